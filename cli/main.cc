@@ -1,0 +1,6 @@
+#include "cli/run.h"
+#include "platform/platform.h"
+
+int main(int argc, char** argv) {
+  return stampcast::runStampcast(argc, argv, stampcast::systemPlatform());
+}

@@ -1,0 +1,39 @@
+// The command line: the run's settings and the texts that end a run before
+// any network work starts.
+#ifndef STAMPCAST_CLI_OPTIONS_H_
+#define STAMPCAST_CLI_OPTIONS_H_
+
+#include "platform/platform.h"
+
+namespace stampcast {
+
+enum class RunMode { None, Sender, Receiver };
+
+struct RunConfig {
+  const char* destAddress = "239.1.1.1";  // the text as typed; never copied
+  int destPort = 1234;
+  int dscpValue = 32;
+  int ttlValue = 1;
+  int waitValue = 500;  // milliseconds
+  RunMode mode = RunMode::None;
+  bool update = false;
+  bool verbose = true;
+};
+
+// What the option scan decided: go on with the config, or end the run now
+// with exitStatus (usage, version, unknown flag).
+struct ParsedOptions {
+  RunConfig config;
+  bool endRun = false;
+  int exitStatus = 0;
+};
+
+// Scans the words argv[1..argc-1]. argv must outlive the returned config.
+ParsedOptions parseOptions(int argc, char** argv, Platform& platform);
+
+// Prints the usage text; returns the status the run ends with (-1).
+int printUsage(Platform& platform);
+
+}  // namespace stampcast
+
+#endif  // STAMPCAST_CLI_OPTIONS_H_

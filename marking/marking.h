@@ -1,0 +1,49 @@
+// Traffic-control marking: the flow that carries the DiffServ code point and
+// the filter that binds the group's traffic to it.
+#ifndef STAMPCAST_MARKING_MARKING_H_
+#define STAMPCAST_MARKING_MARKING_H_
+
+#include <cstdint>
+
+#include "cli/options.h"
+#include "platform/platform.h"
+
+namespace stampcast {
+
+// The flow as the program hands it to traffic control: the flow head, the
+// DS-class object and the end-of-list object (88 bytes), in a 96-byte block.
+struct MarkedFlow {
+  TcGenFlowHead head;
+  QosDsClass dsClass;
+  QosObjectHeader endOfList;
+  std::uint8_t unused[8];
+};
+static_assert(sizeof(MarkedFlow) == 96, "the flow block is 96 bytes");
+
+struct MarkingHandles {
+  TcHandle clientHandle = 0;
+  TcHandle ifcHandle = 0;
+  TcHandle flowHandle = 0;
+  TcHandle filterHandle = 0;
+  // The records handed to traffic control live as long as the handles.
+  MarkedFlow flow{};
+  IpPattern pattern{};
+  IpPattern mask{};
+};
+
+// Registers, opens the first interface, adds the flow and the filter.
+// Returns true when the run goes on; false after the failure was reported,
+// when the run ends with status -1.
+bool setupMarking(const RunConfig& config, Platform& platform,
+                  MarkingHandles& handles);
+
+// Prints the report of a failed flow or filter addition.
+void reportTcAddResult(Platform& platform, std::uint32_t result,
+                       TcHandle ifcHandle);
+
+// Removes filter, flow, interface and client, reporting each failure.
+void teardownMarking(Platform& platform, const MarkingHandles& handles);
+
+}  // namespace stampcast
+
+#endif  // STAMPCAST_MARKING_MARKING_H_

@@ -1,0 +1,15 @@
+#ifndef STAMPCAST_PLATFORM_LOCAL_TIME_H_
+#define STAMPCAST_PLATFORM_LOCAL_TIME_H_
+
+#include "platform/types.h"
+
+namespace stampcast {
+
+// True when the fields (day of the week aside) form a calendar time that the
+// clock can take: year 1601 to 30827, month 1 to 12, a day that the month
+// has, hour below 24, minute and second below 60, milliseconds below 1000.
+bool isValidCalendarTime(const LocalTime& time);
+
+}  // namespace stampcast
+
+#endif  // STAMPCAST_PLATFORM_LOCAL_TIME_H_

@@ -1,0 +1,53 @@
+// The clock on POSIX hosts: local calendar time with milliseconds.
+#include <cerrno>
+#include <ctime>
+
+#include "platform/local_time.h"
+#include "platform/posix/posix_platform.h"
+
+namespace stampcast {
+namespace posix {
+
+void PosixPlatform::getLocalTime(LocalTime* time) {
+  timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  tm local;
+  ::localtime_r(&now.tv_sec, &local);
+  time->year = static_cast<std::uint16_t>(local.tm_year + 1900);
+  time->month = static_cast<std::uint16_t>(local.tm_mon + 1);
+  time->dayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
+  time->day = static_cast<std::uint16_t>(local.tm_mday);
+  time->hour = static_cast<std::uint16_t>(local.tm_hour);
+  time->minute = static_cast<std::uint16_t>(local.tm_min);
+  time->second = static_cast<std::uint16_t>(local.tm_sec);
+  time->milliseconds = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
+}
+
+int PosixPlatform::setLocalTime(const LocalTime& time) {
+  // mktime would quietly turn month 13 into next January: refuse first.
+  if (!isValidCalendarTime(time)) return EINVAL;
+  tm local{};
+  local.tm_year = time.year - 1900;
+  local.tm_mon = time.month - 1;
+  local.tm_mday = time.day;
+  local.tm_hour = time.hour;
+  local.tm_min = time.minute;
+  local.tm_sec = time.second;
+  local.tm_isdst = -1;  // the zone's rules say whether summer time applies
+  errno = 0;
+  const time_t seconds = ::mktime(&local);
+  if (seconds == static_cast<time_t>(-1) && errno != 0) return errno;
+  const timespec target{seconds, static_cast<long>(time.milliseconds) * 1000000};
+  if (::clock_settime(CLOCK_REALTIME, &target) != 0) return errno;
+  return 0;
+}
+
+void PosixPlatform::sleepMilliseconds(std::uint32_t milliseconds) {
+  timespec remaining{static_cast<time_t>(milliseconds / 1000),
+                     static_cast<long>(milliseconds % 1000) * 1000000};
+  while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace posix
+}  // namespace stampcast

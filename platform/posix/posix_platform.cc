@@ -1,0 +1,200 @@
+#include "platform/posix/posix_platform.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace stampcast {
+namespace posix {
+namespace {
+
+int asFd(SocketHandle socket) { return static_cast<int>(socket); }
+
+sockaddr_in toSockaddr(const SocketAddress& address) {
+  sockaddr_in result;
+  std::memset(&result, 0, sizeof result);
+  result.sin_family = address.family;
+  result.sin_port = address.port;
+  result.sin_addr.s_addr = address.address;
+  return result;
+}
+
+}  // namespace
+
+
+void PosixPlatform::writeOutput(const char* text, std::size_t length) {
+  // Straight to the descriptor: nothing waits in a buffer for an exit that
+  // an interrupted receiver never reaches.
+  const int savedErrno = errno;
+  while (length > 0) {
+    const ssize_t written = ::write(STDOUT_FILENO, text, length);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      break;  // a closed or broken output loses the text, not the run
+    }
+    text += written;
+    length -= static_cast<std::size_t>(written);
+  }
+  errno = savedErrno;
+}
+
+int PosixPlatform::settle(int result) {
+  lastSocketError_ = result < 0 ? errno : 0;
+  return result < 0 ? kSocketError : result;
+}
+
+int PosixPlatform::startup() { return 0; }
+
+int PosixPlatform::cleanup() { return 0; }
+
+SocketHandle PosixPlatform::openUdpSocket() {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  settle(fd);
+  if (fd < 0) return kInvalidSocket;
+  socketTos_[fd] = 0;
+  return static_cast<SocketHandle>(fd);
+}
+
+int PosixPlatform::setMulticastTtl(SocketHandle socket, int ttl) {
+  return settle(::setsockopt(asFd(socket), IPPROTO_IP, IP_MULTICAST_TTL, &ttl,
+                             sizeof ttl));
+}
+
+int PosixPlatform::joinGroup(SocketHandle socket,
+                             const MulticastMembership& membership) {
+  ip_mreq request;
+  request.imr_multiaddr.s_addr = membership.group;
+  request.imr_interface.s_addr = membership.interfaceAddress;
+  const int result = settle(::setsockopt(asFd(socket), IPPROTO_IP,
+                                         IP_ADD_MEMBERSHIP, &request,
+                                         sizeof request));
+#ifdef IP_MULTICAST_ALL
+  if (result == 0) {
+    // A socket hears only the groups it joined itself, as on Windows; Linux
+    // would also hand it the groups that other sockets joined on its port.
+    const int off = 0;
+    ::setsockopt(asFd(socket), IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
+  }
+#endif
+  return result;
+}
+
+int PosixPlatform::bindSocket(SocketHandle socket, const SocketAddress& local) {
+  const sockaddr_in address = toSockaddr(local);
+  return settle(::bind(asFd(socket), reinterpret_cast<const sockaddr*>(&address),
+                       sizeof address));
+}
+
+void PosixPlatform::applyMarking(int socket, std::uint32_t destination) {
+  const int dsClass = tc_.dsClassFor(destination);
+  const int tos = dsClass < 0 ? 0 : dsClass << 2;
+  int& current = socketTos_[socket];
+  if (tos == current) return;
+  if (::setsockopt(socket, IPPROTO_IP, IP_TOS, &tos, sizeof tos) == 0) {
+    current = tos;
+  }
+}
+
+int PosixPlatform::sendTo(SocketHandle socket, const void* data, int length,
+                          int flags, const SocketAddress& destination) {
+  applyMarking(asFd(socket), destination.address);
+  // The Windows stack ignores the do-not-route flag. Linux honours it, and a
+  // send to a group then fails with ENETUNREACH on a host whose only route
+  // is a default route, so it is never passed on.
+  const int systemFlags = flags & ~kSendDontRoute;
+  const sockaddr_in address = toSockaddr(destination);
+  return settle(static_cast<int>(
+      ::sendto(asFd(socket), data, static_cast<std::size_t>(length),
+               systemFlags, reinterpret_cast<const sockaddr*>(&address),
+               sizeof address)));
+}
+
+int PosixPlatform::receiveFrom(SocketHandle socket, void* buffer, int length,
+                               int flags, SocketAddress* from,
+                               int* fromLength) {
+  sockaddr_in address;
+  socklen_t addressLength = sizeof address;
+  // Linux cuts a longer datagram to the buffer and returns what fitted.
+  const int received = settle(static_cast<int>(::recvfrom(
+      asFd(socket), buffer, static_cast<std::size_t>(length), flags,
+      reinterpret_cast<sockaddr*>(&address), &addressLength)));
+  if (received >= 0 && from != nullptr && fromLength != nullptr &&
+      *fromLength >= static_cast<int>(sizeof(SocketAddress))) {
+    std::memset(from, 0, sizeof *from);
+    from->family = address.sin_family;
+    from->port = address.sin_port;
+    from->address = address.sin_addr.s_addr;
+    *fromLength = sizeof(SocketAddress);
+  }
+  return received;
+}
+
+int PosixPlatform::shutdownSocket(SocketHandle socket, int how) {
+  (void)how;  // both directions is the only one the program asks for
+  return settle(::shutdown(asFd(socket), SHUT_RDWR));
+}
+
+int PosixPlatform::closeSocket(SocketHandle socket) {
+  socketTos_.erase(asFd(socket));
+  return settle(::close(asFd(socket)));
+}
+
+int PosixPlatform::lastSystemError() { return errno; }
+
+std::uint32_t PosixPlatform::tcRegisterClient(std::uint32_t version,
+                                              TcHandle clientContext,
+                                              const TcClientFuncList& handlers,
+                                              TcHandle* clientHandle) {
+  return tc_.registerClient(version, clientContext, handlers, clientHandle);
+}
+std::uint32_t PosixPlatform::tcEnumerateInterfaces(TcHandle clientHandle,
+                                                   std::uint32_t* bufferSize,
+                                                   void* buffer) {
+  return tc_.enumerateInterfaces(clientHandle, bufferSize, buffer);
+}
+std::uint32_t PosixPlatform::tcOpenInterface(const char16_t* interfaceName,
+                                             TcHandle clientHandle,
+                                             TcHandle ifcContext,
+                                             TcHandle* ifcHandle) {
+  return tc_.openInterface(interfaceName, clientHandle, ifcContext, ifcHandle);
+}
+std::uint32_t PosixPlatform::tcAddFlow(TcHandle ifcHandle, TcHandle flowContext,
+                                       std::uint32_t flags,
+                                       const TcGenFlowHead* flow,
+                                       TcHandle* flowHandle) {
+  return tc_.addFlow(ifcHandle, flowContext, flags, flow, flowHandle);
+}
+std::uint32_t PosixPlatform::tcAddFilter(TcHandle flowHandle,
+                                         const TcGenFilter& filter,
+                                         TcHandle* filterHandle) {
+  return tc_.addFilter(flowHandle, filter, filterHandle);
+}
+std::uint32_t PosixPlatform::tcDeleteFilter(TcHandle filterHandle) {
+  return tc_.deleteFilter(filterHandle);
+}
+std::uint32_t PosixPlatform::tcDeleteFlow(TcHandle flowHandle) {
+  return tc_.deleteFlow(flowHandle);
+}
+std::uint32_t PosixPlatform::tcCloseInterface(TcHandle ifcHandle) {
+  return tc_.closeInterface(ifcHandle);
+}
+std::uint32_t PosixPlatform::tcDeregisterClient(TcHandle clientHandle) {
+  return tc_.deregisterClient(clientHandle);
+}
+
+}  // namespace posix
+
+Platform& systemPlatform() {
+  static posix::PosixPlatform platform;
+  return platform;
+}
+
+std::uint32_t inetAddr(const char* dotted) { return ::inet_addr(dotted); }
+std::uint16_t hostToNetwork16(std::uint16_t value) { return htons(value); }
+std::uint32_t hostToNetwork32(std::uint32_t value) { return htonl(value); }
+
+}  // namespace stampcast

@@ -1,0 +1,117 @@
+// The records of the traffic-control interface, laid out as the Windows
+// Traffic Control API lays them out, so that the Windows backend passes them
+// on unchanged and the in-process POSIX layer reads the same bytes.
+#ifndef STAMPCAST_PLATFORM_TRAFFIC_CONTROL_H_
+#define STAMPCAST_PLATFORM_TRAFFIC_CONTROL_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace stampcast {
+
+// A traffic-control handle (HANDLE: pointer-sized).
+using TcHandle = std::uintptr_t;
+
+// Result codes of the traffic-control calls that the program or the POSIX
+// layer names (system error codes).
+namespace tc {
+inline constexpr std::uint32_t kSuccess = 0;
+inline constexpr std::uint32_t kInvalidHandle = 6;
+inline constexpr std::uint32_t kNotEnoughMemory = 8;
+inline constexpr std::uint32_t kInvalidParameter = 87;
+inline constexpr std::uint32_t kCallNotImplemented = 120;
+inline constexpr std::uint32_t kInsufficientBuffer = 122;
+inline constexpr std::uint32_t kNotFound = 1168;
+inline constexpr std::uint32_t kInvalidServiceType = 7502;
+inline constexpr std::uint32_t kInvalidTokenRate = 7503;
+inline constexpr std::uint32_t kDuplicateFilter = 7509;
+inline constexpr std::uint32_t kObjectsStillPresent = 7512;
+inline constexpr std::uint32_t kTcObjectLength = 7515;
+inline constexpr std::uint32_t kInvalidDsClass = 7520;
+
+inline constexpr std::uint32_t kCurrentVersion = 2;
+inline constexpr std::uint32_t kNotSpecified = 0xFFFFFFFF;
+inline constexpr std::uint32_t kServiceTypeGuaranteed = 3;
+inline constexpr std::uint32_t kObjectTypeDsClass = 4001;
+inline constexpr std::uint32_t kObjectTypeEndOfList = 2001;
+inline constexpr std::uint16_t kAddressTypeIp = 2;
+inline constexpr std::uint8_t kProtocolUdp = 17;
+}  // namespace tc
+
+// Client handler list (TCI_CLIENT_FUNC_LIST).
+using TcNotifyHandler = void (*)(TcHandle clientContext, TcHandle ifcContext,
+                                 std::uint32_t event, TcHandle subCode,
+                                 std::uint32_t bufferSize, void* buffer);
+struct TcClientFuncList {
+  TcNotifyHandler notifyHandler;
+  void* addFlowCompleteHandler;
+  void* modifyFlowCompleteHandler;
+  void* deleteFlowCompleteHandler;
+};
+
+// FLOWSPEC.
+struct FlowSpec {
+  std::uint32_t tokenRate;
+  std::uint32_t tokenBucketSize;
+  std::uint32_t peakBandwidth;
+  std::uint32_t latency;
+  std::uint32_t delayVariation;
+  std::uint32_t serviceType;
+  std::uint32_t maxSduSize;
+  std::uint32_t minimumPolicedSize;
+};
+static_assert(sizeof(FlowSpec) == 32, "FLOWSPEC is 32 bytes");
+
+// QOS_OBJECT_HDR, and the DS-class object (QOS_DS_CLASS) built on it.
+struct QosObjectHeader {
+  std::uint32_t objectType;
+  std::uint32_t objectLength;
+};
+struct QosDsClass {
+  QosObjectHeader header;
+  std::uint32_t dsField;
+};
+static_assert(sizeof(QosDsClass) == 12, "QOS_DS_CLASS is 12 bytes");
+
+// The fixed head of TC_GEN_FLOW. The traffic-control objects follow it
+// directly in memory (at offset 68), tcObjectsLength bytes of them.
+struct TcGenFlowHead {
+  FlowSpec sendingFlowspec;
+  FlowSpec receivingFlowspec;
+  std::uint32_t tcObjectsLength;
+};
+static_assert(sizeof(TcGenFlowHead) == 68, "objects start at offset 68");
+
+// IP_PATTERN: the pattern and the mask of an IP filter.
+struct IpPattern {
+  std::uint32_t reserved1;
+  std::uint32_t reserved2;
+  std::uint32_t srcAddr;
+  std::uint32_t dstAddr;
+  std::uint16_t srcPort;
+  std::uint16_t dstPort;
+  std::uint8_t protocolId;
+  std::uint8_t reserved3[3];
+};
+static_assert(sizeof(IpPattern) == 24, "IP_PATTERN is 24 bytes");
+
+// TC_GEN_FILTER.
+struct TcGenFilter {
+  std::uint16_t addressType;
+  std::uint32_t patternSize;
+  void* pattern;
+  void* mask;
+};
+
+// The head of TC_IFC_DESCRIPTOR; the address list follows it. The name and
+// the identifier are wide strings that the enumeration lays out inside the
+// caller's buffer.
+struct TcInterfaceDescriptor {
+  std::uint32_t length;  // bytes of this descriptor, strings included
+  char16_t* interfaceName;
+  char16_t* interfaceId;
+};
+
+}  // namespace stampcast
+
+#endif  // STAMPCAST_PLATFORM_TRAFFIC_CONTROL_H_
