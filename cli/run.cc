@@ -1,7 +1,10 @@
 #include "cli/run.h"
 
 #include "cli/options.h"
+#include "marking/marking.h"
 #include "platform/print.h"
+#include "timestamp/receiver.h"
+#include "timestamp/sender.h"
 
 namespace stampcast {
 
@@ -9,6 +12,13 @@ int runStampcast(int argc, char** argv, Platform& platform) {
   const ParsedOptions parsed = parseOptions(argc, argv, platform);
   if (parsed.endRun) return parsed.exitStatus;
   const RunConfig& config = parsed.config;
+
+  // The receiver never registers with traffic control.
+  MarkingHandles marking;
+  if (config.mode != RunMode::Receiver &&
+      !setupMarking(config, platform, marking)) {
+    return -1;
+  }
 
   const int startupError = platform.startup();
   if (startupError != 0) {
@@ -25,12 +35,15 @@ int runStampcast(int argc, char** argv, Platform& platform) {
 
   switch (config.mode) {
     case RunMode::Receiver:
+      return runReceiver(config, platform, socket);
     case RunMode::Sender:
-      // The mode loops join the sequence with the timestamp exchange.
-      return -1;
+      return runSender(config, platform, socket);
     case RunMode::None:
       break;
   }
+  // A run without a mode removes its marking again; what the removal
+  // reports does not change the status.
+  teardownMarking(platform, marking);
   platform.shutdownSocket(socket, kShutdownBoth);
   platform.closeSocket(socket);
   platform.cleanup();
