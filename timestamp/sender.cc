@@ -1,5 +1,68 @@
-// Placeholder: replaced by the sender.
 #include "timestamp/sender.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/print.h"
+#include "timestamp/datagram.h"
+#include "timestamp/report_line.h"
+
 namespace stampcast {
-int runSender(const RunConfig&, Platform&, SocketHandle) { return -1; }
+
+int runSender(const RunConfig& config, Platform& platform,
+              SocketHandle socket) {
+  if (platform.setMulticastTtl(socket, config.ttlValue) == kSocketError) {
+    print(platform, "Error: Setting TTL value: error - %d\n",
+          platform.lastSocketError());
+    platform.closeSocket(socket);
+    return -1;
+  }
+
+  print(platform, "\ndestAddress = %s\n", config.destAddress);
+  print(platform, "destPort    = %d\n", config.destPort);
+  print(platform, "dscpValue   = %d\n", config.dscpValue);
+  print(platform, "ttlValue    = %d\n", config.ttlValue);
+  print(platform, "waitValue   = %d ms\n", config.waitValue);
+  print(platform, "\nSending...\n");
+
+  SocketAddress destination{};
+  destination.family = kAddressFamilyInet;
+  // A port above 65535 keeps its low 16 bits.
+  destination.port =
+      hostToNetwork16(static_cast<std::uint16_t>(config.destPort));
+  destination.address = inetAddr(config.destAddress);
+
+  // Everything the loop needs is made here, so that a datagram costs one
+  // clock reading, one send and, when verbose, one write.
+  const std::string tail = sentLineTail(config);
+  std::vector<char> line(sentLineCapacity(tail));
+  // The pause takes an unsigned count: a negative wait means no pause
+  // rather than a pause of some 49 days.
+  const bool pause = config.waitValue > 0;
+  const std::uint32_t waitMilliseconds =
+      pause ? static_cast<std::uint32_t>(config.waitValue) : 0;
+  std::int64_t seq = 0;
+
+  for (;;) {
+    // The time is read just before the send, and the line below reports the
+    // datagram that has just gone out.
+    LocalTime now;
+    platform.getLocalTime(&now);
+    const TimestampDatagram datagram = encodeTimestamp(now);
+    if (platform.sendTo(socket, datagram.bytes, kTimestampDatagramSize,
+                        kSendDontRoute, destination) == kSocketError) {
+      print(platform, "\nError in Sending data on the socket - %d",
+            platform.lastSocketError());
+      platform.cleanup();
+      return -1;
+    }
+    if (!config.verbose) continue;
+    platform.writeOutput(line.data(),
+                         formatSentLine(line.data(), now, tail, seq));
+    ++seq;
+    if (pause) platform.sleepMilliseconds(waitMilliseconds);
+  }
+}
+
 }  // namespace stampcast

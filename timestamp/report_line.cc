@@ -1,0 +1,104 @@
+#include "timestamp/report_line.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace stampcast {
+namespace {
+
+constexpr char kSentPrefix[] = "Sent Time ";
+constexpr char kReceivedPrefix[] = "Received Time ";
+constexpr char kReceivedTail[] = " seq:";
+
+// Seven 16-bit fields of up to five digits and their separators
+// ("::: on --"), a count of up to twenty digits and a sign, a newline.
+constexpr std::size_t kTimeAndDateMax = 7 * 5 + 9;
+constexpr std::size_t kCountMax = 21;
+
+char* writeText(char* out, const char* text, std::size_t length) {
+  std::memcpy(out, text, length);
+  return out + length;
+}
+
+char* writeCount(char* out, std::int64_t seq) {
+  if (seq < 0) {
+    *out++ = '-';
+    return writeDecimal(out, 0 - static_cast<std::uint64_t>(seq), 1);
+  }
+  return writeDecimal(out, static_cast<std::uint64_t>(seq), 1);
+}
+
+// "HH:MM:SS:mmm on MM-DD-" and the year at least yearDigits wide.
+char* writeTimeAndDate(char* out, const LocalTime& time, int yearDigits) {
+  out = writeDecimal(out, time.hour, 2);
+  *out++ = ':';
+  out = writeDecimal(out, time.minute, 2);
+  *out++ = ':';
+  out = writeDecimal(out, time.second, 2);
+  *out++ = ':';
+  out = writeDecimal(out, time.milliseconds, 3);
+  out = writeText(out, " on ", 4);
+  out = writeDecimal(out, time.month, 2);
+  *out++ = '-';
+  out = writeDecimal(out, time.day, 2);
+  *out++ = '-';
+  return writeDecimal(out, time.year, yearDigits);
+}
+
+}  // namespace
+
+char* writeDecimal(char* out, std::uint64_t value, int minDigits) {
+  char digits[20];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (count < minDigits && count < 20) digits[count++] = '0';
+  while (count > 0) *out++ = digits[--count];
+  return out;
+}
+
+std::string sentLineTail(const RunConfig& config) {
+  const char* format = " to: %s:%d tos:%d ttl:%d seq:";
+  const int length = std::snprintf(nullptr, 0, format, config.destAddress,
+                                   config.destPort, config.dscpValue,
+                                   config.ttlValue);
+  if (length <= 0) return std::string();
+  std::vector<char> text(static_cast<std::size_t>(length) + 1);
+  std::snprintf(text.data(), text.size(), format, config.destAddress,
+                config.destPort, config.dscpValue, config.ttlValue);
+  return std::string(text.data(), static_cast<std::size_t>(length));
+}
+
+std::size_t sentLineCapacity(const std::string& tail) {
+  return sizeof kSentPrefix - 1 + kTimeAndDateMax + tail.size() + kCountMax +
+         1;
+}
+
+std::size_t formatSentLine(char* out, const LocalTime& time,
+                           const std::string& tail, std::int64_t seq) {
+  char* end = writeText(out, kSentPrefix, sizeof kSentPrefix - 1);
+  end = writeTimeAndDate(end, time, 2);
+  end = writeText(end, tail.data(), tail.size());
+  end = writeCount(end, seq);
+  *end++ = '\n';
+  return static_cast<std::size_t>(end - out);
+}
+
+std::size_t formatReceivedLine(char* out, const LocalTime& time,
+                               std::int64_t seq) {
+  static_assert(sizeof kReceivedPrefix - 1 + kTimeAndDateMax +
+                        sizeof kReceivedTail - 1 + kCountMax + 1 <=
+                    kReceivedLineCapacity,
+                "a received line fits its buffer");
+  char* end = writeText(out, kReceivedPrefix, sizeof kReceivedPrefix - 1);
+  end = writeTimeAndDate(end, time, 1);
+  end = writeText(end, kReceivedTail, sizeof kReceivedTail - 1);
+  end = writeCount(end, seq);
+  *end++ = '\n';
+  return static_cast<std::size_t>(end - out);
+}
+
+}  // namespace stampcast
