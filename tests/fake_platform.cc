@@ -99,14 +99,16 @@ std::uint32_t FakePlatform::tcCall(const char* name) {
   return result == tcResults.end() ? 0 : result->second;
 }
 std::uint32_t FakePlatform::tcRegisterClient(std::uint32_t version, TcHandle,
-                                             const TcClientFuncList&,
+                                             const TcClientFuncList& given,
                                              TcHandle* client) {
   registeredVersion = version;
+  handlers = given;
   *client = clientHandle;
   return tcCall("tcRegisterClient");
 }
 std::uint32_t FakePlatform::tcEnumerateInterfaces(TcHandle, std::uint32_t* size,
                                                   void* buffer) {
+  enumerateSizeGiven = *size;
   const std::uint32_t result = tcCall("tcEnumerateInterfaces");
   if (result == 0 && enumeratedSize > 0) {
     // One descriptor whose name lies in the buffer behind it.
@@ -143,16 +145,20 @@ std::uint32_t FakePlatform::tcAddFilter(TcHandle, const TcGenFilter& f,
   *out = filterHandle;
   return tcCall("tcAddFilter");
 }
-std::uint32_t FakePlatform::tcDeleteFilter(TcHandle) {
+std::uint32_t FakePlatform::tcDeleteFilter(TcHandle handle) {
+  removedHandles["tcDeleteFilter"] = handle;
   return tcCall("tcDeleteFilter");
 }
-std::uint32_t FakePlatform::tcDeleteFlow(TcHandle) {
+std::uint32_t FakePlatform::tcDeleteFlow(TcHandle handle) {
+  removedHandles["tcDeleteFlow"] = handle;
   return tcCall("tcDeleteFlow");
 }
-std::uint32_t FakePlatform::tcCloseInterface(TcHandle) {
+std::uint32_t FakePlatform::tcCloseInterface(TcHandle handle) {
+  removedHandles["tcCloseInterface"] = handle;
   return tcCall("tcCloseInterface");
 }
-std::uint32_t FakePlatform::tcDeregisterClient(TcHandle) {
+std::uint32_t FakePlatform::tcDeregisterClient(TcHandle handle) {
+  removedHandles["tcDeregisterClient"] = handle;
   return tcCall("tcDeregisterClient");
 }
 

@@ -52,6 +52,10 @@ class FakePlatform : public Platform {
   IpPattern filterPattern{}, filterMask{};
   std::u16string openedName;
   std::uint32_t registeredVersion = 0;
+  TcClientFuncList handlers{};  // as registered
+  std::uint32_t enumerateSizeGiven = 0;  // the buffer size the caller offered
+  // The handle each removal was given, by call name.
+  std::map<std::string, TcHandle> removedHandles;
 
   void writeOutput(const char* text, std::size_t length) override;
   int startup() override;
