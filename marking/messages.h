@@ -1,0 +1,19 @@
+// The texts that explain a traffic-control result code: one table for the
+// interface enumeration, one for adding a flow or a filter.
+#ifndef STAMPCAST_MARKING_MESSAGES_H_
+#define STAMPCAST_MARKING_MESSAGES_H_
+
+#include <cstdint>
+
+namespace stampcast {
+
+// The explanation of a failed enumeration, or nullptr when the code has none.
+// Code 122 is followed by the size line, which the caller prints.
+const char* enumerationMessage(std::uint32_t result);
+
+// The explanation of a failed flow or filter addition, or nullptr.
+const char* addResultMessage(std::uint32_t result);
+
+}  // namespace stampcast
+
+#endif  // STAMPCAST_MARKING_MESSAGES_H_
