@@ -20,7 +20,13 @@ struct MarkedFlow {
 };
 static_assert(sizeof(MarkedFlow) == 96, "the flow block is 96 bytes");
 
+// The filter and the flow that traffic control was given point into this
+// record, so it stays where it was made: it is neither copied nor moved.
 struct MarkingHandles {
+  MarkingHandles() = default;
+  MarkingHandles(const MarkingHandles&) = delete;
+  MarkingHandles& operator=(const MarkingHandles&) = delete;
+
   TcHandle clientHandle = 0;
   TcHandle ifcHandle = 0;
   TcHandle flowHandle = 0;
@@ -29,6 +35,7 @@ struct MarkingHandles {
   MarkedFlow flow{};
   IpPattern pattern{};
   IpPattern mask{};
+  TcGenFilter filter{};
 };
 
 // Registers, opens the first interface, adds the flow and the filter.
@@ -37,7 +44,8 @@ struct MarkingHandles {
 bool setupMarking(const RunConfig& config, Platform& platform,
                   MarkingHandles& handles);
 
-// Prints the report of a failed flow or filter addition.
+// Prints the report of a failed flow or filter addition: the explanation of
+// the code when it has one, the code, and the interface handle.
 void reportTcAddResult(Platform& platform, std::uint32_t result,
                        TcHandle ifcHandle);
 
