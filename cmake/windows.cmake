@@ -5,5 +5,18 @@ enable_language(RC)
 target_compile_definitions(stampcast_core PUBLIC
   WIN32_LEAN_AND_MEAN NOMINMAX __USE_MINGW_ANSI_STDIO=1 _WIN32_WINNT=0x0601)
 target_link_libraries(stampcast_platform PUBLIC ws2_32 traffic)
-target_sources(stampcast PRIVATE platform/windows/stampcast.rc)
-target_link_options(stampcast PRIVATE -static -static-libgcc -static-libstdc++)
+
+# The manifest is resource 1 of type RT_MANIFEST; windres reads it through
+# the .rc file, so a change to it must rebuild the resource.
+set(STAMPCAST_RC ${CMAKE_CURRENT_SOURCE_DIR}/platform/windows/stampcast.rc)
+target_sources(stampcast PRIVATE ${STAMPCAST_RC})
+set_source_files_properties(${STAMPCAST_RC} PROPERTIES
+  OBJECT_DEPENDS
+    ${CMAKE_CURRENT_SOURCE_DIR}/platform/windows/stampcast.exe.manifest)
+target_include_directories(stampcast PRIVATE
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/windows)
+
+# No DLL beyond Windows' own: libgcc, libstdc++ and winpthread go inside.
+# A release carries no symbol table.
+target_link_options(stampcast PRIVATE -static -static-libgcc -static-libstdc++
+  $<$<CONFIG:Release>:-s>)

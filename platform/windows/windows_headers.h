@@ -1,0 +1,14 @@
+// The Windows headers in the order they need: Windows Sockets 2 before
+// windows.h (which would otherwise pull in the old winsock.h), the QOS
+// records before the Traffic Control API that uses them.
+#ifndef STAMPCAST_PLATFORM_WINDOWS_WINDOWS_HEADERS_H_
+#define STAMPCAST_PLATFORM_WINDOWS_WINDOWS_HEADERS_H_
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <qos.h>
+#include <ntddndis.h>
+#include <traffic.h>
+
+#endif  // STAMPCAST_PLATFORM_WINDOWS_WINDOWS_HEADERS_H_

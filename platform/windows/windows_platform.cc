@@ -1,0 +1,121 @@
+#include "platform/windows/windows_platform.h"
+
+#include "platform/windows/windows_headers.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace stampcast {
+namespace windows {
+namespace {
+
+// Large enough that every message leaves in one write when it is flushed.
+constexpr std::size_t kOutputBufferSize = 64 * 1024;
+
+SOCKET asSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+
+const sockaddr* asSockaddr(const SocketAddress& address) {
+  return reinterpret_cast<const sockaddr*>(&address);
+}
+
+}  // namespace
+
+WindowsPlatform::WindowsPlatform() {
+  // The C runtime treats line buffering as full buffering, so a line would
+  // wait for the buffer to fill: the buffer is flushed after every message
+  // instead. Text mode stays, so LF reaches a file as CR LF.
+  std::setvbuf(stdout, nullptr, _IOFBF, kOutputBufferSize);
+}
+
+void WindowsPlatform::writeOutput(const char* text, std::size_t length) {
+  // A report is often printed between a failed call and the read of its
+  // error code; writing must not change either.
+  const DWORD savedError = GetLastError();
+  const int savedErrno = errno;
+  std::fwrite(text, 1, length, stdout);
+  std::fflush(stdout);
+  errno = savedErrno;
+  SetLastError(savedError);
+}
+
+int WindowsPlatform::startup() {
+  WSADATA data;
+  return WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+int WindowsPlatform::cleanup() { return WSACleanup(); }
+
+SocketHandle WindowsPlatform::openUdpSocket() {
+  const SOCKET socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  return socket == INVALID_SOCKET ? kInvalidSocket
+                                  : static_cast<SocketHandle>(socket);
+}
+
+int WindowsPlatform::setMulticastTtl(SocketHandle socket, int ttl) {
+  return ::setsockopt(asSocket(socket), IPPROTO_IP, IP_MULTICAST_TTL,
+                      reinterpret_cast<const char*>(&ttl), sizeof ttl);
+}
+
+int WindowsPlatform::joinGroup(SocketHandle socket,
+                               const MulticastMembership& membership) {
+  return ::setsockopt(asSocket(socket), IPPROTO_IP, IP_ADD_MEMBERSHIP,
+                      reinterpret_cast<const char*>(&membership),
+                      sizeof(ip_mreq));
+}
+
+int WindowsPlatform::bindSocket(SocketHandle socket,
+                                const SocketAddress& local) {
+  return ::bind(asSocket(socket), asSockaddr(local), sizeof(sockaddr_in));
+}
+
+int WindowsPlatform::sendTo(SocketHandle socket, const void* data, int length,
+                            int flags, const SocketAddress& destination) {
+  // The flags go through as given: Windows ignores the do-not-route flag on
+  // a datagram socket.
+  return ::sendto(asSocket(socket), static_cast<const char*>(data), length,
+                  flags, asSockaddr(destination), sizeof(sockaddr_in));
+}
+
+int WindowsPlatform::receiveFrom(SocketHandle socket, void* buffer, int length,
+                                 int flags, SocketAddress* from,
+                                 int* fromLength) {
+  const int received =
+      ::recvfrom(asSocket(socket), static_cast<char*>(buffer), length, flags,
+                 reinterpret_cast<sockaddr*>(from), fromLength);
+  // Windows fills the buffer with the head of a longer datagram and reports
+  // the rest as lost with WSAEMSGSIZE. The receiver treats that datagram as
+  // received and cut to the buffer, as Linux does, rather than ending its
+  // run because some peer sent more than it expected.
+  if (received == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) {
+    WSASetLastError(0);
+    return length;
+  }
+  return received;
+}
+
+int WindowsPlatform::shutdownSocket(SocketHandle socket, int how) {
+  return ::shutdown(asSocket(socket), how);
+}
+
+int WindowsPlatform::closeSocket(SocketHandle socket) {
+  return ::closesocket(asSocket(socket));
+}
+
+int WindowsPlatform::lastSocketError() { return WSAGetLastError(); }
+
+int WindowsPlatform::lastSystemError() {
+  return static_cast<int>(GetLastError());
+}
+
+}  // namespace windows
+
+Platform& systemPlatform() {
+  static windows::WindowsPlatform platform;
+  return platform;
+}
+
+std::uint32_t inetAddr(const char* dotted) { return ::inet_addr(dotted); }
+std::uint16_t hostToNetwork16(std::uint16_t value) { return ::htons(value); }
+std::uint32_t hostToNetwork32(std::uint32_t value) { return ::htonl(value); }
+
+}  // namespace stampcast

@@ -1,0 +1,60 @@
+// The platform on Windows: each call goes to Windows Sockets 2, the kernel's
+// clock services, the console and the Traffic Control API.
+#ifndef STAMPCAST_PLATFORM_WINDOWS_WINDOWS_PLATFORM_H_
+#define STAMPCAST_PLATFORM_WINDOWS_WINDOWS_PLATFORM_H_
+
+#include "platform/platform.h"
+
+namespace stampcast {
+namespace windows {
+
+class WindowsPlatform final : public Platform {
+ public:
+  WindowsPlatform();
+
+  void writeOutput(const char* text, std::size_t length) override;
+
+  int startup() override;
+  int cleanup() override;
+  SocketHandle openUdpSocket() override;
+  int setMulticastTtl(SocketHandle socket, int ttl) override;
+  int joinGroup(SocketHandle socket,
+                const MulticastMembership& membership) override;
+  int bindSocket(SocketHandle socket, const SocketAddress& local) override;
+  int sendTo(SocketHandle socket, const void* data, int length, int flags,
+             const SocketAddress& destination) override;
+  int receiveFrom(SocketHandle socket, void* buffer, int length, int flags,
+                  SocketAddress* from, int* fromLength) override;
+  int shutdownSocket(SocketHandle socket, int how) override;
+  int closeSocket(SocketHandle socket) override;
+  int lastSocketError() override;
+  int lastSystemError() override;
+
+  void getLocalTime(LocalTime* time) override;
+  int setLocalTime(const LocalTime& time) override;
+  void sleepMilliseconds(std::uint32_t milliseconds) override;
+
+  std::uint32_t tcRegisterClient(std::uint32_t version, TcHandle clientContext,
+                                 const TcClientFuncList& handlers,
+                                 TcHandle* clientHandle) override;
+  std::uint32_t tcEnumerateInterfaces(TcHandle clientHandle,
+                                      std::uint32_t* bufferSize,
+                                      void* buffer) override;
+  std::uint32_t tcOpenInterface(const char16_t* interfaceName,
+                                TcHandle clientHandle, TcHandle ifcContext,
+                                TcHandle* ifcHandle) override;
+  std::uint32_t tcAddFlow(TcHandle ifcHandle, TcHandle flowContext,
+                          std::uint32_t flags, const TcGenFlowHead* flow,
+                          TcHandle* flowHandle) override;
+  std::uint32_t tcAddFilter(TcHandle flowHandle, const TcGenFilter& filter,
+                            TcHandle* filterHandle) override;
+  std::uint32_t tcDeleteFilter(TcHandle filterHandle) override;
+  std::uint32_t tcDeleteFlow(TcHandle flowHandle) override;
+  std::uint32_t tcCloseInterface(TcHandle ifcHandle) override;
+  std::uint32_t tcDeregisterClient(TcHandle clientHandle) override;
+};
+
+}  // namespace windows
+}  // namespace stampcast
+
+#endif  // STAMPCAST_PLATFORM_WINDOWS_WINDOWS_PLATFORM_H_
