@@ -1,6 +1,9 @@
 // The clock on POSIX hosts: local calendar time with milliseconds.
 #include <cerrno>
 #include <ctime>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include "platform/local_time.h"
 #include "platform/posix/posix_platform.h"
@@ -11,8 +14,13 @@ namespace posix {
 void PosixPlatform::getLocalTime(LocalTime* time) {
   timespec now;
   ::clock_gettime(CLOCK_REALTIME, &now);
-  tm local;
-  ::localtime_r(&now.tv_sec, &local);
+  // A flooding sender reads the clock tens of thousands of times a second:
+  // the calendar fields change once a second, so they are worked out once.
+  if (now.tv_sec != cachedSecond_) {
+    ::localtime_r(&now.tv_sec, &cachedLocal_);
+    cachedSecond_ = now.tv_sec;
+  }
+  const tm& local = cachedLocal_;
   time->year = static_cast<std::uint16_t>(local.tm_year + 1900);
   time->month = static_cast<std::uint16_t>(local.tm_mon + 1);
   time->dayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
@@ -43,6 +51,14 @@ int PosixPlatform::setLocalTime(const LocalTime& time) {
 }
 
 void PosixPlatform::sleepMilliseconds(std::uint32_t milliseconds) {
+#ifdef __linux__
+  // The kernel may otherwise wake the sender up to 50 us late on every
+  // pause, which adds up across the run.
+  if (!timerSlackSet_) {
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    timerSlackSet_ = true;
+  }
+#endif
   timespec remaining{static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000};
   while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {

@@ -2,6 +2,7 @@
 #ifndef STAMPCAST_PLATFORM_POSIX_POSIX_PLATFORM_H_
 #define STAMPCAST_PLATFORM_POSIX_POSIX_PLATFORM_H_
 
+#include <ctime>
 #include <unordered_map>
 
 #include "platform/platform.h"
@@ -65,6 +66,10 @@ class PosixPlatform final : public Platform {
   void applyMarking(int socket, std::uint32_t destination);
 
   TrafficControlLayer tc_;
+  // The local calendar fields of the second last read by getLocalTime.
+  time_t cachedSecond_ = -1;
+  tm cachedLocal_{};
+  bool timerSlackSet_ = false;
   int lastSocketError_ = 0;
   // The TOS byte each socket carries now, to change it only when it differs.
   std::unordered_map<int, int> socketTos_;
