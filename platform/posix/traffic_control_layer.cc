@@ -1,52 +1,419 @@
-// Placeholder until the layer is built: every call is refused.
 #include "platform/posix/traffic_control_layer.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
 
 namespace stampcast {
 namespace posix {
+namespace {
 
-struct TrafficControlLayer::State {};
+// Handles carry their kind in the low four bits and a process-wide sequence
+// above it: they are never zero, never repeat while the process lives, and a
+// handle of one kind is never taken for another.
+enum Kind : TcHandle { kClient = 1, kInterface = 2, kFlow = 3, kFilter = 4 };
 
-std::vector<InterfaceInfo> listMulticastInterfaces() { return {}; }
+TcHandle newHandle(Kind kind) {
+  static TcHandle sequence = 0;
+  return (++sequence << 4) | kind;
+}
 
-TrafficControlLayer::TrafficControlLayer(InterfaceLister)
-    : state_(new State) {}
-TrafficControlLayer::~TrafficControlLayer() { delete state_; }
+constexpr std::uint32_t kServiceBestEffort = 1;
+constexpr std::uint32_t kServiceControlledLoad = 2;
+constexpr std::uint32_t kServiceNetworkControl = 10;
+constexpr std::uint32_t kServiceQualitative = 13;
+constexpr std::uint32_t kMaxDsField = 63;
 
-std::uint32_t TrafficControlLayer::registerClient(std::uint32_t, TcHandle,
-                                                  const TcClientFuncList&,
-                                                  TcHandle*) {
-  return tc::kCallNotImplemented;
+// Descriptor layout: head, address list, optional IPv4 network address,
+// then the two strings.
+constexpr std::size_t kHeadSize = sizeof(TcInterfaceDescriptor);
+constexpr std::size_t kAddressListSize = 4 + 4 + 2;
+constexpr std::uint16_t kIpAddressLength = 14;  // port, address, 8 zeros
+constexpr std::size_t kNetworkAddressSize = 2 + 2 + kIpAddressLength;
+constexpr std::size_t kDescriptorAlignment = 8;
+
+struct Interface {
+  TcHandle client;
+  std::string name;
+};
+struct Flow {
+  TcHandle interface;
+  int dsClass;  // -1: the flow marks nothing
+};
+struct Filter {
+  TcHandle flow;
+  IpPattern pattern;
+  IpPattern mask;
+};
+
+std::u16string toUtf16(const std::string& text) {
+  // Interface names are bytes; valid UTF-8 is decoded, anything else becomes
+  // U+FFFD so that a name never matches by accident.
+  std::u16string result;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const std::size_t extra = lead < 0x80 ? 0 : lead < 0xC2 ? 4
+                            : lead < 0xE0 ? 1 : lead < 0xF0 ? 2
+                            : lead < 0xF5 ? 3 : 4;  // 4: never a lead byte
+    char32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
+    bool valid = extra < 4 && i + extra < text.size();
+    for (std::size_t k = 1; valid && k <= extra; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      code = (code << 6) | (next & 0x3F);
+    }
+    const char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+    valid = valid && code >= minimum[extra] && code <= 0x10FFFF &&
+            (code < 0xD800 || code > 0xDFFF);
+    if (!valid) {
+      result.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      result.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+      result.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+    } else {
+      result.push_back(static_cast<char16_t>(code));
+    }
+    i += extra + 1;
+  }
+  return result;
 }
-std::uint32_t TrafficControlLayer::enumerateInterfaces(TcHandle,
-                                                       std::uint32_t*,
-                                                       void*) {
-  return tc::kCallNotImplemented;
+
+std::u16string idText(unsigned index) {
+  const std::string digits = std::to_string(index);
+  return std::u16string(digits.begin(), digits.end());
 }
-std::uint32_t TrafficControlLayer::openInterface(const char16_t*, TcHandle,
-                                                 TcHandle, TcHandle*) {
-  return tc::kCallNotImplemented;
+
+std::size_t descriptorSize(const InterfaceInfo& info) {
+  std::size_t size = kHeadSize + kAddressListSize;
+  if (info.ipv4Address != 0) size += kNetworkAddressSize;
+  size += (toUtf16(info.name).size() + 1) * sizeof(char16_t);
+  size += (idText(info.index).size() + 1) * sizeof(char16_t);
+  return (size + kDescriptorAlignment - 1) / kDescriptorAlignment *
+         kDescriptorAlignment;
 }
-std::uint32_t TrafficControlLayer::addFlow(TcHandle, TcHandle, std::uint32_t,
-                                           const TcGenFlowHead*, TcHandle*) {
-  return tc::kCallNotImplemented;
+
+// Writes one value at a byte position; the caller's buffer need not be
+// aligned for it.
+template <typename T>
+unsigned char* put(unsigned char* at, const T& value) {
+  std::memcpy(at, &value, sizeof value);
+  return at + sizeof value;
 }
-std::uint32_t TrafficControlLayer::addFilter(TcHandle, const TcGenFilter&,
-                                             TcHandle*) {
-  return tc::kCallNotImplemented;
+
+unsigned char* putString(unsigned char* at, const std::u16string& text) {
+  std::memcpy(at, text.c_str(), (text.size() + 1) * sizeof(char16_t));
+  return at + (text.size() + 1) * sizeof(char16_t);
 }
-std::uint32_t TrafficControlLayer::deleteFilter(TcHandle) {
-  return tc::kCallNotImplemented;
+
+void writeDescriptor(const InterfaceInfo& info, std::size_t size,
+                     unsigned char* at) {
+  std::memset(at, 0, size);
+  const std::u16string name = toUtf16(info.name);
+  const std::u16string id = idText(info.index);
+  const bool hasAddress = info.ipv4Address != 0;
+
+  unsigned char* strings = at + kHeadSize + kAddressListSize +
+                           (hasAddress ? kNetworkAddressSize : 0);
+  TcInterfaceDescriptor head;
+  head.length = static_cast<std::uint32_t>(size);
+  head.interfaceName = reinterpret_cast<char16_t*>(strings);
+  head.interfaceId = reinterpret_cast<char16_t*>(
+      strings + (name.size() + 1) * sizeof(char16_t));
+  std::memcpy(at, &head, sizeof head);
+
+  unsigned char* p = at + kHeadSize;
+  p = put(p, std::uint32_t{0});                                 // media type
+  p = put(p, static_cast<std::int32_t>(hasAddress ? 1 : 0));    // count
+  p = put(p, tc::kAddressTypeIp);
+  if (hasAddress) {
+    p = put(p, kIpAddressLength);
+    p = put(p, tc::kAddressTypeIp);
+    p = put(p, std::uint16_t{0});  // port
+    p = put(p, info.ipv4Address);
+    p += 8;
+  }
+  putString(putString(p, name), id);
 }
-std::uint32_t TrafficControlLayer::deleteFlow(TcHandle) {
-  return tc::kCallNotImplemented;
+
+bool sameUnderMask(const IpPattern& a, const IpPattern& b,
+                   const IpPattern& mask) {
+  unsigned char left[sizeof(IpPattern)];
+  unsigned char right[sizeof(IpPattern)];
+  unsigned char bits[sizeof(IpPattern)];
+  std::memcpy(left, &a, sizeof left);
+  std::memcpy(right, &b, sizeof right);
+  std::memcpy(bits, &mask, sizeof bits);
+  for (std::size_t i = 0; i < sizeof bits; ++i) {
+    if ((left[i] & bits[i]) != (right[i] & bits[i])) return false;
+  }
+  return true;
 }
-std::uint32_t TrafficControlLayer::closeInterface(TcHandle) {
-  return tc::kCallNotImplemented;
+
+// Walks the objects that follow the flow head. Returns 0 and the DS class
+// (-1 without one), or the code that refuses them.
+std::uint32_t readObjects(const TcGenFlowHead& flow, int* dsClass) {
+  const unsigned char* objects =
+      reinterpret_cast<const unsigned char*>(&flow) + sizeof flow;
+  const std::size_t total = flow.tcObjectsLength;
+  *dsClass = -1;
+  std::size_t offset = 0;
+  while (total - offset >= sizeof(QosObjectHeader)) {
+    QosObjectHeader header;
+    std::memcpy(&header, objects + offset, sizeof header);
+    if (header.objectLength < sizeof header ||
+        header.objectLength > total - offset) {
+      return tc::kTcObjectLength;
+    }
+    if (header.objectType == tc::kObjectTypeEndOfList) {
+      const bool last = header.objectLength == sizeof header &&
+                        offset + sizeof header == total;
+      return last ? tc::kSuccess : tc::kTcObjectLength;
+    }
+    if (header.objectType == tc::kObjectTypeDsClass) {
+      if (header.objectLength != sizeof(QosDsClass)) return tc::kTcObjectLength;
+      QosDsClass object;
+      std::memcpy(&object, objects + offset, sizeof object);
+      if (object.dsField > kMaxDsField || *dsClass >= 0) {
+        return tc::kInvalidDsClass;
+      }
+      *dsClass = static_cast<int>(object.dsField);
+    }
+    offset += header.objectLength;
+  }
+  return tc::kTcObjectLength;  // no end-of-list object, or a cut-off header
 }
-std::uint32_t TrafficControlLayer::deregisterClient(TcHandle) {
-  return tc::kCallNotImplemented;
+
+std::uint32_t checkFlowSpec(const FlowSpec& flowspec) {
+  switch (flowspec.serviceType) {
+    case kServiceControlledLoad:
+    case tc::kServiceTypeGuaranteed:
+      // These reserve a rate; they cannot do so without one.
+      if (flowspec.tokenRate == 0 || flowspec.tokenRate == tc::kNotSpecified) {
+        return tc::kInvalidTokenRate;
+      }
+      return tc::kSuccess;
+    case kServiceBestEffort:
+    case kServiceNetworkControl:
+    case kServiceQualitative:
+      return tc::kSuccess;
+    default:
+      return tc::kInvalidServiceType;
+  }
 }
-int TrafficControlLayer::dsClassFor(std::uint32_t) const { return -1; }
+
+}  // namespace
+
+struct TrafficControlLayer::State {
+  // One entry per filter of a marking flow, in the order they were added:
+  // the masked destination, the mask and the class. Looked up before every
+  // send, so it is kept flat.
+  struct Mark {
+    std::uint32_t destination;
+    std::uint32_t mask;
+    int dsClass;
+  };
+
+  InterfaceLister lister;
+  // Ordered by handle, which is the order of creation.
+  std::set<TcHandle> clients;
+  std::map<TcHandle, Interface> interfaces;
+  std::map<TcHandle, Flow> flows;
+  std::map<TcHandle, Filter> filters;
+  std::vector<Mark> marks;
+
+  std::vector<InterfaceInfo> currentInterfaces() const {
+    std::vector<InterfaceInfo> list = lister ? lister()
+                                             : std::vector<InterfaceInfo>{};
+    std::stable_sort(list.begin(), list.end(),
+                     [](const InterfaceInfo& a, const InterfaceInfo& b) {
+                       return a.index < b.index;
+                     });
+    return list;
+  }
+
+  template <typename Map, typename Member>
+  bool hasChild(const Map& children, Member parent, TcHandle handle) const {
+    return std::any_of(children.begin(), children.end(),
+                       [&](const auto& child) {
+                         return child.second.*parent == handle;
+                       });
+  }
+
+  const std::string& interfaceOfFlow(TcHandle flow) const {
+    return interfaces.at(flows.at(flow).interface).name;
+  }
+
+  void rebuildMarks() {
+    marks.clear();
+    for (const auto& entry : filters) {
+      const Filter& filter = entry.second;
+      const int dsClass = flows.at(filter.flow).dsClass;
+      if (dsClass < 0) continue;
+      marks.push_back(Mark{filter.pattern.dstAddr & filter.mask.dstAddr,
+                           filter.mask.dstAddr, dsClass});
+    }
+  }
+};
+
+TrafficControlLayer::TrafficControlLayer(InterfaceLister lister)
+    : state_(new State) {
+  state_->lister = std::move(lister);
+}
+
+TrafficControlLayer::~TrafficControlLayer() = default;
+
+std::uint32_t TrafficControlLayer::registerClient(
+    std::uint32_t version, TcHandle, const TcClientFuncList& handlers,
+    TcHandle* clientHandle) {
+  if (version != tc::kCurrentVersion || handlers.notifyHandler == nullptr ||
+      clientHandle == nullptr) {
+    return tc::kInvalidParameter;
+  }
+  // Nothing here ever changes on its own, so the handler is never called.
+  *clientHandle = newHandle(kClient);
+  state_->clients.insert(*clientHandle);
+  return tc::kSuccess;
+}
+
+std::uint32_t TrafficControlLayer::enumerateInterfaces(
+    TcHandle clientHandle, std::uint32_t* bufferSize, void* buffer) {
+  if (state_->clients.count(clientHandle) == 0) return tc::kInvalidHandle;
+  if (bufferSize == nullptr || (*bufferSize != 0 && buffer == nullptr)) {
+    return tc::kInvalidParameter;
+  }
+  const std::vector<InterfaceInfo> list = state_->currentInterfaces();
+  std::size_t required = 0;
+  for (const InterfaceInfo& info : list) required += descriptorSize(info);
+  if (required > *bufferSize) {
+    // The buffer stays untouched: only the size tells what went wrong.
+    *bufferSize = static_cast<std::uint32_t>(required);
+    return tc::kInsufficientBuffer;
+  }
+  unsigned char* at = static_cast<unsigned char*>(buffer);
+  for (const InterfaceInfo& info : list) {
+    const std::size_t size = descriptorSize(info);
+    writeDescriptor(info, size, at);
+    at += size;
+  }
+  *bufferSize = static_cast<std::uint32_t>(required);
+  return tc::kSuccess;
+}
+
+std::uint32_t TrafficControlLayer::openInterface(const char16_t* interfaceName,
+                                                 TcHandle clientHandle,
+                                                 TcHandle,
+                                                 TcHandle* ifcHandle) {
+  if (state_->clients.count(clientHandle) == 0) return tc::kInvalidHandle;
+  if (interfaceName == nullptr || ifcHandle == nullptr) {
+    return tc::kInvalidParameter;
+  }
+  for (const InterfaceInfo& info : state_->currentInterfaces()) {
+    const std::u16string name = toUtf16(info.name);
+    // Compared character by character: the caller's string is never read
+    // beyond its terminator or the first difference.
+    std::size_t i = 0;
+    while (i < name.size() && interfaceName[i] == name[i]) ++i;
+    if (i == name.size() && interfaceName[i] == u'\0' && !name.empty()) {
+      *ifcHandle = newHandle(kInterface);
+      state_->interfaces.emplace(*ifcHandle, Interface{clientHandle, info.name});
+      return tc::kSuccess;
+    }
+  }
+  return tc::kNotFound;
+}
+
+std::uint32_t TrafficControlLayer::addFlow(TcHandle ifcHandle, TcHandle,
+                                           std::uint32_t,
+                                           const TcGenFlowHead* flow,
+                                           TcHandle* flowHandle) {
+  if (state_->interfaces.count(ifcHandle) == 0) return tc::kInvalidHandle;
+  if (flow == nullptr || flowHandle == nullptr) return tc::kInvalidParameter;
+  const std::uint32_t verdict = checkFlowSpec(flow->sendingFlowspec);
+  if (verdict != tc::kSuccess) return verdict;
+  int dsClass = -1;
+  const std::uint32_t objects = readObjects(*flow, &dsClass);
+  if (objects != tc::kSuccess) return objects;
+  *flowHandle = newHandle(kFlow);
+  state_->flows.emplace(*flowHandle, Flow{ifcHandle, dsClass});
+  return tc::kSuccess;
+}
+
+std::uint32_t TrafficControlLayer::addFilter(TcHandle flowHandle,
+                                             const TcGenFilter& filter,
+                                             TcHandle* filterHandle) {
+  if (state_->flows.count(flowHandle) == 0) return tc::kInvalidHandle;
+  if (filterHandle == nullptr || filter.addressType != tc::kAddressTypeIp ||
+      filter.patternSize != sizeof(IpPattern) || filter.pattern == nullptr ||
+      filter.mask == nullptr) {
+    return tc::kInvalidParameter;
+  }
+  Filter added{flowHandle, {}, {}};
+  std::memcpy(&added.pattern, filter.pattern, sizeof added.pattern);
+  std::memcpy(&added.mask, filter.mask, sizeof added.mask);
+
+  const std::string& host = state_->interfaceOfFlow(flowHandle);
+  for (const auto& entry : state_->filters) {
+    const Filter& other = entry.second;
+    if (state_->interfaceOfFlow(other.flow) == host &&
+        std::memcmp(&other.mask, &added.mask, sizeof added.mask) == 0 &&
+        sameUnderMask(other.pattern, added.pattern, added.mask)) {
+      return tc::kDuplicateFilter;
+    }
+  }
+  *filterHandle = newHandle(kFilter);
+  state_->filters.emplace(*filterHandle, added);
+  state_->rebuildMarks();
+  return tc::kSuccess;
+}
+
+std::uint32_t TrafficControlLayer::deleteFilter(TcHandle filterHandle) {
+  if (state_->filters.erase(filterHandle) == 0) return tc::kInvalidHandle;
+  state_->rebuildMarks();
+  return tc::kSuccess;
+}
+
+std::uint32_t TrafficControlLayer::deleteFlow(TcHandle flowHandle) {
+  if (state_->flows.count(flowHandle) == 0) return tc::kInvalidHandle;
+  if (state_->hasChild(state_->filters, &Filter::flow, flowHandle)) {
+    return tc::kObjectsStillPresent;
+  }
+  state_->flows.erase(flowHandle);
+  return tc::kSuccess;
+}
+
+std::uint32_t TrafficControlLayer::closeInterface(TcHandle ifcHandle) {
+  if (state_->interfaces.count(ifcHandle) == 0) return tc::kInvalidHandle;
+  if (state_->hasChild(state_->flows, &Flow::interface, ifcHandle)) {
+    return tc::kObjectsStillPresent;
+  }
+  state_->interfaces.erase(ifcHandle);
+  return tc::kSuccess;
+}
+
+std::uint32_t TrafficControlLayer::deregisterClient(TcHandle clientHandle) {
+  if (state_->clients.count(clientHandle) == 0) return tc::kInvalidHandle;
+  if (state_->hasChild(state_->interfaces, &Interface::client, clientHandle)) {
+    return tc::kObjectsStillPresent;
+  }
+  state_->clients.erase(clientHandle);
+  return tc::kSuccess;
+}
+
+int TrafficControlLayer::dsClassFor(std::uint32_t destination) const {
+  for (const State::Mark& mark : state_->marks) {
+    if ((destination & mark.mask) == mark.destination) return mark.dsClass;
+  }
+  return -1;
+}
 
 }  // namespace posix
 }  // namespace stampcast

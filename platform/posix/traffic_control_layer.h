@@ -1,12 +1,40 @@
 // Traffic control for Linux, kept inside the process: it answers the program
 // as the Windows traffic-control service does (handles, result codes,
 // interface descriptors, flows and filters) and tells the socket layer which
-// DS class a datagram to a destination must carry.
+// DS class a datagram to a destination must carry. Nothing outlives the
+// process and no privilege is needed; it serves one thread.
+//
+// What it accepts:
+// - Flows: the sending service type is best effort (1), controlled load (2),
+//   guaranteed (3), network control (10) or qualitative (13), else 7502.
+//   Controlled load and guaranteed need a token rate that is neither 0 nor
+//   "not specified", else 7503. The objects are whole, well-formed objects
+//   (length at least 8, within the stated total) ending with the end-of-list
+//   object (2001, length 8) and nothing after it, else 7515; a DS-class
+//   object is 12 bytes long, else 7515, and carries one DS field 0..63, else
+//   7520. Objects of other types are skipped. Flags are ignored.
+// - A flow without a DS-class object marks nothing.
+// - A filter with the same pattern and mask (compared under the mask) as one
+//   already on the same host interface, through any flow, client or handle,
+//   is refused with 7509.
+// - A flow that still has filters, an interface that still has flows and a
+//   client that still has open interfaces are not removed: 7512.
+// - When several filters match a destination, the oldest decides.
+//
+// Interface descriptors in the enumeration buffer, each starting 8-byte
+// aligned: the TcInterfaceDescriptor head; the address list (media type 0,
+// 32-bit address count, 16-bit address type 2), followed, when the interface
+// has an IPv4 address, by one network address (16-bit length 14, 16-bit type
+// 2, port 0, the address in network order, 8 zero bytes); then the name and
+// the identifier (the interface index as decimal text) as NUL-terminated
+// UTF-16 strings that the head points to. "lo" and "veth0" take 64 and 72
+// bytes: four such descriptors fit in 336 bytes, five do not.
 #ifndef STAMPCAST_PLATFORM_POSIX_TRAFFIC_CONTROL_LAYER_H_
 #define STAMPCAST_PLATFORM_POSIX_TRAFFIC_CONTROL_LAYER_H_
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,7 +87,7 @@ class TrafficControlLayer {
 
  private:
   struct State;
-  State* state_;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace posix

@@ -1,0 +1,57 @@
+// The host's interfaces as traffic control lists them: those that are up and
+// can carry multicast, with their first IPv4 address.
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/posix/traffic_control_layer.h"
+
+namespace stampcast {
+namespace posix {
+
+std::vector<InterfaceInfo> listMulticastInterfaces() {
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return {};
+
+  std::vector<InterfaceInfo> result;
+  for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+    if (entry->ifa_name == nullptr) continue;
+    const unsigned wanted = IFF_UP | IFF_MULTICAST;
+    if ((entry->ifa_flags & wanted) != wanted) continue;
+    // A secondary address carries a label "name:n"; Linux forbids ':' in
+    // interface names, so what precedes it is the interface.
+    std::string name = entry->ifa_name;
+    name = name.substr(0, name.find(':'));
+    const unsigned index = ::if_nametoindex(name.c_str());
+    if (index == 0) continue;  // gone since the listing was taken
+
+    auto known = std::find_if(result.begin(), result.end(),
+                              [index](const InterfaceInfo& info) {
+                                return info.index == index;
+                              });
+    if (known == result.end()) {
+      result.push_back(InterfaceInfo{name, index, 0});
+      known = result.end() - 1;
+    }
+    if (known->ipv4Address == 0 && entry->ifa_addr != nullptr &&
+        entry->ifa_addr->sa_family == AF_INET) {
+      known->ipv4Address =
+          reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr;
+    }
+  }
+  ::freeifaddrs(list);
+
+  std::sort(result.begin(), result.end(),
+            [](const InterfaceInfo& a, const InterfaceInfo& b) {
+              return a.index < b.index;
+            });
+  return result;
+}
+
+}  // namespace posix
+}  // namespace stampcast
