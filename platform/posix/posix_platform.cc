@@ -55,7 +55,10 @@ SocketHandle PosixPlatform::openUdpSocket() {
   const int fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   settle(fd);
   if (fd < 0) return kInvalidSocket;
-  socketTos_[fd] = 0;
+  if (socketTos_.size() <= static_cast<std::size_t>(fd)) {
+    socketTos_.resize(static_cast<std::size_t>(fd) + 1);
+  }
+  socketTos_[static_cast<std::size_t>(fd)] = 0;
   return static_cast<SocketHandle>(fd);
 }
 
@@ -92,7 +95,10 @@ int PosixPlatform::bindSocket(SocketHandle socket, const SocketAddress& local) {
 void PosixPlatform::applyMarking(int socket, std::uint32_t destination) {
   const int dsClass = tc_.dsClassFor(destination);
   const int tos = dsClass < 0 ? 0 : dsClass << 2;
-  int& current = socketTos_[socket];
+  if (socket < 0 || static_cast<std::size_t>(socket) >= socketTos_.size()) {
+    return;  // not a socket of ours: the send reports it
+  }
+  int& current = socketTos_[static_cast<std::size_t>(socket)];
   if (tos == current) return;
   if (::setsockopt(socket, IPPROTO_IP, IP_TOS, &tos, sizeof tos) == 0) {
     current = tos;
@@ -139,7 +145,6 @@ int PosixPlatform::shutdownSocket(SocketHandle socket, int how) {
 }
 
 int PosixPlatform::closeSocket(SocketHandle socket) {
-  socketTos_.erase(asFd(socket));
   return settle(::close(asFd(socket)));
 }
 

@@ -3,7 +3,7 @@
 #define STAMPCAST_PLATFORM_POSIX_POSIX_PLATFORM_H_
 
 #include <ctime>
-#include <unordered_map>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/traffic_control_layer.h"
@@ -71,8 +71,9 @@ class PosixPlatform final : public Platform {
   tm cachedLocal_{};
   bool timerSlackSet_ = false;
   int lastSocketError_ = 0;
-  // The TOS byte each socket carries now, to change it only when it differs.
-  std::unordered_map<int, int> socketTos_;
+  // The TOS byte each socket carries now, by descriptor, to change it only
+  // when it differs.
+  std::vector<int> socketTos_;
 };
 
 }  // namespace posix
