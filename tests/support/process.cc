@@ -93,8 +93,8 @@ void fail(const char* what) {
 }
 
 // Follows the traced child from its exec to its first socket() call, lowers
-// its descriptor limit there and lets it go on untraced. Returns false with
-// *status filled when the child ended before that.
+// its descriptor limit for that call alone and lets it go on untraced.
+// Returns false with *status filled when the child ended before that.
 bool limitAtFirstSocket(pid_t pid, int limit, int* status) {
   if (::waitpid(pid, status, 0) != pid || !WIFSTOPPED(*status)) return false;
   ::ptrace(PTRACE_SETOPTIONS, pid, nullptr,
@@ -114,13 +114,25 @@ bool limitAtFirstSocket(pid_t pid, int limit, int* status) {
       continue;
     }
     if (info.op == PTRACE_SYSCALL_INFO_ENTRY && info.entry.nr == SYS_socket) {
-      const rlimit lowered{static_cast<rlim_t>(limit),
-                           static_cast<rlim_t>(limit)};
-      ::prlimit(pid, RLIMIT_NOFILE, &lowered, nullptr);
-      ::ptrace(PTRACE_DETACH, pid, nullptr, 0);
-      return true;
+      // The soft limit alone: raising it back again needs no privilege.
+      rlimit original{};
+      if (::prlimit(pid, RLIMIT_NOFILE, nullptr, &original) != 0) break;
+      const rlimit lowered{static_cast<rlim_t>(limit), original.rlim_max};
+      if (::prlimit(pid, RLIMIT_NOFILE, &lowered, nullptr) != 0) break;
+      // Only this one call meets the low limit: what runs at the end of
+      // the process (a sanitizer's report, say) gets its descriptors back.
+      if (::ptrace(PTRACE_SYSCALL, pid, nullptr, 0) != 0 ||
+          ::waitpid(pid, status, 0) != pid) {
+        return true;
+      }
+      if (!WIFSTOPPED(*status)) return false;
+      if (WSTOPSIG(*status) != (SIGTRAP | 0x80)) pending = WSTOPSIG(*status);
+      ::prlimit(pid, RLIMIT_NOFILE, &original, nullptr);
+      break;
     }
   }
+  ::ptrace(PTRACE_DETACH, pid, nullptr, pending);
+  return true;
 }
 
 void settle(int status, Outcome* outcome) {

@@ -22,10 +22,10 @@ struct Command {
   std::string netns;
   // The process is killed (SIGTERM, then SIGKILL) after this long.
   Milliseconds timeout{5000};
-  // When >= 0: the descriptor limit is lowered to this value at the
-  // program's first socket() call, after the loader has opened its
-  // libraries (it needs a free descriptor for each), so that the socket
-  // itself is what runs out of descriptors.
+  // When >= 0: the descriptor limit is this value for the program's first
+  // socket() call alone (the program is traced up to it). Lowered before
+  // exec, it would stop the loader, which needs a free descriptor for each
+  // library, before main.
   int limitDescriptorsAtFirstSocket = -1;
 };
 

@@ -59,7 +59,7 @@ TEST(SocketFailures, SocketCreationOutOfDescriptorsReportsTheSystemError) {
   command.limitDescriptorsAtFirstSocket = 3;
   const Outcome outcome = run(command);
   EXPECT_EQ(outcome.output, "\"Socket\" failed with error 24\n");
-  EXPECT_EQ(outcome.status, 255);
+  EXPECT_EQ(outcome.status, 255) << outcome.errors;
 }
 
 TEST(SocketFailures, APortAlreadyBoundEndsTheReceiver) {
