@@ -1,4 +1,4 @@
-// A scripted platform for the core's tests: it records every call and all
+// A scripted platform for the core's tests: it records the calls and all
 // output, and answers each call as the test sets it up.
 #ifndef STAMPCAST_TESTS_FAKE_PLATFORM_H_
 #define STAMPCAST_TESTS_FAKE_PLATFORM_H_
@@ -15,88 +15,124 @@ namespace stampcast {
 
 class FakePlatform : public Platform {
  public:
-  // What happened, in order: call names, and everything printed.
-  std::vector<std::string> calls;
+  std::vector<std::string> calls;  // call names, in order
   std::string output;
 
-  // Socket layer.
-  int startupResult = 0;
-  SocketHandle socketResult = 7;
-  int systemError = 0;               // lastSystemError()
-  std::map<std::string, int> failures;  // call name -> error when it fails
-  int sendsBeforeFailure = 3;        // then sendTo fails with failures["sendTo"]
+  // A call named in `failures` fails with that code: traffic-control calls,
+  // start-up and the clock setting return it, socket calls -1 with it as the
+  // socket error.
+  std::map<std::string, std::uint32_t> failures;
+  int sendsBeforeFailure = 3, sendError = 10050;  // then sendTo fails
   std::deque<std::vector<std::uint8_t>> datagrams;  // then receiveFrom fails
-  int lastError = 0;                 // lastSocketError()
   std::vector<std::vector<std::uint8_t>> sent;
-  int ttlSet = 0;
+  int ttlSet = 0, sendFlags = 0;
+  SocketAddress bound{}, sentTo{};
   MulticastMembership joined{};
-  SocketAddress bound{};
-  SocketAddress sentTo{};
-  int sendFlags = 0;
 
-  // Clock.
-  std::deque<LocalTime> times;  // getLocalTime pops; then repeats `now`
+  // Clock: getLocalTime takes `times` in turn, then gives `now`.
+  std::deque<LocalTime> times;
   LocalTime now{2008, 3, 1, 17, 14, 5, 30, 250};
   std::vector<LocalTime> clockSets;
-  int setLocalTimeResult = 0;
   std::vector<std::uint32_t> sleeps;
 
-  // Traffic control: results by call name (0 when absent) and out values.
-  std::map<std::string, std::uint32_t> tcResults;
-  std::uint32_t enumeratedSize = 0;  // size passed back by the enumeration
-  std::u16string interfaceName = u"Fake Interface";
-  TcHandle clientHandle = 0x11, ifcHandle = 0x22, flowHandle = 0x33,
-           filterHandle = 0x44;
-  std::vector<std::uint8_t> flowBytes;  // the flow head and its objects
-  TcGenFilter filter{};
-  IpPattern filterPattern{}, filterMask{};
-  std::u16string openedName;
+  // Traffic control: what the calls were given. A passed-back size above 0
+  // lays out one interface.
+  std::uint32_t enumeratedSize = 0, enumerateSizeGiven = 0;
+  TcHandle ifcHandle = 0x22;  // client 0x11, flow 0x33, filter 0x44
   std::uint32_t registeredVersion = 0;
-  TcClientFuncList handlers{};  // as registered
-  std::uint32_t enumerateSizeGiven = 0;  // the buffer size the caller offered
-  // The handle each removal was given, by call name.
-  std::map<std::string, TcHandle> removedHandles;
+  TcClientFuncList handlers{};
+  std::u16string openedName;
+  std::vector<std::uint8_t> flowBytes;  // the head and its objects
+  TcGenFilter filter{};
+  std::vector<TcHandle> removed;  // by the four removals, in order
 
-  void writeOutput(const char* text, std::size_t length) override;
-  int startup() override;
-  int cleanup() override;
-  SocketHandle openUdpSocket() override;
-  int setMulticastTtl(SocketHandle, int ttl) override;
-  int joinGroup(SocketHandle, const MulticastMembership& membership) override;
-  int bindSocket(SocketHandle, const SocketAddress& local) override;
+  void writeOutput(const char* text, std::size_t length) override {
+    output.append(text, length);
+  }
+  int startup() override { return socketCall("startup") ? lastError_ : 0; }
+  int cleanup() override { return socketCall("cleanup"); }
+  SocketHandle openUdpSocket() override {
+    return socketCall("openUdpSocket", 7);
+  }
+  int setMulticastTtl(SocketHandle, int ttl) override {
+    ttlSet = ttl;
+    return socketCall("setMulticastTtl");
+  }
+  int joinGroup(SocketHandle, const MulticastMembership& group) override {
+    joined = group;
+    return socketCall("joinGroup");
+  }
+  int bindSocket(SocketHandle, const SocketAddress& local) override {
+    bound = local;
+    return socketCall("bindSocket");
+  }
   int sendTo(SocketHandle, const void* data, int length, int flags,
              const SocketAddress& destination) override;
-  int receiveFrom(SocketHandle, void* buffer, int length, int flags,
-                  SocketAddress* from, int* fromLength) override;
-  int shutdownSocket(SocketHandle, int how) override;
-  int closeSocket(SocketHandle) override;
-  int lastSocketError() override { return lastError; }
-  int lastSystemError() override { return systemError; }
+  int receiveFrom(SocketHandle, void* buffer, int length, int, SocketAddress*,
+                  int*) override;
+  int shutdownSocket(SocketHandle, int) override {
+    return socketCall("shutdownSocket");
+  }
+  int closeSocket(SocketHandle) override { return socketCall("closeSocket"); }
+  int lastSocketError() override { return lastError_; }
+  int lastSystemError() override { return 0; }
+
   void getLocalTime(LocalTime* time) override;
-  int setLocalTime(const LocalTime& time) override;
-  void sleepMilliseconds(std::uint32_t milliseconds) override;
+  int setLocalTime(const LocalTime& time) override {
+    clockSets.push_back(time);
+    return socketCall("setLocalTime") ? lastError_ : 0;
+  }
+  void sleepMilliseconds(std::uint32_t milliseconds) override {
+    calls.push_back("sleepMilliseconds");
+    sleeps.push_back(milliseconds);
+  }
+
   std::uint32_t tcRegisterClient(std::uint32_t version, TcHandle,
-                                 const TcClientFuncList& handlers,
-                                 TcHandle* client) override;
+                                 const TcClientFuncList& given,
+                                 TcHandle* client) override {
+    registeredVersion = version;
+    handlers = given;
+    *client = 0x11;
+    return tcCall("tcRegisterClient");
+  }
   std::uint32_t tcEnumerateInterfaces(TcHandle, std::uint32_t* size,
                                       void* buffer) override;
   std::uint32_t tcOpenInterface(const char16_t* name, TcHandle, TcHandle,
-                                TcHandle* ifc) override;
+                                TcHandle* ifc) override {
+    openedName = name;
+    *ifc = ifcHandle;
+    return tcCall("tcOpenInterface");
+  }
   std::uint32_t tcAddFlow(TcHandle, TcHandle, std::uint32_t,
                           const TcGenFlowHead* flow, TcHandle* out) override;
-  std::uint32_t tcAddFilter(TcHandle, const TcGenFilter& filter,
-                            TcHandle* out) override;
-  std::uint32_t tcDeleteFilter(TcHandle) override;
-  std::uint32_t tcDeleteFlow(TcHandle) override;
-  std::uint32_t tcCloseInterface(TcHandle) override;
-  std::uint32_t tcDeregisterClient(TcHandle) override;
+  std::uint32_t tcAddFilter(TcHandle, const TcGenFilter& given,
+                            TcHandle* out) override {
+    filter = given;
+    *out = 0x44;
+    return tcCall("tcAddFilter");
+  }
+  std::uint32_t tcDeleteFilter(TcHandle h) override {
+    return tcCall("tcDeleteFilter", h);
+  }
+  std::uint32_t tcDeleteFlow(TcHandle h) override {
+    return tcCall("tcDeleteFlow", h);
+  }
+  std::uint32_t tcCloseInterface(TcHandle h) override {
+    return tcCall("tcCloseInterface", h);
+  }
+  std::uint32_t tcDeregisterClient(TcHandle h) override {
+    return tcCall("tcDeregisterClient", h);
+  }
 
  private:
-  // Records a socket call; returns -1 with its error when the test made it
-  // fail, else `success`.
   int socketCall(const char* name, int success = 0);
+  // Records a traffic-control call and, for a removal, its handle.
   std::uint32_t tcCall(const char* name);
-  std::vector<std::uint8_t> interfaceBuffer_;
+  std::uint32_t tcCall(const char* name, TcHandle removedHandle) {
+    removed.push_back(removedHandle);
+    return tcCall(name);
+  }
+  int lastError_ = 0;
 };
 
 }  // namespace stampcast
