@@ -77,60 +77,6 @@ TEST(Texts, OnlyNonOptionWordsRunWithoutAModeAndEndWithStatus0) {
   EXPECT_EQ(outcome.output.find("Receiving"), std::string::npos);
 }
 
-// What the receiver shows of its settings, for one command line.
-struct Settings {
-  std::string address;
-  std::string port;
-  std::string update;
-};
-
-Settings receiverSettings(const Netns& ns, std::vector<std::string> words) {
-  words.insert(words.begin(), stampcastBinary());
-  Background receiver(ns.command(words));
-  receiver.waitForOutput("Receiving...\n", Milliseconds(2000));
-  const Outcome outcome = receiver.stop(SIGTERM);
-  Settings settings;
-  for (const std::string& line : linesStartingWith(outcome.output, "dest")) {
-    (line[4] == 'A' ? settings.address : settings.port) = line.substr(14);
-  }
-  const std::vector<std::string> update =
-      linesStartingWith(outcome.output, "Update      = ");
-  if (!update.empty()) settings.update = update.front().substr(14);
-  return settings;
-}
-
-TEST(OptionScan, ValueFormsReachTheReceiversSettings) {
-  Netns ns("cliscan");
-  ASSERT_TRUE(ns.ready());
-  struct Case {
-    std::vector<std::string> words;
-    Settings expected;
-  };
-  const Case cases[] = {
-      {{"-r"}, {"239.1.1.1", "1234", "FALSE"}},
-      {{"-d", "239.2.2.2", "-r"}, {"239.2.2.2", "1234", "FALSE"}},
-      {{"-d:239.2.2.2", "-r"}, {"239.2.2.2", "1234", "FALSE"}},
-      {{"-d=239.2.2.2", "/R"}, {"239.2.2.2", "1234", "FALSE"}},
-      {{"-P", "9999", "-receive"}, {"239.1.1.1", "9999", "FALSE"}},
-      {{"/p", "9999", "-u", "-r"}, {"239.1.1.1", "9999", "TRUE"}},
-      {{"-p9999", "-r"}, {"239.1.1.1", "999", "FALSE"}},
-      {{"-p:", "-r"}, {"239.1.1.1", "0", "FALSE"}},
-      {{"-port", "9999", "-r"}, {"239.1.1.1", "0", "FALSE"}},
-      {{"-p", "-r"}, {"239.1.1.1", "0", "FALSE"}},  // -r is also the mode
-      {{"-s", "-r", "-Update"}, {"239.1.1.1", "1234", "TRUE"}},  // last wins
-      {{"-p", "70000", "-r"}, {"239.1.1.1", "70000", "FALSE"}},
-  };
-  for (const Case& c : cases) {
-    std::string trace;
-    for (const std::string& word : c.words) trace += word + " ";
-    SCOPED_TRACE(trace);
-    const Settings settings = receiverSettings(ns, c.words);
-    EXPECT_EQ(settings.address, c.expected.address);
-    EXPECT_EQ(settings.port, c.expected.port);
-    EXPECT_EQ(settings.update, c.expected.update);
-  }
-}
-
 TEST(OptionScan, SenderSettingsShowEveryValueAsScanned) {
   Netns ns("clisend");
   ASSERT_TRUE(ns.ready());
