@@ -1,0 +1,63 @@
+// What the bare send loops share: a UDP socket set up as stampcast's sender
+// sets up its own (multicast TTL 1, the TOS byte the marking layer gives a
+// DS class of 32), and a clock to bound each loop in time.
+#ifndef STAMPCAST_BENCH_BARE_SEND_COMMON_H_
+#define STAMPCAST_BENCH_BARE_SEND_COMMON_H_
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace bench {
+
+struct Target {
+  int socket = -1;
+  sockaddr_in group{};
+  double seconds = 3.0;
+};
+
+// Usage: <program> [seconds [group [port]]]; defaults 3 s, 239.1.1.1:1234.
+inline bool openTarget(int argc, char** argv, Target* target) {
+  target->seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
+  const char* group = argc > 2 ? argv[2] : "239.1.1.1";
+  const int port = argc > 3 ? std::atoi(argv[3]) : 1234;
+  if (target->seconds <= 0 || target->seconds > 600) {
+    std::fprintf(stderr, "seconds must be in (0, 600]\n");
+    return false;
+  }
+  target->socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (target->socket < 0) {
+    std::perror("socket");
+    return false;
+  }
+  const int ttl = 1;
+  const int tos = 32 << 2;
+  if (::setsockopt(target->socket, IPPROTO_IP, IP_MULTICAST_TTL, &ttl,
+                   sizeof ttl) != 0 ||
+      ::setsockopt(target->socket, IPPROTO_IP, IP_TOS, &tos, sizeof tos) != 0) {
+    std::perror("setsockopt");
+    return false;
+  }
+  target->group.sin_family = AF_INET;
+  target->group.sin_port = htons(static_cast<unsigned short>(port));
+  target->group.sin_addr.s_addr = ::inet_addr(group);
+  return true;
+}
+
+inline double monotonicSeconds() {
+  timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
+// Checking the clock every 1024 datagrams keeps its cost out of the figure.
+constexpr unsigned kClockCheckEvery = 1024;
+
+}  // namespace bench
+
+#endif  // STAMPCAST_BENCH_BARE_SEND_COMMON_H_
