@@ -50,14 +50,14 @@ std::vector<std::uint8_t> timestamp(const unsigned (&fields)[8]) {
   return bytes;
 }
 
-bool parsePayload(const std::string& spec, std::vector<std::uint8_t>* out) {
-  if (spec.rfind("zeros:", 0) == 0) {
-    const long n = std::strtol(spec.c_str() + 6, nullptr, 10);
+bool parsePayload(const std::string& word, std::vector<std::uint8_t>* out) {
+  if (word.rfind("zeros:", 0) == 0) {
+    const long n = std::strtol(word.c_str() + 6, nullptr, 10);
     if (n < 0 || static_cast<std::size_t>(n) > kMaxPayload) return false;
     out->assign(static_cast<std::size_t>(n), 0);
     return true;
   }
-  if (spec == "now") {
+  if (word == "now") {
     timespec now;
     ::clock_gettime(CLOCK_REALTIME, &now);
     tm local;
@@ -76,14 +76,14 @@ bool parsePayload(const std::string& spec, std::vector<std::uint8_t>* out) {
   }
   unsigned y, mo, d, h, mi, s, ms;
   int consumed = 0;
-  if (std::sscanf(spec.c_str(), "time:%u-%u-%u,%u:%u:%u.%u%n", &y, &mo, &d, &h,
+  if (std::sscanf(word.c_str(), "time:%u-%u-%u,%u:%u:%u.%u%n", &y, &mo, &d, &h,
                   &mi, &s, &ms, &consumed) != 7 ||
       mo < 1 || mo > 12) {
     return false;
   }
   const unsigned fields[8] = {y, mo, dayOfWeek(y, mo, d), d, h, mi, s, ms};
   *out = timestamp(fields);
-  const char* rest = spec.c_str() + consumed;
+  const char* rest = word.c_str() + consumed;
   if (*rest == '/') {
     const long n = std::strtol(rest + 1, nullptr, 10);
     if (n < 0 || static_cast<std::size_t>(n) > kMaxPayload) return false;
