@@ -1,6 +1,6 @@
-// Runs programs for the system tests: argv without a shell, standard output
-// and error captured, a hard time limit, optionally inside a network
-// namespace, in the foreground or in the background.
+// Runs the programs under test: argv without a shell, output captured, a
+// hard time limit, optionally inside a network namespace, in the foreground
+// or in the background. The whole process group goes when a run ends.
 #ifndef STAMPCAST_TESTS_SUPPORT_PROCESS_H_
 #define STAMPCAST_TESTS_SUPPORT_PROCESS_H_
 
@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace stampcast {
@@ -15,33 +16,45 @@ namespace systest {
 
 using Milliseconds = std::chrono::milliseconds;
 
+// The argv of the Linux binary, or of the test peer (tests/tools/peer.cc),
+// with these words.
+inline std::vector<std::string> stampcast(std::vector<std::string> words) {
+  words.insert(words.begin(), STAMPCAST_BINARY);
+  return words;
+}
+inline std::vector<std::string> peer(std::vector<std::string> words) {
+  words.insert(words.begin(), STAMPCAST_TOOLS_DIR "/peer");
+  return words;
+}
+
 struct Command {
+  Command(std::vector<std::string> argv, std::string netns = "",
+          Milliseconds timeout = Milliseconds(5000))
+      : argv(std::move(argv)), netns(std::move(netns)), timeout(timeout) {}
+
   std::vector<std::string> argv;
-  // The network namespace to enter before exec: a name made by
-  // `ip netns add`, or a path such as /proc/<pid>/ns/net. Empty: none.
+  // Entered before exec: a name made by `ip netns add`, or a path such as
+  // /proc/<pid>/ns/net. Empty: the test's own namespace.
   std::string netns;
-  // The process is killed (SIGTERM, then SIGKILL) after this long.
-  Milliseconds timeout{5000};
-  // When >= 0: the descriptor limit is this value for the program's first
-  // socket() call alone (the program is traced up to it). Lowered before
-  // exec, it would stop the loader, which needs a free descriptor for each
-  // library, before main.
+  // Then SIGTERM, and SIGKILL half a second later.
+  Milliseconds timeout;
+  // When >= 0: the descriptor limit for the program's first socket() call
+  // alone. Set before exec, it would stop the loader, which needs a free
+  // descriptor for each library.
   int limitDescriptorsAtFirstSocket = -1;
 };
 
 struct Outcome {
-  int status = -1;       // exit status 0..255; -1 when ended by a signal
-  int signal = 0;        // the signal that ended it, else 0
-  bool timedOut = false; // killed because it outlived its time limit
-  bool started = false;  // false when the command could not be started
-  std::string output;    // standard output
-  std::string errors;    // standard error
+  int status = -1;        // exit status; -1 when a signal ended it
+  int signal = 0;         // that signal
+  bool timedOut = false;  // killed at its time limit
+  std::string output;     // standard output
+  std::string errors;     // standard error
 };
 
-// Runs the command to its end or its time limit.
 Outcome run(const Command& command);
 
-// A command running in the background until stop() or the destructor.
+// A command running until stop(), wait() or the destructor.
 class Background {
  public:
   explicit Background(const Command& command);
@@ -50,14 +63,11 @@ class Background {
   Background& operator=(const Background&) = delete;
 
   pid_t pid() const { return pid_; }
-  bool started() const { return pid_ > 0; }
-  // Standard output so far.
   std::string output() const;
-  // Waits until `text` appears `count` times in the output; false when the
-  // limit passes or the process ends first.
-  bool waitForOutput(const std::string& text, Milliseconds limit,
-                     int count = 1) const;
-  // Sends `signal`, waits up to a second, then SIGKILL; gives the outcome.
+  // False when the limit passes or the process ends before `text` appears
+  // `count` times in its output.
+  bool waitForOutput(const std::string& text, Milliseconds limit, int count = 1) const;
+  // Sends `signal`; after a second SIGTERM, then SIGKILL.
   Outcome stop(int signal = 2 /* SIGINT */);
   // Waits for the process to end by itself, killing it after `limit`.
   Outcome wait(Milliseconds limit);
@@ -72,12 +82,10 @@ class Background {
   Outcome outcome_;
 };
 
-// Counts the non-overlapping occurrences of `text` in `haystack`.
 int countOf(const std::string& haystack, const std::string& text);
 
 // The lines of `text` that begin with `prefix`, without their newline.
-std::vector<std::string> linesStartingWith(const std::string& text,
-                                           const std::string& prefix);
+std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix);
 
 }  // namespace systest
 }  // namespace stampcast

@@ -1,119 +1,93 @@
-// Failures of the socket layer provoked for real inside throw-away
-// namespaces: each is reported with the system's own error code and ends
-// the run with status 255.
+// Setups that the system or traffic control refuse, provoked for real inside
+// throw-away namespaces: each ends the run with its report and status 255,
+// and nothing reaches the group.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <string>
-#include <vector>
+#include <regex>
 
 #include "tests/support/netns.h"
-#include "tests/support/paths.h"
 #include "tests/support/process.h"
 
 namespace stampcast {
 namespace systest {
 namespace {
 
-TEST(SocketFailures, EachEndsTheRunWithItsReportAndStatus255) {
+TEST(Refused, EachSetupEndsTheRunWithItsReportAndStatus255) {
   struct Case {
-    const char* name;
-    bool groupRoute;  // false: the namespace has no route to any group
     std::vector<std::string> words;
-    std::string output;
+    const char* output;  // a regular expression
+    int descriptors;     // the limit at the first socket() call, or -1
   };
   const Case cases[] = {
       // Linux takes a multicast time-to-live of 0..255 only.
-      {"ttl", true, {"-l", "300", "-s"}, "Error: Setting TTL value: error - 22\n"},
-      // No route for the group: the send fails, the first datagram with it.
-      {"noroute", false, {"-s"}, "\nError in Sending data on the socket - 101"},
-      // Nowhere to join the group without a route to it.
-      {"nojoin", false, {"-r"}, "\nError: Joining Multicast Group - 19"},
-      // An address that does not convert gives the broadcast address,
-      // which is no group.
-      {"badgroup", true, {"-d", "bogus", "-r"}, "\nError: Joining Multicast Group - 22"},
+      {{"-l", "300", "-s"}, "Error: Setting TTL value: error - 22\n", -1},
+      // Traffic control refuses a DS class past 63, before any socket.
+      {{"-t", "99", "-s"},
+       "The QOS_DS_CLASS is invalid\\.\nTcAddFlow: ERROR: 7520\nHandle was -?[0-9]+\n", -1},
+      {{"-r"}, "\nError: Binding the socket - 98", -1},  // the probe holds the port
+      // A receiver registers nothing, so its socket is the program's first:
+      // descriptors 0..2 fill the limit.
+      {{"-r"}, "\"Socket\" failed with error 24\n", 3},
   };
+  Netns ns("refused");
+  ASSERT_TRUE(ns.ready());
+  Background probe(ns.command(peer({"probe", "-t", "2000", "239.1.1.1", "1234"})));
+  ASSERT_TRUE(probe.waitForOutput("ready\n", Milliseconds(2000)));
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Netns ns(c.name);
-    ASSERT_TRUE(ns.ready());
-    if (!c.groupRoute) {
-      ASSERT_TRUE(ns.ip({"route", "del", "224.0.0.0/4"}));
-    }
-    std::vector<std::string> argv = {stampcastBinary()};
-    argv.insert(argv.end(), c.words.begin(), c.words.end());
-    const Outcome outcome = run(ns.command(argv, Milliseconds(3000)));
-    EXPECT_FALSE(outcome.timedOut);
-    EXPECT_EQ(outcome.status, 255);
-    ASSERT_GE(outcome.output.size(), c.output.size()) << outcome.output;
-    EXPECT_EQ(outcome.output.substr(outcome.output.size() - c.output.size()),
-              c.output);
+    SCOPED_TRACE(c.output);
+    Command command = ns.command(stampcast(c.words));
+    command.limitDescriptorsAtFirstSocket = c.descriptors;
+    const Outcome outcome = run(command);
+    EXPECT_TRUE(std::regex_match(outcome.output, std::regex(c.output))) << outcome.output;
+    EXPECT_EQ(outcome.status, 255) << outcome.errors;
   }
+  EXPECT_EQ(probe.wait(Milliseconds(3000)).output, "ready\nreceived 0\n");
 }
 
-TEST(SocketFailures, SocketCreationOutOfDescriptorsReportsTheSystemError) {
-  Netns ns("nofile");
-  ASSERT_TRUE(ns.ready());
-  // The receiver registers nothing with traffic control, so its socket is
-  // the first one the program makes; descriptors 0..2 fill the limit.
-  Command command = ns.command({stampcastBinary(), "-r"}, Milliseconds(3000));
-  command.limitDescriptorsAtFirstSocket = 3;
-  const Outcome outcome = run(command);
-  EXPECT_EQ(outcome.output, "\"Socket\" failed with error 24\n");
-  EXPECT_EQ(outcome.status, 255) << outcome.errors;
-}
-
-TEST(SocketFailures, APortAlreadyBoundEndsTheReceiver) {
-  Netns ns("bound");
-  ASSERT_TRUE(ns.ready());
-  Background holder(ns.command(
-      {tool("tos_probe"), "-t", "5000", "239.1.1.1", "1234"}));
-  ASSERT_TRUE(holder.waitForOutput("ready\n", Milliseconds(2000)));
-  const Outcome outcome =
-      run(ns.command({stampcastBinary(), "-r"}, Milliseconds(3000)));
-  EXPECT_EQ(outcome.output, "\nError: Binding the socket - 98");
+// Only interfaces that are up and carry multicast count: without one the
+// list is empty, which is reported, and opening its first entry fails.
+TEST(Refused, NoMulticastInterfaceLeavesNothingToOpen) {
+  Netns ns("nomulticast", false);
+  const std::string a = "sc" + std::to_string(::getpid()) + "nma", b = a + "b";
+  ASSERT_TRUE(ns.ready() && ns.ip({"link", "set", "lo", "multicast", "off"}) &&
+              ns.ip({"link", "set", "lo", "up"}) &&
+              ns.ip({"link", "add", a, "type", "veth", "peer", "name", b}) &&
+              ns.ip({"link", "set", a, "multicast", "off"}) && ns.ip({"link", "set", a, "up"}));
+  const Outcome outcome = run(ns.command(stampcast({"-s"})));
+  EXPECT_EQ(outcome.output,
+            "no traffic control interfaces are available\nTcOpenInterface returned 0x490\n");
   EXPECT_EQ(outcome.status, 255);
 }
 
-// A host whose only route is a default route through its neighbour, as an
-// ordinary LAN host: the do-not-route flag must not keep the datagrams in.
-TEST(DoNotRoute, DatagramsLeaveThroughTheDefaultRoute) {
-  Netns sending("dnrtx", false);
-  Netns peer("dnrrx", false);
-  ASSERT_TRUE(sending.ready() && peer.ready());
-  Veth link(sending, "10.61.0.1/32", peer, "10.61.0.2/24");
-  ASSERT_TRUE(link.ready());
-  ASSERT_TRUE(sending.ip({"route", "add", "default", "via", "10.61.0.2", "dev",
-                          link.nameA(), "onlink"}));
-  Background probe(peer.command(
-      {tool("tos_probe"), "-i", "10.61.0.2", "-n", "2", "-t", "4000",
-       "239.1.1.1", "1234"}));
-  ASSERT_TRUE(probe.waitForOutput("ready\n", Milliseconds(2000)));
-
-  Background sender(sending.command({stampcastBinary(), "-w", "100", "-s"}));
-  const bool arrived = probe.waitForOutput("received 2\n", Milliseconds(4000));
-  const Outcome sent = sender.stop();
-  const Outcome heard = probe.wait(Milliseconds(1000));
-  ASSERT_TRUE(arrived) << sent.output << heard.output;
-  EXPECT_EQ(heard.status, 0);
-  EXPECT_EQ(sent.signal, SIGINT) << sent.output;  // still sending when stopped
-  EXPECT_EQ(sent.output.find("Error"), std::string::npos) << sent.output;
-
-  // The first datagram that arrived is the first one sent.
-  const std::vector<std::string> sentLines =
-      linesStartingWith(sent.output, "Sent Time ");
-  const std::vector<std::string> heardLines =
-      linesStartingWith(heard.output, "len=");
-  ASSERT_FALSE(sentLines.empty());
-  ASSERT_EQ(heardLines.size(), 2u);
-  EXPECT_EQ(heardLines[0].substr(0, 7), "len=16 ");
-  // Sent Time hh:mm:ss:mmm on MM-DD-YYYY ...
-  const std::string& line = sentLines[0];
-  const std::string expected = "time=" + line.substr(32, 4) + "-" +
-                               line.substr(26, 2) + "-" + line.substr(29, 2) +
-                               " " + line.substr(10, 8) + "." +
-                               line.substr(19, 3);
-  EXPECT_NE(heardLines[0].find(expected), std::string::npos)
-      << heardLines[0] << " / " << line;
+// Interface descriptors past the 336-byte list: the run reports the size it
+// needs, before a sender sends.
+TEST(Refused, MoreInterfacesThanTheListHoldsEndTheRunWith122) {
+  Netns ns("manyinterfaces");  // lo carries multicast: the first interface
+  ASSERT_TRUE(ns.ready());
+  const std::string stem = "sc" + std::to_string(::getpid()) + "m";
+  for (int pair = 0; pair < 4; ++pair) {
+    const std::string a = stem + std::to_string(pair) + "a", b = stem + std::to_string(pair) + "b";
+    ASSERT_TRUE(ns.ip({"link", "add", a, "type", "veth", "peer", "name", b}) &&
+                ns.ip({"link", "set", a, "up"}) && ns.ip({"link", "set", b, "up"}));
+    if (pair == 0) {  // three interfaces fit
+      const Outcome fits = run(ns.command(stampcast({"-t", "46"})));
+      EXPECT_EQ(fits.output, "");
+      EXPECT_EQ(fits.status, 0);
+    }
+  }
+  const std::regex report(
+      "The buffer is too small to enumerate all interfaces\\. If this error is returned, the "
+      "correct \\(required\\) size of the buffer is passed back in pBufferSize\\.\n"
+      "Size required: ([0-9]+)\nTcEnumerateInterfaces returned 0x7a\n");
+  for (const std::vector<std::string>& words : {std::vector<std::string>{"-t", "46"}, {"-s"}}) {
+    SCOPED_TRACE(words[0]);
+    const Outcome outcome = run(ns.command(stampcast(words)));
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(outcome.output, match, report)) << outcome.output;
+    EXPECT_GT(std::stoi(match[1]), 336);
+    EXPECT_EQ(outcome.status, 255);
+  }
 }
 
 }  // namespace
