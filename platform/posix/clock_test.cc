@@ -1,5 +1,6 @@
-// The pause of the POSIX clock: it lasts its whole length, also when a
-// signal lands in the middle of it.
+// The POSIX pause lasts its whole length, also when a signal lands in the
+// middle of it. Only the lower bound is checked: a loaded machine may run
+// the test late, never early; the benchmark measures how close it comes.
 #include <signal.h>
 #include <sys/time.h>
 
@@ -13,25 +14,6 @@ namespace stampcast {
 namespace posix {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double pauseMilliseconds(PosixPlatform& platform, std::uint32_t length) {
-  const Clock::time_point start = Clock::now();
-  platform.sleepMilliseconds(length);
-  return std::chrono::duration<double, std::milli>(Clock::now() - start)
-      .count();
-}
-
-TEST(PosixPause, LastsItsLengthAndLittleMore) {
-  PosixPlatform platform;
-  for (const std::uint32_t length : {0u, 1u, 10u, 25u}) {
-    const double took = pauseMilliseconds(platform, length);
-    EXPECT_GE(took, length) << length << " ms";
-    // Generous: a loaded machine may run the test late, never early.
-    EXPECT_LT(took, length + 50.0) << length << " ms";
-  }
-}
-
 void ignoreAlarm(int) {}
 
 TEST(PosixPause, ASignalDoesNotCutItShort) {
@@ -44,12 +26,15 @@ TEST(PosixPause, ASignalDoesNotCutItShort) {
   ASSERT_EQ(setitimer(ITIMER_REAL, &timer, nullptr), 0);
 
   PosixPlatform platform;
-  const double took = pauseMilliseconds(platform, 30);
+  const auto start = std::chrono::steady_clock::now();
+  platform.sleepMilliseconds(30);
+  const auto took = std::chrono::steady_clock::now() - start;
 
   const itimerval off{};
   setitimer(ITIMER_REAL, &off, nullptr);
   sigaction(SIGALRM, &previous, nullptr);
-  EXPECT_GE(took, 30.0);
+  EXPECT_GE(took, std::chrono::milliseconds(30));
+  EXPECT_LT(took, std::chrono::seconds(5));  // not a unit mix-up
 }
 
 }  // namespace
