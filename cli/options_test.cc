@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,17 +20,20 @@ std::string scan(std::vector<std::string> words) {
   FakePlatform platform;
   const ParsedOptions parsed =
       parseOptions(static_cast<int>(argv.size()), argv.data(), platform);
+  const RunConfig& c = parsed.config;
+  char line[200];
+  std::snprintf(line, sizeof line, "%s p%d t%d l%d w%d %c%s%s", c.destAddress,
+                c.destPort, c.dscpValue, c.ttlValue, c.waitValue,
+                "NSR"[static_cast<int>(c.mode)], c.update ? " u" : "",
+                c.verbose ? "" : " q");
   if (parsed.endRun) {
     return std::to_string(parsed.exitStatus) + ": " + platform.output;
   }
-  const RunConfig& c = parsed.config;
-  return std::string(c.destAddress) + " p" + std::to_string(c.destPort) +
-         " t" + std::to_string(c.dscpValue) + " l" +
-         std::to_string(c.ttlValue) + " w" + std::to_string(c.waitValue) +
-         " " + "NSR"[static_cast<int>(c.mode)] + (c.update ? " u" : "") +
-         (c.verbose ? "" : " q") + platform.output;
+  return line + platform.output;
 }
 
+// Which words end the run, with which text, and the mode and switches are
+// also checked by the option scan's fuzz target; the values are not.
 TEST(ParseOptions, WordScanValuesAndTheTextsThatEndTheRun) {
   const std::string usage =
       "-1: -- version 1.0 -- multicast timestamps with DiffServ marking\n"
@@ -39,43 +43,31 @@ TEST(ParseOptions, WordScanValuesAndTheTextsThatEndTheRun) {
       "example sender: stampcast -d 239.1.1.1 -p 9999 -t 46 -l 10 -w 2000 -s\n"
       "example receiver: stampcast -d 239.1.1.1 -p 9999 -u -r\n"
       "default values: stampcast -s (sender) or stampcast -r (receiver)\n";
-  const std::string longWord = "-z" + std::string(5000, 'y');
   const struct {
     std::vector<std::string> words;
     std::string result;
   } cases[] = {
       {{"hello"}, "239.1.1.1 p1234 t32 l1 w500 N"},
       {{"-d", "239.2.2.2", "-s"}, "239.2.2.2 p1234 t32 l1 w500 S"},
-      {{"-d:239.2.2.2"}, "239.2.2.2 p1234 t32 l1 w500 N"},
-      {{"-d=239.2.2.2"}, "239.2.2.2 p1234 t32 l1 w500 N"},
-      {{"-P", "9999"}, "239.1.1.1 p9999 t32 l1 w500 N"},
+      {{"-d:239.2.2.2", "-u"}, "239.2.2.2 p1234 t32 l1 w500 N u"},
+      {{"-d=239.2.2.2", "-q"}, "239.2.2.2 p1234 t32 l1 w500 N q"},
+      {{"-P", "9999", "-r"}, "239.1.1.1 p9999 t32 l1 w500 R"},
       {{"/p", "9999"}, "239.1.1.1 p9999 t32 l1 w500 N"},
       {{"-p9999"}, "239.1.1.1 p999 t32 l1 w500 N"},
       {{"-port", "9999"}, "239.1.1.1 p0 t32 l1 w500 N"},
       {{"-p", "-s"}, "239.1.1.1 p0 t32 l1 w500 S"},
-      {{"-p:"}, "239.1.1.1 p0 t32 l1 w500 N"},
-      {{"-w"}, "239.1.1.1 p1234 t32 l1 w0 N"},  // bare, last
-      {{"-t", " +46abc"}, "239.1.1.1 p1234 t46 l1 w500 N"},
+      {{"-l:", "-w"}, "239.1.1.1 p1234 t32 l0 w0 N"},  // empty; bare, last
+      {{"-t", " +46abc", "-p", "1", "-p", "2"}, "239.1.1.1 p2 t46 l1 w500 N"},
       {{"-w", "99999999999999999999"}, "239.1.1.1 p1234 t32 l1 w2147483647 N"},
       {{"-w:-2147483649"}, "239.1.1.1 p1234 t32 l1 w-2147483648 N"},
-      {{"-p", "1", "-p", "2"}, "239.1.1.1 p2 t32 l1 w500 N"},
-      {{"-s", "-r"}, "239.1.1.1 p1234 t32 l1 w500 R"},
-      {{"-receive", "-send"}, "239.1.1.1 p1234 t32 l1 w500 S"},
-      {{"-Dest:10.0.0.1", "-L", "7"}, "st:10.0.0.1 p1234 t32 l7 w500 N"},
-      {{"-U", "/quiet"}, "239.1.1.1 p1234 t32 l1 w500 N u q"},
       {{}, usage},
-      {{"-s", "-h", "-x"}, usage},
       {{"-v", "-h"}, "-1: stampcast version: 1.0\n"},
-      {{"-s", "-p", "9", "-xyz", "-v"}, "-1: Unknown options flag -xyz\n"},
-      {{"-"}, "-1: Unknown options flag -\n"},
-      {{"/"}, "-1: Unknown options flag /\n"},
+      {{"-s", "-p", "9", "-x", "-v"}, "-1: Unknown options flag -x\n"},
       // The value -1 is taken, then the word is examined as an option.
       {{"-l", "-1"}, "-1: Unknown options flag -1\n"},
-      {{longWord}, "-1: Unknown options flag " + longWord + "\n"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(scan(c.words), c.result)
-        << ::testing::PrintToString(c.words).substr(0, 60);
+    EXPECT_EQ(scan(c.words), c.result) << ::testing::PrintToString(c.words);
   }
 }
 

@@ -11,33 +11,38 @@ namespace stampcast {
 namespace {
 
 const std::string kSetup =
-    "tcRegisterClient tcEnumerateInterfaces tcOpenInterface tcAddFlow "
-    "tcAddFilter ";
+    "tcRegisterClient:2 tcEnumerateInterfaces:336 tcOpenInterface:fake0 "
+    "tcAddFlow tcAddFilter:2/24 startup ";
 
 TEST(RunSequence, PhasesCallsAndStatus) {
   const struct {
     const char* mode;  // -q alone is a run without a mode
     std::map<std::string, std::uint32_t> failures;
     int status;
-    std::string calls, output;
+    std::string calls, outputTail;
   } cases[] = {
       // Failed removals are reported and leave the status at 0.
       {"-q",
        {{"tcDeleteFilter", 1}, {"tcDeleteFlow", 1}, {"tcCloseInterface", 1},
         {"tcDeregisterClient", 1}},
        0,
-       kSetup + "startup openUdpSocket tcDeleteFilter tcDeleteFlow "
-                "tcCloseInterface tcDeregisterClient shutdownSocket "
+       kSetup + "openUdpSocket tcDeleteFilter:68 tcDeleteFlow:51 "
+                "tcCloseInterface:34 tcDeregisterClient:17 shutdownSocket:2 "
                 "closeSocket cleanup ",
        "Error deleting filter\nError deleting flow\nError closing interface\n"
        "Error degresitering client\n"},
       // A failed setup ends the run before the socket layer starts.
-      {"-q", {{"tcRegisterClient", 87}}, -1, "tcRegisterClient ",
+      {"-q", {{"tcRegisterClient", 87}}, -1, "tcRegisterClient:2 ",
        "TcRegisterClient returned 0x57\n"},
-      {"-s", {{"tcAddFilter", 87}}, -1, kSetup,
-       "A parameter is invalid.\nTcAddFlow: ERROR: 87\nHandle was 34\n"},
-      {"-s", {{"startup", 10091}}, 10091, kSetup + "startup ",
+      {"-s", {{"startup", 10091}}, 10091, kSetup,
        "WSAStartup Failed (10091) Exiting\n"},
+      // The system's last error, not the socket layer's.
+      {"-s", {{"openUdpSocket", 10047}}, -1, kSetup + "openUdpSocket ",
+       "\"Socket\" failed with error 8\n"},
+      // The sender never removes its marking.
+      {"-s", {}, -1,
+       kSetup + "openUdpSocket setMulticastTtl:1 sendTo:4 cleanup ",
+       "\nError in Sending data on the socket - 10050"},
       // The receiver makes no traffic-control call at all.
       {"-r", {}, -1,
        "startup openUdpSocket bindSocket joinGroup receiveFrom cleanup ",
@@ -47,16 +52,16 @@ TEST(RunSequence, PhasesCallsAndStatus) {
     SCOPED_TRACE(c.calls);
     FakePlatform platform;
     platform.failures = c.failures;
+    platform.sendsBeforeFailure = 0;
     char program[] = "stampcast";
     std::string mode = c.mode;
     char* argv[] = {program, &mode[0], nullptr};
     EXPECT_EQ(runStampcast(2, argv, platform), c.status);
-    std::string calls;
-    for (const std::string& call : platform.calls) calls += call + " ";
-    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(platform.calls, c.calls);
     const std::string& out = platform.output;
-    EXPECT_EQ(out.substr(out.size() - std::min(out.size(), c.output.size())),
-              c.output);
+    EXPECT_EQ(
+        out.substr(out.size() - std::min(out.size(), c.outputTail.size())),
+        c.outputTail);
   }
 }
 

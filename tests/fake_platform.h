@@ -1,10 +1,11 @@
-// A scripted platform for the core's tests: it records the calls and all
+// A scripted platform for the core's tests: it records every call and all
 // output, and answers each call as the test sets it up.
 #ifndef STAMPCAST_TESTS_FAKE_PLATFORM_H_
 #define STAMPCAST_TESTS_FAKE_PLATFORM_H_
 
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,125 +14,128 @@
 
 namespace stampcast {
 
+using Bytes = std::vector<std::uint8_t>;
+inline Bytes bytesOf(const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  return Bytes(bytes, bytes + size);
+}
+template <class Record>
+Bytes bytesOf(const Record& record) {
+  return bytesOf(&record, sizeof record);
+}
+
+// 17 March 2008 (a Monday), 14:05:30.250.
+inline constexpr LocalTime kExampleTime{2008, 3, 1, 17, 14, 5, 30, 250};
+
 class FakePlatform : public Platform {
  public:
-  std::vector<std::string> calls;  // call names, in order
+  // Each call as "name ", or "name:value " with the value worth checking
+  // (a handle, the TTL, the pause, the interface name, ...).
+  std::string calls;
   std::string output;
-
-  // A call named in `failures` fails with that code: traffic-control calls,
-  // start-up and the clock setting return it, socket calls -1 with it as the
-  // socket error.
+  // What the calls that succeeded were handed, appended by call name: the
+  // address bound, the membership, each destination and datagram sent, each
+  // time the clock was set to, the flow, the filter's pattern and mask.
+  std::map<std::string, Bytes> given;
+  // A call named here fails with its code: traffic-control calls, start-up
+  // and the clock setting return it, socket calls -1 with it as the error.
   std::map<std::string, std::uint32_t> failures;
-  int sendsBeforeFailure = 3, sendError = 10050;  // then sendTo fails
-  std::deque<std::vector<std::uint8_t>> datagrams;  // then receiveFrom fails
-  std::vector<std::vector<std::uint8_t>> sent;
-  int ttlSet = 0, sendFlags = 0;
-  SocketAddress bound{}, sentTo{};
-  MulticastMembership joined{};
-
-  // Clock: getLocalTime takes `times` in turn, then gives `now`.
-  std::deque<LocalTime> times;
-  LocalTime now{2008, 3, 1, 17, 14, 5, 30, 250};
-  std::vector<LocalTime> clockSets;
-  std::vector<std::uint32_t> sleeps;
-
-  // Traffic control: what the calls were given. A passed-back size above 0
-  // lays out one interface.
-  std::uint32_t enumeratedSize = 0, enumerateSizeGiven = 0;
-  TcHandle ifcHandle = 0x22;  // client 0x11, flow 0x33, filter 0x44
-  std::uint32_t registeredVersion = 0;
+  int sendsBeforeFailure = 3;  // then sendTo fails with 10050
+  std::deque<Bytes> datagrams;  // then receiveFrom fails with 10004
+  std::deque<LocalTime> times;  // the clock's readings, then kExampleTime
+  std::uint32_t interfaceListSize = 64;  // passed back; 0 is an empty list
   TcClientFuncList handlers{};
-  std::u16string openedName;
-  std::vector<std::uint8_t> flowBytes;  // the head and its objects
-  TcGenFilter filter{};
-  std::vector<TcHandle> removed;  // by the four removals, in order
 
   void writeOutput(const char* text, std::size_t length) override {
     output.append(text, length);
   }
-  int startup() override { return socketCall("startup") ? lastError_ : 0; }
+  int startup() override { return static_cast<int>(call("startup")); }
   int cleanup() override { return socketCall("cleanup"); }
   SocketHandle openUdpSocket() override {
-    return socketCall("openUdpSocket", 7);
+    return socketCall("openUdpSocket", 7);  // -1 reads as kInvalidSocket
   }
   int setMulticastTtl(SocketHandle, int ttl) override {
-    ttlSet = ttl;
-    return socketCall("setMulticastTtl");
+    return socketCall("setMulticastTtl", 0, std::to_string(ttl));
   }
   int joinGroup(SocketHandle, const MulticastMembership& group) override {
-    joined = group;
-    return socketCall("joinGroup");
+    return socketCall("joinGroup", 0, "", {bytesOf(group)});
   }
   int bindSocket(SocketHandle, const SocketAddress& local) override {
-    bound = local;
-    return socketCall("bindSocket");
+    return socketCall("bindSocket", 0, "", {bytesOf(local)});
   }
   int sendTo(SocketHandle, const void* data, int length, int flags,
-             const SocketAddress& destination) override;
+             const SocketAddress& to) override {
+    if (sendsBeforeFailure-- <= 0) failures.emplace("sendTo", 10050);
+    return socketCall("sendTo", length, std::to_string(flags),
+                      {bytesOf(to), bytesOf(data, std::size_t(length))});
+  }
   int receiveFrom(SocketHandle, void* buffer, int length, int, SocketAddress*,
                   int*) override;
-  int shutdownSocket(SocketHandle, int) override {
-    return socketCall("shutdownSocket");
+  int shutdownSocket(SocketHandle, int how) override {
+    return socketCall("shutdownSocket", 0, std::to_string(how));
   }
   int closeSocket(SocketHandle) override { return socketCall("closeSocket"); }
   int lastSocketError() override { return lastError_; }
-  int lastSystemError() override { return 0; }
+  int lastSystemError() override { return 8; }  // never a socket error
 
   void getLocalTime(LocalTime* time) override;
   int setLocalTime(const LocalTime& time) override {
-    clockSets.push_back(time);
-    return socketCall("setLocalTime") ? lastError_ : 0;
+    return static_cast<int>(call("setLocalTime", "", {bytesOf(time)}));
   }
   void sleepMilliseconds(std::uint32_t milliseconds) override {
-    calls.push_back("sleepMilliseconds");
-    sleeps.push_back(milliseconds);
+    call("sleepMilliseconds", std::to_string(milliseconds));
   }
 
+  // Handles: client 0x11, interface 0x22, flow 0x33, filter 0x44.
   std::uint32_t tcRegisterClient(std::uint32_t version, TcHandle,
-                                 const TcClientFuncList& given,
+                                 const TcClientFuncList& list,
                                  TcHandle* client) override {
-    registeredVersion = version;
-    handlers = given;
+    handlers = list;
     *client = 0x11;
-    return tcCall("tcRegisterClient");
+    return call("tcRegisterClient", std::to_string(version));
   }
   std::uint32_t tcEnumerateInterfaces(TcHandle, std::uint32_t* size,
                                       void* buffer) override;
   std::uint32_t tcOpenInterface(const char16_t* name, TcHandle, TcHandle,
                                 TcHandle* ifc) override {
-    openedName = name;
-    *ifc = ifcHandle;
-    return tcCall("tcOpenInterface");
+    const std::u16string wide(name);  // an ASCII name in the tests
+    *ifc = 0x22;
+    return call("tcOpenInterface", std::string(wide.begin(), wide.end()));
   }
   std::uint32_t tcAddFlow(TcHandle, TcHandle, std::uint32_t,
-                          const TcGenFlowHead* flow, TcHandle* out) override;
-  std::uint32_t tcAddFilter(TcHandle, const TcGenFilter& given,
+                          const TcGenFlowHead* flow, TcHandle* out) override {
+    *out = 0x33;
+    return call("tcAddFlow", "",
+                {bytesOf(flow, sizeof *flow + flow->tcObjectsLength)});
+  }
+  std::uint32_t tcAddFilter(TcHandle, const TcGenFilter& filter,
                             TcHandle* out) override {
-    filter = given;
+    const std::size_t size = filter.patternSize;
     *out = 0x44;
-    return tcCall("tcAddFilter");
+    return call("tcAddFilter",
+                std::to_string(filter.addressType) + "/" + std::to_string(size),
+                {bytesOf(filter.pattern, size), bytesOf(filter.mask, size)});
   }
   std::uint32_t tcDeleteFilter(TcHandle h) override {
-    return tcCall("tcDeleteFilter", h);
+    return call("tcDeleteFilter", std::to_string(h));
   }
   std::uint32_t tcDeleteFlow(TcHandle h) override {
-    return tcCall("tcDeleteFlow", h);
+    return call("tcDeleteFlow", std::to_string(h));
   }
   std::uint32_t tcCloseInterface(TcHandle h) override {
-    return tcCall("tcCloseInterface", h);
+    return call("tcCloseInterface", std::to_string(h));
   }
   std::uint32_t tcDeregisterClient(TcHandle h) override {
-    return tcCall("tcDeregisterClient", h);
+    return call("tcDeregisterClient", std::to_string(h));
   }
 
  private:
-  int socketCall(const char* name, int success = 0);
-  // Records a traffic-control call and, for a removal, its handle.
-  std::uint32_t tcCall(const char* name);
-  std::uint32_t tcCall(const char* name, TcHandle removedHandle) {
-    removed.push_back(removedHandle);
-    return tcCall(name);
-  }
+  // Records the call and what it was handed; returns its failure code or 0.
+  std::uint32_t call(const std::string& name, const std::string& value = "",
+                     std::initializer_list<Bytes> records = {});
+  int socketCall(const std::string& name, int success = 0,
+                 const std::string& value = "",
+                 std::initializer_list<Bytes> records = {});
   int lastError_ = 0;
 };
 

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "tests/fake_platform.h"
 #include "timestamp/datagram.h"
@@ -12,82 +10,66 @@
 namespace stampcast {
 namespace {
 
-std::string settingsAnd(int port, int wait) {
-  return "\ndestAddress = 239.1.1.1\ndestPort    = " + std::to_string(port) +
+std::string settings(const std::string& port, int wait) {
+  return "\ndestAddress = 239.1.1.1\ndestPort    = " + port +
          "\ndscpValue   = 32\nttlValue    = 1\nwaitValue   = " +
          std::to_string(wait) + " ms\n\nSending...\n";
 }
 
-std::vector<std::uint8_t> bytesOf(const LocalTime& time) {
-  const TimestampDatagram datagram = encodeTimestamp(time);
-  return std::vector<std::uint8_t>(datagram.bytes, datagram.bytes + 16);
-}
-
-TEST(Sender, SendsReportsAndPausesUntilASendFails) {
+TEST(Sender, EachLineReportsTheDatagramSentJustBeforeIt) {
   FakePlatform platform;
   platform.sendsBeforeFailure = 2;
-  platform.sendError = 10051;
-  // Each line must show the time of the datagram sent just before it.
-  LocalTime second = platform.now;
-  second.milliseconds = 750;
-  platform.times = {platform.now, second};
+  LocalTime later = kExampleTime;
+  later.milliseconds = 750;
+  platform.times = {kExampleTime, later};
   RunConfig config;
   config.destPort = 65536 + 1234;  // cut to 16 bits on the wire only
 
   EXPECT_EQ(runSender(config, platform, 7), -1);
 
   EXPECT_EQ(platform.output,
-            settingsAnd(66770, 500) +
+            settings("66770", 500) +
                 "Sent Time 14:05:30:250 on 03-17-2008 to: 239.1.1.1:66770 "
                 "tos:32 ttl:1 seq:0\n"
                 "Sent Time 14:05:30:750 on 03-17-2008 to: 239.1.1.1:66770 "
                 "tos:32 ttl:1 seq:1\n"
-                "\nError in Sending data on the socket - 10051");
-  EXPECT_EQ(platform.ttlSet, 1);
-  EXPECT_EQ(platform.sent, (std::vector<std::vector<std::uint8_t>>{
-                               bytesOf(platform.now), bytesOf(second)}));
+                "\nError in Sending data on the socket - 10050");
   const SocketAddress group{kAddressFamilyInet, hostToNetwork16(1234),
                             inetAddr("239.1.1.1"), {}};
-  EXPECT_EQ(std::memcmp(&platform.sentTo, &group, sizeof group), 0);
-  EXPECT_EQ(platform.sendFlags, kSendDontRoute);
-  EXPECT_EQ(platform.calls,
-            (std::vector<std::string>{
-                "setMulticastTtl", "getLocalTime", "sendTo",
-                "sleepMilliseconds", "getLocalTime", "sendTo",
-                "sleepMilliseconds", "getLocalTime", "sendTo", "cleanup"}));
+  const struct {
+    SocketAddress to;
+    TimestampDatagram datagram;
+  } sent[] = {{group, encodeTimestamp(kExampleTime)},
+              {group, encodeTimestamp(later)}};
+  EXPECT_EQ(platform.given["sendTo"], bytesOf(sent));
 }
 
-TEST(Sender, WaitQuietAndFailuresShapeTheRun) {
+TEST(Sender, WaitAndQuietShapeTheLoop) {
   const struct {
-    const char* name;
-    int waitValue;
+    int wait;
     bool verbose;
-    int sends;  // before the failing one
-    std::vector<std::uint32_t> sleeps;
+    std::string callsPerDatagram;
   } cases[] = {
-      {"default wait", 500, true, 3, {500, 500, 500}},
-      {"no wait", 0, true, 3, {}},
-      {"negative wait: no pause", -5, true, 3, {}},
-      {"quiet", 500, false, 3, {}},
-      {"first send fails", 500, true, 0, {}},
+      {500, true, "sendTo:4 sleepMilliseconds:500 "},
+      {0, true, "sendTo:4 "},
+      {-5, true, "sendTo:4 "},  // no pause rather than one of some 49 days
+      {500, false, "sendTo:4 "},  // neither lines nor pauses
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(std::to_string(c.wait) + (c.verbose ? "" : " quiet"));
     FakePlatform platform;
-    platform.sendsBeforeFailure = c.sends;
     RunConfig config;
-    config.waitValue = c.waitValue;
+    config.waitValue = c.wait;
     config.verbose = c.verbose;
     EXPECT_EQ(runSender(config, platform, 7), -1);
-    EXPECT_EQ(platform.sent.size(), static_cast<std::size_t>(c.sends));
-    EXPECT_EQ(platform.sleeps, c.sleeps);
-    std::string expected = settingsAnd(1234, c.waitValue);
-    for (int seq = 0; c.verbose && seq < c.sends; ++seq) {
-      expected += "Sent Time 14:05:30:250 on 03-17-2008 to: 239.1.1.1:1234 "
-                  "tos:32 ttl:1 seq:" + std::to_string(seq) + "\n";
-    }
-    EXPECT_EQ(platform.output,
-              expected + "\nError in Sending data on the socket - 10050");
+    std::string calls = "setMulticastTtl:1 ";
+    for (int sent = 0; sent < 3; ++sent) calls += c.callsPerDatagram;
+    EXPECT_EQ(platform.calls, calls + "sendTo:4 cleanup ");
+    // The settings come first in any case; the lines, when they come, count.
+    EXPECT_EQ(platform.output.rfind(settings("1234", c.wait), 0), 0u);
+    EXPECT_EQ(platform.output.find("Sent Time") != std::string::npos,
+              c.verbose);
+    EXPECT_EQ(platform.output.find("seq:2\n") != std::string::npos, c.verbose);
   }
 }
 
@@ -97,10 +79,8 @@ TEST(Sender, FailedTtlClosesTheSocketOnly) {
   RunConfig config;
   config.ttlValue = 300;
   EXPECT_EQ(runSender(config, platform, 7), -1);
-  EXPECT_EQ(platform.ttlSet, 300);
   EXPECT_EQ(platform.output, "Error: Setting TTL value: error - 10022\n");
-  EXPECT_EQ(platform.calls,
-            (std::vector<std::string>{"setMulticastTtl", "closeSocket"}));
+  EXPECT_EQ(platform.calls, "setMulticastTtl:300 closeSocket ");
 }
 
 }  // namespace
