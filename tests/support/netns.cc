@@ -82,7 +82,8 @@ std::pair<std::string, std::string> Netns::veth(const Netns& other, const std::s
                     succeeds({"ip", "link", "add", a, "netns", name_, "type", "veth", "peer",
                               "name", b, "netns", other.name_}) &&
                     ip({"addr", "add", here, "dev", a}) && ip({"link", "set", a, "up"}) &&
-                    other.ip({"addr", "add", there, "dev", b}) && other.ip({"link", "set", b, "up"});
+                    other.ip({"addr", "add", there, "dev", b}) &&
+                    other.ip({"link", "set", b, "up"});
   return made ? std::make_pair(a, b) : std::make_pair(std::string(), std::string());
 }
 

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 namespace stampcast {
 namespace systest {
@@ -14,11 +15,6 @@ namespace fs = std::filesystem;
 
 constexpr char kWine[] = "/usr/lib/wine/wine64";
 constexpr char kWineserver[] = "/usr/lib/wine/wineserver64";
-
-int nextNumber() {
-  static int number = 0;
-  return number++;
-}
 
 // No display: Wine stays on the console. No Mono or Gecko prompt.
 Command inPrefix(const Netns& netns, const std::string& prefix, std::vector<std::string> argv,
@@ -36,7 +32,12 @@ std::unique_ptr<Background> startServer(const Netns& netns, const std::string& p
                                         std::string* failure) {
   auto server = std::make_unique<Background>(
       inPrefix(netns, prefix, {kWineserver, "--foreground", "--persistent"}, Milliseconds(600000)));
-  const std::string where = run({{"ip", "netns", "identify", std::to_string(server->pid())}}).output;
+  std::string where;
+  // The child enters the namespace between fork and exec: a moment to get there.
+  for (int look = 0; look < 20 && server->pid() > 0 && where != netns.name() + "\n"; ++look) {
+    if (look > 0) std::this_thread::sleep_for(Milliseconds(50));
+    where = run({{"ip", "netns", "identify", std::to_string(server->pid())}}).output;
+  }
   if (server->pid() <= 0 || where != netns.name() + "\n") {
     *failure = "wineserver runs in namespace '" + where + "', not in " + netns.name();
   }
@@ -62,10 +63,13 @@ std::string templatePrefix(std::string* failure) {
   const std::string building = dir.string() + ".tmp-" + std::to_string(::getpid());
   std::error_code error;
   fs::remove_all(building, error);
-  fs::create_directories(building, error);
   {
     Netns netns("winetemplate");
-    if (!netns.ready()) return *failure = "no namespace for the template prefix", "";
+    if (!netns.ready()) {
+      *failure = "no namespace for the template prefix";
+      return "";
+    }
+    fs::create_directories(building, error);
     std::unique_ptr<Background> server = startServer(netns, building, failure);
     if (failure->empty()) {
       const Outcome boot =
@@ -86,12 +90,15 @@ WineSession::WineSession(const std::string& test) {
   const std::string source = templatePrefix(&failure_);
   netns_ = std::make_unique<Netns>("wine" + test);
   if (!failure_.empty()) return;
-  prefix_ = fs::path(STAMPCAST_TOOLS_DIR) /
-            ("wine-prefix-" + std::to_string(::getpid()) + "-" + std::to_string(nextNumber()));
+  if (!netns_->ready()) {
+    failure_ = "no namespace";
+    return;
+  }
+  prefix_ = fs::path(STAMPCAST_TOOLS_DIR) / ("wine-prefix-" + netns_->name());
   std::error_code error;
-  fs::remove_all(prefix_, error);
-  if (!netns_->ready() || run({{"cp", "-a", source, prefix_}, "", Milliseconds(60000)}).status) {
-    failure_ = "no namespace or no copy of the template prefix";
+  fs::remove_all(prefix_, error);  // left by a killed run whose pid was ours
+  if (run({{"cp", "-a", source, prefix_}, "", Milliseconds(60000)}).status != 0) {
+    failure_ = "cannot copy the template prefix";
     return;
   }
   server_ = startServer(*netns_, prefix_, &failure_);

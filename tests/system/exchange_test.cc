@@ -75,13 +75,14 @@ TEST(Exchange, OddSizesAreReportedAndOnlyTheOwnGroupIsHeard) {
   EXPECT_EQ(heard.signal, SIGINT);  // still receiving
 }
 
-// The peer sends the time it is now, so even a clock that took it would
-// keep its time.
+// Between two whole timestamps of the time now, a datagram cut to 8 bytes
+// whose date alone reads as a valid time: short, it must not reach the clock.
 TEST(Exchange, AClockUpdateTheSystemRefusesIsReportedAndTheReceiverGoesOn) {
   Background receiver(inUserNamespace(stampcast({"-u", "-r"})));
   ASSERT_TRUE(receiver.waitForOutput("Update      = TRUE\n\nReceiving...\n", Milliseconds(3000)))
       << receiver.output();
-  const Outcome sent = run({peer({"send", "-w", "20", "239.1.1.1", "1234", "now", "zeros:8", "now"}),
+  const Outcome sent = run({peer({"send", "-w", "20", "239.1.1.1", "1234", "now",
+                                  "time:2008-3-17,14:5:30.250/8", "now"}),
                             netnsOf(receiver.pid())});
   ASSERT_EQ(sent.status, 0) << sent.errors;
   receiver.waitForOutput(" seq:2\n", Milliseconds(2000));

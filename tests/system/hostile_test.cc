@@ -34,7 +34,8 @@ std::string seed() {
 long long delivered(const std::string& netns) {
   const std::vector<std::string> rows =
       linesStartingWith(run({{"cat", "/proc/net/snmp"}, netns}).output, "Udp: ");
-  std::istringstream names(rows.size() == 2 ? rows[0] : ""), values(rows.size() == 2 ? rows[1] : "");
+  if (rows.size() != 2) return -1;
+  std::istringstream names(rows[0]), values(rows[1]);
   std::string name;
   names >> name, values >> name;  // "Udp:"
   for (long long value; names >> name && values >> value;) {
@@ -64,8 +65,9 @@ void expectReports(const std::string& log, const std::string& output, bool updat
     ASSERT_EQ(std::sscanf(line.c_str(), "%zu %c %u %u %u %u %u %u %u", &size, &kind, &hour,
                           &minute, &second, &ms, &month, &day, &year), 9);
     char expected[128];
-    std::snprintf(expected, sizeof expected, "Received Time %02u:%02u:%02u:%03u on %02u-%02u-%u seq:%d",
-                  hour, minute, second, ms, month, day, year, i);
+    std::snprintf(expected, sizeof expected,
+                  "Received Time %02u:%02u:%02u:%03u on %02u-%02u-%u seq:%d", hour, minute,
+                  second, ms, month, day, year, i);
     const std::string where = "seed " + seed() + ", datagram " + std::to_string(i) + " of " +
                               std::to_string(size) + " bytes";
     ASSERT_TRUE(std::getline(heard, report)) << where;

@@ -51,8 +51,8 @@ TEST_F(WineTest, ImportsTrafficControlAndTheSocketsAndAsksForTheCallersLevel) {
   // No mingw runtime (libgcc_s_seh-1, libstdc++-6, libwinpthread-1).
   EXPECT_FALSE(std::regex_search(dlls, std::regex("(^| )lib", std::regex::icase))) << dlls;
   for (const char* function :
-       {"TcRegisterClient", "TcEnumerateInterfaces", "TcOpenInterfaceW", "TcAddFlow",
-        "TcAddFilter", "TcDeleteFilter", "TcDeleteFlow", "TcCloseInterface", "TcDeregisterClient"}) {
+       {"TcRegisterClient", "TcEnumerateInterfaces", "TcOpenInterfaceW", "TcAddFlow", "TcAddFilter",
+        "TcDeleteFilter", "TcDeleteFlow", "TcCloseInterface", "TcDeregisterClient"}) {
     EXPECT_TRUE(std::regex_search(dump, std::regex(std::string("\\s") + function + "\n")))
         << function;
   }

@@ -117,8 +117,8 @@ const Fields kNearlyValid[] = {
     {1600, 12, 0, 31, 23, 59, 59, 999}, {30828, 1, 0, 1, 0, 0, 0, 0}, {2023, 2, 3, 29, 0, 0, 0, 0},
     {1900, 2, 3, 29, 0, 0, 0, 0},       {2023, 4, 0, 31, 0, 0, 0, 0}, {2023, 0, 0, 1, 0, 0, 0, 0},
     {2023, 13, 0, 1, 0, 0, 0, 0},       {2023, 1, 0, 0, 0, 0, 0, 0},  {2023, 1, 0, 1, 24, 0, 0, 0},
-    {2023, 1, 0, 1, 0, 60, 0, 0},       {2023, 1, 0, 1, 0, 0, 60, 0}, {2023, 1, 0, 1, 0, 0, 0, 1000},
-    {65535, 65535, 65535, 65535, 65535, 65535, 65535, 65535}};
+    {2023, 1, 0, 1, 0, 60, 0, 0},       {2023, 1, 0, 1, 0, 0, 60, 0},
+    {2023, 1, 0, 1, 0, 0, 0, 1000},     {65535, 65535, 65535, 65535, 65535, 65535, 65535, 65535}};
 // Where a 100-byte receive buffer and a 16-byte record could slip.
 const std::size_t kEdgeSizes[] = {0, 1, 15, 16, 17, 99, 100, 101, kMaxPayload};
 
@@ -220,7 +220,8 @@ int probe(int fd, const sockaddr_in& group, int count, int timeoutMs) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   int received = 0;
   for (pollfd wait{fd, POLLIN, 0}; received < count && Clock::now() < deadline;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    using std::chrono::milliseconds;
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
     if (::poll(&wait, 1, int(left.count()) + 1) <= 0) continue;
     std::uint8_t data[2048];
     alignas(cmsghdr) char control[64];
@@ -267,7 +268,9 @@ int main(int argc, char** argv) {
   const int fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (fd < 0) return std::perror("socket"), 1;
   if (mode == "send") return send(fd, to, ms, rest + 2, words - 2);
-  if (mode == "flood") return flood(fd, to, port, count, perSecond, std::strtoull(rest[0], nullptr, 10));
+  if (mode == "flood") {
+    return flood(fd, to, port, count, perSecond, std::strtoull(rest[0], nullptr, 10));
+  }
   if (mode == "probe") return probe(fd, to, count, ms);
   return 1;
 }
