@@ -34,9 +34,13 @@ int runSender(const RunConfig& config, Platform& platform,
   destination.address = inetAddr(config.destAddress);
 
   // Everything the loop needs is made here, so that a datagram costs one
-  // clock reading, one send and, when verbose, one write.
-  const std::string tail = sentLineTail(config);
-  std::vector<char> line(sentLineCapacity(tail));
+  // clock reading, one send and, when verbose, one write. Like the send
+  // buffer, the line lives as long as the process: a sender ends by a
+  // signal inside this loop, and its storage then still belongs to it.
+  static std::string tail;
+  static std::vector<char> line;
+  tail = sentLineTail(config);
+  line.assign(sentLineCapacity(tail), '\0');
   // The pause takes an unsigned count: a negative wait means no pause
   // rather than a pause of some 49 days.
   const bool pause = config.waitValue > 0;
