@@ -13,14 +13,14 @@
 
 #include "cli/options.h"
 #include "fuzz/check.h"
-#include "fuzz/fuzz_platform.h"
+#include "tests/fake_platform.h"
 
 namespace stampcast {
 namespace {
 
 const std::string& usageText() {
   static const std::string text = [] {
-    FuzzPlatform platform;
+    FakePlatform platform;
     printUsage(platform);
     return platform.output;
   }();
@@ -34,7 +34,7 @@ bool pointsInto(const char* text, const char* word) {
 }
 
 void checkScan(int argc, char** argv) {
-  FuzzPlatform platform;
+  FakePlatform platform;
   const ParsedOptions parsed = parseOptions(argc, argv, platform);
   const RunConfig defaults;
 

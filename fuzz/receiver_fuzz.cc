@@ -14,9 +14,9 @@
 
 #include "cli/options.h"
 #include "fuzz/check.h"
-#include "fuzz/fuzz_platform.h"
 #include "platform/local_time.h"
 #include "timestamp/datagram.h"
+#include "tests/fake_platform.h"
 #include "timestamp/receiver.h"
 
 namespace stampcast {
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   config.mode = RunMode::Receiver;
   config.update = (data[0] & 1) != 0;
 
-  FuzzPlatform platform;
+  FakePlatform platform;
   std::vector<std::vector<std::uint8_t>> sent;
   constexpr std::size_t kMaxDatagrams = 64;
   for (std::size_t at = 1; at < size && sent.size() < kMaxDatagrams;) {
@@ -54,6 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   FUZZ_CHECK(runReceiver(config, platform, 7) == -1);
   FUZZ_CHECK(platform.datagrams.empty());
   FUZZ_CHECK(sent.empty() || platform.receiveLength >= 16);
+  // The times the clock was set to, in order.
+  const Bytes& setBytes = platform.given["setLocalTime"];
+  std::vector<LocalTime> clockSets(setBytes.size() / sizeof(LocalTime));
+  if (!clockSets.empty()) {
+    std::memcpy(clockSets.data(), setBytes.data(), setBytes.size());
+  }
 
   // The settings come first, the failed receive last; the lines between
   // them are one per datagram, in order.
@@ -94,14 +100,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     }
     if (config.update && whole &&
         isValidCalendarTime(decodeTimestamp(datagram.data()))) {
-      FUZZ_CHECK(setIndex < platform.clockSets.size());
-      const TimestampDatagram set = encodeTimestamp(platform.clockSets[setIndex++]);
+      FUZZ_CHECK(setIndex < clockSets.size());
+      const TimestampDatagram set = encodeTimestamp(clockSets[setIndex++]);
       FUZZ_CHECK(std::memcmp(set.bytes, datagram.data(), kTimestampDatagramSize) == 0);
     }
   }
   FUZZ_CHECK(startsWith(out, at, "\nrecvfrom failed: "));
-  FUZZ_CHECK(setIndex == platform.clockSets.size());
-  for (const LocalTime& t : platform.clockSets) FUZZ_CHECK(isValidCalendarTime(t));
-  FUZZ_CHECK(config.update || platform.clockSets.empty());
+  FUZZ_CHECK(setIndex == clockSets.size());
+  for (const LocalTime& t : clockSets) FUZZ_CHECK(isValidCalendarTime(t));
+  FUZZ_CHECK(config.update || clockSets.empty());
   return 0;
 }

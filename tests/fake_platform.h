@@ -44,6 +44,7 @@ class FakePlatform : public Platform {
   std::deque<Bytes> datagrams;  // then receiveFrom fails with 10004
   std::deque<LocalTime> times;  // the clock's readings, then kExampleTime
   std::uint32_t interfaceListSize = 64;  // passed back; 0 is an empty list
+  int receiveLength = 0;  // the buffer length of the last receive
   TcClientFuncList handlers{};
 
   void writeOutput(const char* text, std::size_t length) override {

@@ -1,6 +1,5 @@
 #include "platform/posix/posix_platform.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -223,9 +222,5 @@ Platform& systemPlatform() {
   static posix::PosixPlatform platform;
   return platform;
 }
-
-std::uint32_t inetAddr(const char* dotted) { return ::inet_addr(dotted); }
-std::uint16_t hostToNetwork16(std::uint16_t value) { return htons(value); }
-std::uint32_t hostToNetwork32(std::uint32_t value) { return htonl(value); }
 
 }  // namespace stampcast

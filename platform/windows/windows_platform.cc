@@ -114,8 +114,4 @@ Platform& systemPlatform() {
   return platform;
 }
 
-std::uint32_t inetAddr(const char* dotted) { return ::inet_addr(dotted); }
-std::uint16_t hostToNetwork16(std::uint16_t value) { return ::htons(value); }
-std::uint32_t hostToNetwork32(std::uint32_t value) { return ::htonl(value); }
-
 }  // namespace stampcast
