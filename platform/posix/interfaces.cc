@@ -45,12 +45,7 @@ std::vector<InterfaceInfo> listMulticastInterfaces() {
     }
   }
   ::freeifaddrs(list);
-
-  std::sort(result.begin(), result.end(),
-            [](const InterfaceInfo& a, const InterfaceInfo& b) {
-              return a.index < b.index;
-            });
-  return result;
+  return result;  // in the order found: the layer orders them by index
 }
 
 }  // namespace posix

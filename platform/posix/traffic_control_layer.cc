@@ -50,39 +50,13 @@ struct Filter {
   IpPattern mask;
 };
 
+// Linux interface names are short byte strings, ASCII in practice; each
+// byte becomes one UTF-16 unit, the same way for the list and for the open,
+// so that a name read back from the list always opens its interface.
 std::u16string toUtf16(const std::string& text) {
-  // Interface names are bytes; valid UTF-8 is decoded, anything else becomes
-  // U+FFFD so that a name never matches by accident.
   std::u16string result;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    const std::size_t extra = lead < 0x80 ? 0 : lead < 0xC2 ? 4
-                            : lead < 0xE0 ? 1 : lead < 0xF0 ? 2
-                            : lead < 0xF5 ? 3 : 4;  // 4: never a lead byte
-    char32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
-    bool valid = extra < 4 && i + extra < text.size();
-    for (std::size_t k = 1; valid && k <= extra; ++k) {
-      const unsigned char next = static_cast<unsigned char>(text[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      code = (code << 6) | (next & 0x3F);
-    }
-    const char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-    valid = valid && code >= minimum[extra] && code <= 0x10FFFF &&
-            (code < 0xD800 || code > 0xDFFF);
-    if (!valid) {
-      result.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      result.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      result.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      result.push_back(static_cast<char16_t>(code));
-    }
-    i += extra + 1;
+  for (const char byte : text) {
+    result.push_back(static_cast<char16_t>(static_cast<unsigned char>(byte)));
   }
   return result;
 }

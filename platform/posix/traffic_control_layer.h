@@ -50,7 +50,8 @@ struct InterfaceInfo {
   std::uint32_t ipv4Address = 0;  // network order; 0 when it has none
 };
 
-// The host's interfaces that are up and can carry multicast, by index.
+// The host's interfaces that are up and can carry multicast, in the order
+// the system lists them (the layer orders them by index).
 std::vector<InterfaceInfo> listMulticastInterfaces();
 
 class TrafficControlLayer {
