@@ -4,21 +4,9 @@
 #define STAMPCAST_CLI_OPTIONS_H_
 
 #include "platform/platform.h"
+#include "platform/run_config.h"
 
 namespace stampcast {
-
-enum class RunMode { None, Sender, Receiver };
-
-struct RunConfig {
-  const char* destAddress = "239.1.1.1";  // the text as typed; never copied
-  int destPort = 1234;
-  int dscpValue = 32;
-  int ttlValue = 1;
-  int waitValue = 500;  // milliseconds
-  RunMode mode = RunMode::None;
-  bool update = false;
-  bool verbose = true;
-};
 
 // What the option scan decided: go on with the config, or end the run now
 // with exitStatus (usage, version, unknown flag).

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "cli/options.h"
+#include "platform/run_config.h"
 #include "platform/platform.h"
 
 namespace stampcast {

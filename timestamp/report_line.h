@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/options.h"
+#include "platform/run_config.h"
 #include "platform/types.h"
 
 namespace stampcast {

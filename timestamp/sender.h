@@ -1,7 +1,7 @@
 #ifndef STAMPCAST_TIMESTAMP_SENDER_H_
 #define STAMPCAST_TIMESTAMP_SENDER_H_
 
-#include "cli/options.h"
+#include "platform/run_config.h"
 #include "platform/platform.h"
 
 namespace stampcast {
