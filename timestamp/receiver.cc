@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/local_time.h"
 #include "platform/print.h"
+#include "timestamp/calendar.h"
 #include "timestamp/datagram.h"
 #include "timestamp/report_line.h"
 

@@ -7,7 +7,6 @@
 #include <sys/prctl.h>
 #endif
 
-#include "platform/local_time.h"
 #include "platform/posix/posix_platform.h"
 
 namespace stampcast {
@@ -45,21 +44,45 @@ void PosixPlatform::getLocalTime(LocalTime* time) {
   time->milliseconds = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
 }
 
+int clockValueOf(const LocalTime& time, timespec* value) {
+  tm fields{};
+  fields.tm_year = time.year - 1900;
+  fields.tm_mon = time.month - 1;
+  fields.tm_mday = time.day;
+  fields.tm_hour = time.hour;
+  fields.tm_min = time.minute;
+  fields.tm_sec = time.second;
+  // Standard time first, then summer time: the first reading that the
+  // zone shows as these very fields wins, so an hour that exists twice
+  // reads as standard time. An hour that summer time skips exists in
+  // neither and reads as standard time too. Asking the library to guess
+  // (tm_isdst -1) would answer by what it converted before.
+  time_t chosen = static_cast<time_t>(-1);
+  for (const int summer : {0, 1}) {
+    tm reading = fields;
+    reading.tm_isdst = summer;
+    errno = 0;
+    const time_t seconds = ::mktime(&reading);
+    if (seconds == static_cast<time_t>(-1) && errno != 0) return errno;
+    tm shown;
+    ::localtime_r(&seconds, &shown);
+    const bool same = shown.tm_year == fields.tm_year &&
+                      shown.tm_mon == fields.tm_mon &&
+                      shown.tm_mday == fields.tm_mday &&
+                      shown.tm_hour == fields.tm_hour &&
+                      shown.tm_min == fields.tm_min;
+    if (summer == 0 || same) chosen = seconds;
+    if (same) break;
+  }
+  value->tv_sec = chosen;
+  value->tv_nsec = static_cast<long>(time.milliseconds) * 1000000;
+  return 0;
+}
+
 int PosixPlatform::setLocalTime(const LocalTime& time) {
-  // mktime would quietly turn month 13 into next January: refuse first.
-  if (!isValidCalendarTime(time)) return EINVAL;
-  tm local{};
-  local.tm_year = time.year - 1900;
-  local.tm_mon = time.month - 1;
-  local.tm_mday = time.day;
-  local.tm_hour = time.hour;
-  local.tm_min = time.minute;
-  local.tm_sec = time.second;
-  local.tm_isdst = -1;  // the zone's rules say whether summer time applies
-  errno = 0;
-  const time_t seconds = ::mktime(&local);
-  if (seconds == static_cast<time_t>(-1) && errno != 0) return errno;
-  const timespec target{seconds, static_cast<long>(time.milliseconds) * 1000000};
+  timespec target;
+  const int error = clockValueOf(time, &target);
+  if (error != 0) return error;
   if (::clock_settime(CLOCK_REALTIME, &target) != 0) return errno;
   return 0;
 }

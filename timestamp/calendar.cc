@@ -1,4 +1,4 @@
-#include "platform/local_time.h"
+#include "timestamp/calendar.h"
 
 namespace stampcast {
 namespace {

@@ -1,5 +1,6 @@
-#ifndef STAMPCAST_PLATFORM_LOCAL_TIME_H_
-#define STAMPCAST_PLATFORM_LOCAL_TIME_H_
+// The receiver's rule for which received times may reach the clock.
+#ifndef STAMPCAST_TIMESTAMP_CALENDAR_H_
+#define STAMPCAST_TIMESTAMP_CALENDAR_H_
 
 #include "platform/types.h"
 
@@ -12,4 +13,4 @@ bool isValidCalendarTime(const LocalTime& time);
 
 }  // namespace stampcast
 
-#endif  // STAMPCAST_PLATFORM_LOCAL_TIME_H_
+#endif  // STAMPCAST_TIMESTAMP_CALENDAR_H_
