@@ -2,7 +2,7 @@
 # libraries, the GCC and C++ runtimes linked in so that the program runs on a
 # bare Windows, and the manifest that asks to run at the caller's level.
 enable_language(RC)
-target_compile_definitions(stampcast_core PUBLIC
+target_compile_definitions(stampcast_platform PUBLIC
   WIN32_LEAN_AND_MEAN NOMINMAX __USE_MINGW_ANSI_STDIO=1 _WIN32_WINNT=0x0601)
 target_link_libraries(stampcast_platform PUBLIC ws2_32 traffic)
 

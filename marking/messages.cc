@@ -50,6 +50,18 @@ const Message kAddResultMessages[] = {
     {7520, "The QOS_DS_CLASS is invalid.\n"},
 };
 
+const Message kCloseInterfaceMessages[] = {
+    {6, "The interface handle is invalid.\n"},
+    {7512, "Not all flows have been deleted for this interface."},
+};
+
+const Message kDeregisterClientMessages[] = {
+    {6, "Invalid interface handle, or the handle was set to NULL.\n"},
+    {7512,
+     "Interfaces are still open for this client. all interfaces must be "
+     "closed to deregister a client.\n"},
+};
+
 template <std::size_t N>
 const char* find(const Message (&table)[N], std::uint32_t code) {
   for (const Message& message : table) {
@@ -66,6 +78,14 @@ const char* enumerationMessage(std::uint32_t result) {
 
 const char* addResultMessage(std::uint32_t result) {
   return find(kAddResultMessages, result);
+}
+
+const char* closeInterfaceMessage(std::uint32_t result) {
+  return find(kCloseInterfaceMessages, result);
+}
+
+const char* deregisterClientMessage(std::uint32_t result) {
+  return find(kDeregisterClientMessages, result);
 }
 
 }  // namespace stampcast

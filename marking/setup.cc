@@ -100,10 +100,11 @@ void reportTcAddResult(Platform& platform, std::uint32_t result,
 
 bool setupMarking(const RunConfig& config, Platform& platform,
                   MarkingHandles& handles) {
+  TrafficControl& tc = platform.trafficControl();
   TcClientFuncList handlers{};
   handlers.notifyHandler = ignoreNotification;
-  std::uint32_t result = platform.tcRegisterClient(
-      tc::kCurrentVersion, 0, handlers, &handles.clientHandle);
+  std::uint32_t result = tc.registerClient(tc::kCurrentVersion, 0, handlers,
+                                           &handles.clientHandle);
   if (result != tc::kSuccess) {
     print(platform, "TcRegisterClient returned 0x%x\n",
           static_cast<unsigned>(result));
@@ -114,8 +115,7 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   alignas(TcInterfaceDescriptor) unsigned char
       interfaces[kInterfaceBufferSize]{};
   std::uint32_t size = kInterfaceBufferSize;
-  result = platform.tcEnumerateInterfaces(handles.clientHandle, &size,
-                                          interfaces);
+  result = tc.enumerateInterfaces(handles.clientHandle, &size, interfaces);
   if (result != tc::kSuccess) {
     if (const char* message = enumerationMessage(result)) {
       print(platform, "%s", message);
@@ -131,9 +131,8 @@ bool setupMarking(const RunConfig& config, Platform& platform,
     print(platform, "no traffic control interfaces are available\n");
   }
 
-  result = platform.tcOpenInterface(firstInterfaceName(interfaces, size),
-                                    handles.clientHandle, 0,
-                                    &handles.ifcHandle);
+  result = tc.openInterface(firstInterfaceName(interfaces, size),
+                            handles.clientHandle, 0, &handles.ifcHandle);
   if (result != tc::kSuccess) {
     print(platform, "TcOpenInterface returned 0x%x\n",
           static_cast<unsigned>(result));
@@ -141,16 +140,16 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   }
 
   fillFlow(config.dscpValue, handles.flow);
-  result = platform.tcAddFlow(handles.ifcHandle, 0, 0, &handles.flow.head,
-                              &handles.flowHandle);
+  result = tc.addFlow(handles.ifcHandle, 0, 0, &handles.flow.head,
+                      &handles.flowHandle);
   if (result != tc::kSuccess) {
     reportTcAddResult(platform, result, handles.ifcHandle);
     return false;
   }
 
   fillFilter(config.destAddress, handles);
-  result = platform.tcAddFilter(handles.flowHandle, handles.filter,
-                                &handles.filterHandle);
+  result = tc.addFilter(handles.flowHandle, handles.filter,
+                        &handles.filterHandle);
   if (result != tc::kSuccess) {
     reportTcAddResult(platform, result, handles.ifcHandle);
     return false;

@@ -1,40 +1,43 @@
 #include "marking/marking.h"
+#include "marking/messages.h"
 #include "platform/print.h"
 
 namespace stampcast {
+namespace {
+
+// One removal: the call, the handle it takes, the explanation of its codes
+// (when it has any) and the line every failure ends with.
+struct Removal {
+  std::uint32_t (TrafficControl::*remove)(TcHandle);
+  TcHandle MarkingHandles::*handle;
+  const char* (*explain)(std::uint32_t);
+  const char* failure;
+};
+
+// In the reverse order of setup: filter, flow, interface, client.
+const Removal kRemovals[] = {
+    {&TrafficControl::deleteFilter, &MarkingHandles::filterHandle, nullptr,
+     "Error deleting filter\n"},
+    {&TrafficControl::deleteFlow, &MarkingHandles::flowHandle, nullptr,
+     "Error deleting flow\n"},
+    {&TrafficControl::closeInterface, &MarkingHandles::ifcHandle,
+     closeInterfaceMessage, "Error closing interface\n"},
+    {&TrafficControl::deregisterClient, &MarkingHandles::clientHandle,
+     deregisterClientMessage, "Error degresitering client\n"},
+};
+
+}  // namespace
 
 // Each removal runs whatever the earlier ones returned, so that one stale
 // handle does not leave the rest registered.
 void teardownMarking(Platform& platform, const MarkingHandles& handles) {
-  if (platform.tcDeleteFilter(handles.filterHandle) != tc::kSuccess) {
-    print(platform, "Error deleting filter\n");
-  }
-  if (platform.tcDeleteFlow(handles.flowHandle) != tc::kSuccess) {
-    print(platform, "Error deleting flow\n");
-  }
-
-  std::uint32_t result = platform.tcCloseInterface(handles.ifcHandle);
-  if (result != tc::kSuccess) {
-    if (result == tc::kInvalidHandle) {
-      print(platform, "The interface handle is invalid.\n");
-    } else if (result == tc::kObjectsStillPresent) {
-      // No newline: the general line below completes this one.
-      print(platform, "Not all flows have been deleted for this interface.");
-    }
-    print(platform, "Error closing interface\n");
-  }
-
-  result = platform.tcDeregisterClient(handles.clientHandle);
-  if (result != tc::kSuccess) {
-    if (result == tc::kInvalidHandle) {
-      print(platform,
-            "Invalid interface handle, or the handle was set to NULL.\n");
-    } else if (result == tc::kObjectsStillPresent) {
-      print(platform,
-            "Interfaces are still open for this client. all interfaces must "
-            "be closed to deregister a client.\n");
-    }
-    print(platform, "Error degresitering client\n");
+  TrafficControl& tc = platform.trafficControl();
+  for (const Removal& removal : kRemovals) {
+    const std::uint32_t result = (tc.*removal.remove)(handles.*removal.handle);
+    if (result == tc::kSuccess) continue;
+    const char* message = removal.explain ? removal.explain(result) : nullptr;
+    if (message != nullptr) print(platform, "%s", message);
+    print(platform, "%s", removal.failure);
   }
 }
 

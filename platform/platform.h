@@ -51,30 +51,8 @@ class Platform {
   virtual int setLocalTime(const LocalTime& time) = 0;
   virtual void sleepMilliseconds(std::uint32_t milliseconds) = 0;
 
-  // Traffic control. Each returns 0 or a system error code.
-  virtual std::uint32_t tcRegisterClient(std::uint32_t version,
-                                         TcHandle clientContext,
-                                         const TcClientFuncList& handlers,
-                                         TcHandle* clientHandle) = 0;
-  virtual std::uint32_t tcEnumerateInterfaces(TcHandle clientHandle,
-                                              std::uint32_t* bufferSize,
-                                              void* buffer) = 0;
-  virtual std::uint32_t tcOpenInterface(const char16_t* interfaceName,
-                                        TcHandle clientHandle,
-                                        TcHandle ifcContext,
-                                        TcHandle* ifcHandle) = 0;
-  // The flow's traffic-control objects follow *flow in memory.
-  virtual std::uint32_t tcAddFlow(TcHandle ifcHandle, TcHandle flowContext,
-                                  std::uint32_t flags,
-                                  const TcGenFlowHead* flow,
-                                  TcHandle* flowHandle) = 0;
-  virtual std::uint32_t tcAddFilter(TcHandle flowHandle,
-                                    const TcGenFilter& filter,
-                                    TcHandle* filterHandle) = 0;
-  virtual std::uint32_t tcDeleteFilter(TcHandle filterHandle) = 0;
-  virtual std::uint32_t tcDeleteFlow(TcHandle flowHandle) = 0;
-  virtual std::uint32_t tcCloseInterface(TcHandle ifcHandle) = 0;
-  virtual std::uint32_t tcDeregisterClient(TcHandle clientHandle) = 0;
+  // Traffic control, the service that marks the sender's datagrams.
+  virtual TrafficControl& trafficControl() = 0;
 };
 
 // The running system's platform, from the backend the build picked.

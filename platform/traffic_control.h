@@ -12,14 +12,12 @@ namespace stampcast {
 // A traffic-control handle (HANDLE: pointer-sized).
 using TcHandle = std::uintptr_t;
 
-// Result codes of the traffic-control calls that the program or the POSIX
-// layer names (system error codes).
+// Result codes of the traffic-control calls that the program or the
+// in-process layer names (system error codes).
 namespace tc {
 inline constexpr std::uint32_t kSuccess = 0;
 inline constexpr std::uint32_t kInvalidHandle = 6;
-inline constexpr std::uint32_t kNotEnoughMemory = 8;
 inline constexpr std::uint32_t kInvalidParameter = 87;
-inline constexpr std::uint32_t kCallNotImplemented = 120;
 inline constexpr std::uint32_t kInsufficientBuffer = 122;
 inline constexpr std::uint32_t kNotFound = 1168;
 inline constexpr std::uint32_t kInvalidServiceType = 7502;
@@ -110,6 +108,35 @@ struct TcInterfaceDescriptor {
   std::uint32_t length;  // bytes of this descriptor, strings included
   char16_t* interfaceName;
   char16_t* interfaceId;
+};
+
+// The traffic-control service: the calls of the Windows Traffic Control API
+// that the program makes. Each returns 0 or a system error code.
+class TrafficControl {
+ public:
+  virtual ~TrafficControl() = default;
+  virtual std::uint32_t registerClient(std::uint32_t version,
+                                       TcHandle clientContext,
+                                       const TcClientFuncList& handlers,
+                                       TcHandle* clientHandle) = 0;
+  virtual std::uint32_t enumerateInterfaces(TcHandle clientHandle,
+                                            std::uint32_t* bufferSize,
+                                            void* buffer) = 0;
+  virtual std::uint32_t openInterface(const char16_t* interfaceName,
+                                      TcHandle clientHandle,
+                                      TcHandle ifcContext,
+                                      TcHandle* ifcHandle) = 0;
+  // The flow's traffic-control objects follow *flow in memory.
+  virtual std::uint32_t addFlow(TcHandle ifcHandle, TcHandle flowContext,
+                                std::uint32_t flags, const TcGenFlowHead* flow,
+                                TcHandle* flowHandle) = 0;
+  virtual std::uint32_t addFilter(TcHandle flowHandle,
+                                  const TcGenFilter& filter,
+                                  TcHandle* filterHandle) = 0;
+  virtual std::uint32_t deleteFilter(TcHandle filterHandle) = 0;
+  virtual std::uint32_t deleteFlow(TcHandle flowHandle) = 0;
+  virtual std::uint32_t closeInterface(TcHandle ifcHandle) = 0;
+  virtual std::uint32_t deregisterClient(TcHandle clientHandle) = 0;
 };
 
 }  // namespace stampcast

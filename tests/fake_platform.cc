@@ -10,7 +10,9 @@ std::uint32_t FakePlatform::call(const std::string& name,
                                  std::initializer_list<Bytes> records) {
   calls += value.empty() ? name + " " : name + ":" + value + " ";
   const auto failure = failures.find(name);
-  if (failure != failures.end()) return failure->second;
+  if (failure != failures.end() && failure->second != 0) {
+    return failure->second;
+  }
   for (const Bytes& record : records) {
     given[name].insert(given[name].end(), record.begin(), record.end());
   }
@@ -30,7 +32,6 @@ int FakePlatform::receiveFrom(SocketHandle, void* buffer, int length, int,
   if (datagrams.empty()) return socketCall("receiveFrom");
   // Both ends of the buffer the caller claims are touched, so that the
   // address sanitizer sees a length larger than the buffer.
-  receiveLength = length;
   auto* claimed = static_cast<volatile std::uint8_t*>(buffer);
   claimed[0] = claimed[0];
   claimed[length - 1] = claimed[length - 1];
@@ -42,15 +43,10 @@ int FakePlatform::receiveFrom(SocketHandle, void* buffer, int length, int,
   return socketCall("receiveFrom", copied);
 }
 
-void FakePlatform::getLocalTime(LocalTime* time) {
-  *time = times.empty() ? kExampleTime : times.front();
-  if (!times.empty()) times.pop_front();
-}
-
-std::uint32_t FakePlatform::tcEnumerateInterfaces(TcHandle, std::uint32_t* size,
+std::uint32_t FakePlatform::enumerateInterfaces(TcHandle, std::uint32_t* size,
                                                   void* buffer) {
   const std::uint32_t result =
-      call("tcEnumerateInterfaces", std::to_string(*size));
+      call("enumerateInterfaces", std::to_string(*size));
   static char16_t name[] = u"fake0";
   if (result == 0 && interfaceListSize > 0) {
     static_cast<TcInterfaceDescriptor*>(buffer)->interfaceName = name;

@@ -27,25 +27,19 @@ Bytes bytesOf(const Record& record) {
 // 17 March 2008 (a Monday), 14:05:30.250.
 inline constexpr LocalTime kExampleTime{2008, 3, 1, 17, 14, 5, 30, 250};
 
-class FakePlatform : public Platform {
+class FakePlatform : public Platform, public TrafficControl {
  public:
-  // Each call as "name ", or "name:value " with the value worth checking
-  // (a handle, the TTL, the pause, the interface name, ...).
+  // Each call as "name ", or "name:value " with the value worth checking.
   std::string calls;
   std::string output;
-  // What the calls that succeeded were handed, appended by call name: the
-  // address bound, the membership, each destination and datagram sent, each
-  // time the clock was set to, the flow, the filter's pattern and mask.
+  // What the calls that succeeded were handed, appended by call name.
   std::map<std::string, Bytes> given;
   // A call named here fails with its code: traffic-control calls, start-up
   // and the clock setting return it, socket calls -1 with it as the error.
   std::map<std::string, std::uint32_t> failures;
-  int sendsBeforeFailure = 3;  // then sendTo fails with 10050
+  int sendsBeforeFailure = 3;   // then sendTo fails with 10050
   std::deque<Bytes> datagrams;  // then receiveFrom fails with 10004
-  std::deque<LocalTime> times;  // the clock's readings, then kExampleTime
   std::uint32_t interfaceListSize = 64;  // passed back; 0 is an empty list
-  int receiveLength = 0;  // the buffer length of the last receive
-  TcClientFuncList handlers{};
 
   void writeOutput(const char* text, std::size_t length) override {
     output.append(text, length);
@@ -79,7 +73,7 @@ class FakePlatform : public Platform {
   int lastSocketError() override { return lastError_; }
   int lastSystemError() override { return 8; }  // never a socket error
 
-  void getLocalTime(LocalTime* time) override;
+  void getLocalTime(LocalTime* time) override { *time = kExampleTime; }
   int setLocalTime(const LocalTime& time) override {
     return static_cast<int>(call("setLocalTime", "", {bytesOf(time)}));
   }
@@ -87,47 +81,48 @@ class FakePlatform : public Platform {
     call("sleepMilliseconds", std::to_string(milliseconds));
   }
 
+  TrafficControl& trafficControl() override { return *this; }
   // Handles: client 0x11, interface 0x22, flow 0x33, filter 0x44.
-  std::uint32_t tcRegisterClient(std::uint32_t version, TcHandle,
-                                 const TcClientFuncList& list,
-                                 TcHandle* client) override {
-    handlers = list;
+  std::uint32_t registerClient(std::uint32_t version, TcHandle,
+                               const TcClientFuncList& list,
+                               TcHandle* client) override {
     *client = 0x11;
-    return call("tcRegisterClient", std::to_string(version));
+    return call("registerClient", std::to_string(version),
+                {bytesOf(list)});
   }
-  std::uint32_t tcEnumerateInterfaces(TcHandle, std::uint32_t* size,
-                                      void* buffer) override;
-  std::uint32_t tcOpenInterface(const char16_t* name, TcHandle, TcHandle,
-                                TcHandle* ifc) override {
+  std::uint32_t enumerateInterfaces(TcHandle, std::uint32_t* size,
+                                    void* buffer) override;
+  std::uint32_t openInterface(const char16_t* name, TcHandle, TcHandle,
+                              TcHandle* ifc) override {
     const std::u16string wide(name);  // an ASCII name in the tests
     *ifc = 0x22;
-    return call("tcOpenInterface", std::string(wide.begin(), wide.end()));
+    return call("openInterface", std::string(wide.begin(), wide.end()));
   }
-  std::uint32_t tcAddFlow(TcHandle, TcHandle, std::uint32_t,
-                          const TcGenFlowHead* flow, TcHandle* out) override {
+  std::uint32_t addFlow(TcHandle, TcHandle, std::uint32_t,
+                        const TcGenFlowHead* flow, TcHandle* out) override {
     *out = 0x33;
-    return call("tcAddFlow", "",
+    return call("addFlow", "",
                 {bytesOf(flow, sizeof *flow + flow->tcObjectsLength)});
   }
-  std::uint32_t tcAddFilter(TcHandle, const TcGenFilter& filter,
-                            TcHandle* out) override {
+  std::uint32_t addFilter(TcHandle, const TcGenFilter& filter,
+                          TcHandle* out) override {
     const std::size_t size = filter.patternSize;
     *out = 0x44;
-    return call("tcAddFilter",
+    return call("addFilter",
                 std::to_string(filter.addressType) + "/" + std::to_string(size),
                 {bytesOf(filter.pattern, size), bytesOf(filter.mask, size)});
   }
-  std::uint32_t tcDeleteFilter(TcHandle h) override {
-    return call("tcDeleteFilter", std::to_string(h));
+  std::uint32_t deleteFilter(TcHandle h) override {
+    return call("deleteFilter", std::to_string(h));
   }
-  std::uint32_t tcDeleteFlow(TcHandle h) override {
-    return call("tcDeleteFlow", std::to_string(h));
+  std::uint32_t deleteFlow(TcHandle h) override {
+    return call("deleteFlow", std::to_string(h));
   }
-  std::uint32_t tcCloseInterface(TcHandle h) override {
-    return call("tcCloseInterface", std::to_string(h));
+  std::uint32_t closeInterface(TcHandle h) override {
+    return call("closeInterface", std::to_string(h));
   }
-  std::uint32_t tcDeregisterClient(TcHandle h) override {
-    return call("tcDeregisterClient", std::to_string(h));
+  std::uint32_t deregisterClient(TcHandle h) override {
+    return call("deregisterClient", std::to_string(h));
   }
 
  private:

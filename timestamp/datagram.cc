@@ -3,39 +3,33 @@
 namespace stampcast {
 namespace {
 
-// The fields in wire order; the day of the week travels but is never read.
-constexpr int kFieldCount = 8;
-
-void putField(std::uint8_t* out, std::uint16_t value) {
-  out[0] = static_cast<std::uint8_t>(value & 0xFF);
-  out[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-std::uint16_t getField(const std::uint8_t* in) {
-  return static_cast<std::uint16_t>(in[0] | (in[1] << 8));
-}
+// The fields in wire order, two bytes each; the day of the week travels but
+// is never read.
+constexpr std::uint16_t LocalTime::*kFields[] = {
+    &LocalTime::year,   &LocalTime::month,  &LocalTime::dayOfWeek,
+    &LocalTime::day,    &LocalTime::hour,   &LocalTime::minute,
+    &LocalTime::second, &LocalTime::milliseconds};
+static_assert(sizeof kFields / sizeof kFields[0] * 2 == kTimestampDatagramSize,
+              "every byte of the datagram belongs to a field");
 
 }  // namespace
 
 TimestampDatagram encodeTimestamp(const LocalTime& time) {
-  const std::uint16_t fields[kFieldCount] = {
-      time.year, time.month,  time.dayOfWeek, time.day,
-      time.hour, time.minute, time.second,    time.milliseconds};
   TimestampDatagram datagram;
-  for (int i = 0; i < kFieldCount; ++i) putField(datagram.bytes + 2 * i, fields[i]);
+  std::uint8_t* out = datagram.bytes;
+  for (const auto field : kFields) {
+    *out++ = static_cast<std::uint8_t>(time.*field & 0xFF);
+    *out++ = static_cast<std::uint8_t>(time.*field >> 8);
+  }
   return datagram;
 }
 
 LocalTime decodeTimestamp(const std::uint8_t* bytes) {
   LocalTime time;
-  time.year = getField(bytes);
-  time.month = getField(bytes + 2);
-  time.dayOfWeek = getField(bytes + 4);
-  time.day = getField(bytes + 6);
-  time.hour = getField(bytes + 8);
-  time.minute = getField(bytes + 10);
-  time.second = getField(bytes + 12);
-  time.milliseconds = getField(bytes + 14);
+  for (const auto field : kFields) {
+    time.*field = static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+    bytes += 2;
+  }
   return time;
 }
 

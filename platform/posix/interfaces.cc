@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/traffic_control_layer.h"
+#include "platform/posix/posix_platform.h"
 
 namespace stampcast {
 namespace posix {

@@ -175,47 +175,6 @@ int PosixPlatform::closeSocket(SocketHandle socket) {
 
 int PosixPlatform::lastSystemError() { return errno; }
 
-std::uint32_t PosixPlatform::tcRegisterClient(std::uint32_t version,
-                                              TcHandle clientContext,
-                                              const TcClientFuncList& handlers,
-                                              TcHandle* clientHandle) {
-  return tc_.registerClient(version, clientContext, handlers, clientHandle);
-}
-std::uint32_t PosixPlatform::tcEnumerateInterfaces(TcHandle clientHandle,
-                                                   std::uint32_t* bufferSize,
-                                                   void* buffer) {
-  return tc_.enumerateInterfaces(clientHandle, bufferSize, buffer);
-}
-std::uint32_t PosixPlatform::tcOpenInterface(const char16_t* interfaceName,
-                                             TcHandle clientHandle,
-                                             TcHandle ifcContext,
-                                             TcHandle* ifcHandle) {
-  return tc_.openInterface(interfaceName, clientHandle, ifcContext, ifcHandle);
-}
-std::uint32_t PosixPlatform::tcAddFlow(TcHandle ifcHandle, TcHandle flowContext,
-                                       std::uint32_t flags,
-                                       const TcGenFlowHead* flow,
-                                       TcHandle* flowHandle) {
-  return tc_.addFlow(ifcHandle, flowContext, flags, flow, flowHandle);
-}
-std::uint32_t PosixPlatform::tcAddFilter(TcHandle flowHandle,
-                                         const TcGenFilter& filter,
-                                         TcHandle* filterHandle) {
-  return tc_.addFilter(flowHandle, filter, filterHandle);
-}
-std::uint32_t PosixPlatform::tcDeleteFilter(TcHandle filterHandle) {
-  return tc_.deleteFilter(filterHandle);
-}
-std::uint32_t PosixPlatform::tcDeleteFlow(TcHandle flowHandle) {
-  return tc_.deleteFlow(flowHandle);
-}
-std::uint32_t PosixPlatform::tcCloseInterface(TcHandle ifcHandle) {
-  return tc_.closeInterface(ifcHandle);
-}
-std::uint32_t PosixPlatform::tcDeregisterClient(TcHandle clientHandle) {
-  return tc_.deregisterClient(clientHandle);
-}
-
 }  // namespace posix
 
 Platform& systemPlatform() {

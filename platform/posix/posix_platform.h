@@ -6,16 +6,24 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix/traffic_control_layer.h"
+#include "platform/traffic_control_layer.h"
 
 namespace stampcast {
 namespace posix {
 
+// The instant at which the local clock reads `time`, in the process's time
+// zone: 0, or the error that refuses it. The fields must form a calendar
+// time. A local time that summer time skips or repeats reads as standard
+// time, as the C library's conversion takes it.
+int clockValueOf(const LocalTime& time, timespec* value);
+
+// The host's interfaces that are up and can carry multicast, with their
+// first IPv4 address, in the order the system lists them.
+std::vector<InterfaceInfo> listMulticastInterfaces();
+
 class PosixPlatform final : public Platform {
  public:
-  PosixPlatform() = default;
-  explicit PosixPlatform(TrafficControlLayer::InterfaceLister lister)
-      : tc_(std::move(lister)) {}
+  PosixPlatform() : tc_(listMulticastInterfaces) {}
 
   void writeOutput(const char* text, std::size_t length) override;
 
@@ -39,24 +47,7 @@ class PosixPlatform final : public Platform {
   int setLocalTime(const LocalTime& time) override;
   void sleepMilliseconds(std::uint32_t milliseconds) override;
 
-  std::uint32_t tcRegisterClient(std::uint32_t version, TcHandle clientContext,
-                                 const TcClientFuncList& handlers,
-                                 TcHandle* clientHandle) override;
-  std::uint32_t tcEnumerateInterfaces(TcHandle clientHandle,
-                                      std::uint32_t* bufferSize,
-                                      void* buffer) override;
-  std::uint32_t tcOpenInterface(const char16_t* interfaceName,
-                                TcHandle clientHandle, TcHandle ifcContext,
-                                TcHandle* ifcHandle) override;
-  std::uint32_t tcAddFlow(TcHandle ifcHandle, TcHandle flowContext,
-                          std::uint32_t flags, const TcGenFlowHead* flow,
-                          TcHandle* flowHandle) override;
-  std::uint32_t tcAddFilter(TcHandle flowHandle, const TcGenFilter& filter,
-                            TcHandle* filterHandle) override;
-  std::uint32_t tcDeleteFilter(TcHandle filterHandle) override;
-  std::uint32_t tcDeleteFlow(TcHandle flowHandle) override;
-  std::uint32_t tcCloseInterface(TcHandle ifcHandle) override;
-  std::uint32_t tcDeregisterClient(TcHandle clientHandle) override;
+  TrafficControl& trafficControl() override { return tc_; }
 
  private:
   // Records the outcome of a socket call: 0 after success, errno after

@@ -34,24 +34,7 @@ class WindowsPlatform final : public Platform {
   int setLocalTime(const LocalTime& time) override;
   void sleepMilliseconds(std::uint32_t milliseconds) override;
 
-  std::uint32_t tcRegisterClient(std::uint32_t version, TcHandle clientContext,
-                                 const TcClientFuncList& handlers,
-                                 TcHandle* clientHandle) override;
-  std::uint32_t tcEnumerateInterfaces(TcHandle clientHandle,
-                                      std::uint32_t* bufferSize,
-                                      void* buffer) override;
-  std::uint32_t tcOpenInterface(const char16_t* interfaceName,
-                                TcHandle clientHandle, TcHandle ifcContext,
-                                TcHandle* ifcHandle) override;
-  std::uint32_t tcAddFlow(TcHandle ifcHandle, TcHandle flowContext,
-                          std::uint32_t flags, const TcGenFlowHead* flow,
-                          TcHandle* flowHandle) override;
-  std::uint32_t tcAddFilter(TcHandle flowHandle, const TcGenFilter& filter,
-                            TcHandle* filterHandle) override;
-  std::uint32_t tcDeleteFilter(TcHandle filterHandle) override;
-  std::uint32_t tcDeleteFlow(TcHandle flowHandle) override;
-  std::uint32_t tcCloseInterface(TcHandle ifcHandle) override;
-  std::uint32_t tcDeregisterClient(TcHandle clientHandle) override;
+  TrafficControl& trafficControl() override;
 };
 
 }  // namespace windows

@@ -1,5 +1,6 @@
-// Traffic control for Linux, kept inside the process: it answers the program
-// as the Windows traffic-control service does (handles, result codes,
+// Traffic control kept inside the process, for hosts without such a service
+// (the POSIX backend): it answers the program as the Windows
+// traffic-control service does (handles, result codes,
 // interface descriptors, flows and filters) and tells the socket layer which
 // DS class a datagram to a destination must carry. Nothing outlives the
 // process and no privilege is needed; it serves one thread.
@@ -29,8 +30,8 @@
 // the identifier (the interface index as decimal text) as NUL-terminated
 // UTF-16 strings that the head points to. "lo" and "veth0" take 64 and 72
 // bytes: four such descriptors fit in 336 bytes, five do not.
-#ifndef STAMPCAST_PLATFORM_POSIX_TRAFFIC_CONTROL_LAYER_H_
-#define STAMPCAST_PLATFORM_POSIX_TRAFFIC_CONTROL_LAYER_H_
+#ifndef STAMPCAST_PLATFORM_TRAFFIC_CONTROL_LAYER_H_
+#define STAMPCAST_PLATFORM_TRAFFIC_CONTROL_LAYER_H_
 
 #include <cstdint>
 #include <functional>
@@ -41,7 +42,6 @@
 #include "platform/traffic_control.h"
 
 namespace stampcast {
-namespace posix {
 
 // An interface that is up and can carry multicast.
 struct InterfaceInfo {
@@ -50,37 +50,34 @@ struct InterfaceInfo {
   std::uint32_t ipv4Address = 0;  // network order; 0 when it has none
 };
 
-// The host's interfaces that are up and can carry multicast, in the order
-// the system lists them (the layer orders them by index).
-std::vector<InterfaceInfo> listMulticastInterfaces();
-
-class TrafficControlLayer {
+class TrafficControlLayer final : public TrafficControl {
  public:
+  // The layer asks the lister for the host's interfaces at each enumeration
+  // and open, and orders them by index.
   using InterfaceLister = std::function<std::vector<InterfaceInfo>()>;
 
-  explicit TrafficControlLayer(
-      InterfaceLister lister = listMulticastInterfaces);
+  explicit TrafficControlLayer(InterfaceLister lister);
   ~TrafficControlLayer();
   TrafficControlLayer(const TrafficControlLayer&) = delete;
   TrafficControlLayer& operator=(const TrafficControlLayer&) = delete;
 
   std::uint32_t registerClient(std::uint32_t version, TcHandle clientContext,
                                const TcClientFuncList& handlers,
-                               TcHandle* clientHandle);
+                               TcHandle* clientHandle) override;
   std::uint32_t enumerateInterfaces(TcHandle clientHandle,
-                                    std::uint32_t* bufferSize, void* buffer);
+                                    std::uint32_t* bufferSize, void* buffer) override;
   std::uint32_t openInterface(const char16_t* interfaceName,
                               TcHandle clientHandle, TcHandle ifcContext,
-                              TcHandle* ifcHandle);
+                              TcHandle* ifcHandle) override;
   std::uint32_t addFlow(TcHandle ifcHandle, TcHandle flowContext,
                         std::uint32_t flags, const TcGenFlowHead* flow,
-                        TcHandle* flowHandle);
+                        TcHandle* flowHandle) override;
   std::uint32_t addFilter(TcHandle flowHandle, const TcGenFilter& filter,
-                          TcHandle* filterHandle);
-  std::uint32_t deleteFilter(TcHandle filterHandle);
-  std::uint32_t deleteFlow(TcHandle flowHandle);
-  std::uint32_t closeInterface(TcHandle ifcHandle);
-  std::uint32_t deregisterClient(TcHandle clientHandle);
+                          TcHandle* filterHandle) override;
+  std::uint32_t deleteFilter(TcHandle filterHandle) override;
+  std::uint32_t deleteFlow(TcHandle flowHandle) override;
+  std::uint32_t closeInterface(TcHandle ifcHandle) override;
+  std::uint32_t deregisterClient(TcHandle clientHandle) override;
 
   // The DS class (0 to 63) that a datagram to destination (network order)
   // must carry, or -1 when no flow's filter matches it.
@@ -91,7 +88,6 @@ class TrafficControlLayer {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace posix
 }  // namespace stampcast
 
-#endif  // STAMPCAST_PLATFORM_POSIX_TRAFFIC_CONTROL_LAYER_H_
+#endif  // STAMPCAST_PLATFORM_TRAFFIC_CONTROL_LAYER_H_

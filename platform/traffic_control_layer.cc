@@ -1,4 +1,4 @@
-#include "platform/posix/traffic_control_layer.h"
+#include "platform/traffic_control_layer.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -9,7 +9,6 @@
 #include <utility>
 
 namespace stampcast {
-namespace posix {
 namespace {
 
 // Handles carry their kind in the low four bits and a process-wide sequence
@@ -389,5 +388,4 @@ int TrafficControlLayer::dsClassFor(std::uint32_t destination) const {
   return -1;
 }
 
-}  // namespace posix
 }  // namespace stampcast
