@@ -11,8 +11,8 @@ namespace stampcast {
 namespace {
 
 const std::string kSetup =
-    "tcRegisterClient:2 tcEnumerateInterfaces:336 tcOpenInterface:fake0 "
-    "tcAddFlow tcAddFilter:2/24 startup ";
+    "registerClient:2 enumerateInterfaces:336 openInterface:fake0 addFlow "
+    "addFilter:2/24 startup ";
 
 TEST(RunSequence, PhasesCallsAndStatus) {
   const struct {
@@ -23,16 +23,15 @@ TEST(RunSequence, PhasesCallsAndStatus) {
   } cases[] = {
       // Failed removals are reported and leave the status at 0.
       {"-q",
-       {{"tcDeleteFilter", 1}, {"tcDeleteFlow", 1}, {"tcCloseInterface", 1},
-        {"tcDeregisterClient", 1}},
+       {{"deleteFilter", 1}, {"deleteFlow", 1}, {"closeInterface", 1},
+        {"deregisterClient", 1}},
        0,
-       kSetup + "openUdpSocket tcDeleteFilter:68 tcDeleteFlow:51 "
-                "tcCloseInterface:34 tcDeregisterClient:17 shutdownSocket:2 "
-                "closeSocket cleanup ",
+       kSetup + "openUdpSocket deleteFilter:68 deleteFlow:51 closeInterface:34 "
+                "deregisterClient:17 shutdownSocket:2 closeSocket cleanup ",
        "Error deleting filter\nError deleting flow\nError closing interface\n"
        "Error degresitering client\n"},
       // A failed setup ends the run before the socket layer starts.
-      {"-q", {{"tcRegisterClient", 87}}, -1, "tcRegisterClient:2 ",
+      {"-q", {{"registerClient", 87}}, -1, "registerClient:2 ",
        "TcRegisterClient returned 0x57\n"},
       {"-s", {{"startup", 10091}}, 10091, kSetup,
        "WSAStartup Failed (10091) Exiting\n"},
@@ -43,6 +42,15 @@ TEST(RunSequence, PhasesCallsAndStatus) {
       {"-s", {}, -1,
        kSetup + "openUdpSocket setMulticastTtl:1 sendTo:4 cleanup ",
        "\nError in Sending data on the socket - 10050"},
+      {"-s", {{"setMulticastTtl", 10022}}, -1,
+       kSetup + "openUdpSocket setMulticastTtl:1 closeSocket ",
+       "Error: Setting TTL value: error - 10022\n"},
+      {"-r", {{"bindSocket", 10048}}, -1,
+       "startup openUdpSocket bindSocket cleanup ",
+       "\nError: Binding the socket - 10048"},
+      {"-r", {{"joinGroup", 10049}}, -1,
+       "startup openUdpSocket bindSocket joinGroup cleanup ",
+       "\nSuccess: Binding the socket - 0\nError: Joining Multicast Group - 10049"},
       // The receiver makes no traffic-control call at all.
       {"-r", {}, -1,
        "startup openUdpSocket bindSocket joinGroup receiveFrom cleanup ",

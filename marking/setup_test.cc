@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -9,69 +10,81 @@
 namespace stampcast {
 namespace {
 
-TEST(SetupMarking, RegistersOpensAndAddsTheFlowAndFilterSilently) {
+// The records as traffic control gets them; a destination that is no
+// address, and a code point out of range, are passed on for it to refuse.
+TEST(SetupMarking, HandsOverTheFlowAndFilterItFilled) {
   for (const char* address : {"239.2.2.2", "not.an.address"}) {
-    SCOPED_TRACE(address);
     FakePlatform platform;
     RunConfig config;
     config.destAddress = address;
-    // Out-of-range values are passed on for the platform to refuse.
     config.dscpValue = address[0] == '2' ? 46 : 99;
     MarkingHandles handles;
     ASSERT_TRUE(setupMarking(config, platform, handles));
     EXPECT_EQ(platform.output, "");
     EXPECT_EQ(platform.calls,
-              "tcRegisterClient:2 tcEnumerateInterfaces:336 "
-              "tcOpenInterface:fake0 tcAddFlow tcAddFilter:2/24 ");
-    // A notification handler, and no completion handler: every call
+              "registerClient:2 enumerateInterfaces:336 openInterface:fake0 "
+              "addFlow addFilter:2/24 ");
+    // A notification handler and no completion handler: every call
     // completes before it returns.
-    EXPECT_NE(platform.handlers.notifyHandler, nullptr);
-    EXPECT_EQ(platform.handlers.addFlowCompleteHandler, nullptr);
-
-    // Guaranteed service both ways, 10000 bytes/s when sending, the rest
-    // unspecified; a DS-class object with the code point; the end of list.
+    TcClientFuncList handlers;
+    std::memcpy(&handlers, platform.given["registerClient"].data(),
+                sizeof handlers);
+    EXPECT_TRUE(handlers.notifyHandler && !handlers.addFlowCompleteHandler &&
+                !handlers.modifyFlowCompleteHandler &&
+                !handlers.deleteFlowCompleteHandler);
     const std::uint32_t kNone = 0xFFFFFFFF;
     const std::uint32_t flow[] = {
         10000, kNone, kNone, kNone, kNone, 3, kNone, kNone,  //
         kNone, kNone, kNone, kNone, kNone, 3, kNone, kNone,  //
         20, 4001, 12, static_cast<std::uint32_t>(config.dscpValue), 2001, 8};
-    EXPECT_EQ(platform.given["tcAddFlow"], bytesOf(flow));
-
-    // Only the group address is matched; the protocol is masked out.
-    struct {
-      IpPattern pattern, mask;
-    } filter{};
-    filter.pattern.dstAddr = inetAddr(address);
-    filter.pattern.protocolId = 17;
-    filter.mask.dstAddr = 0xFFFFFFFF;
-    EXPECT_EQ(platform.given["tcAddFilter"], bytesOf(filter));
+    EXPECT_EQ(platform.given["addFlow"], bytesOf(flow));
+    IpPattern filter[2] = {};  // the pattern, then the mask
+    filter[0].dstAddr = inetAddr(address);
+    filter[0].protocolId = 17;
+    filter[1].dstAddr = 0xFFFFFFFF;
+    EXPECT_EQ(platform.given["addFilter"], bytesOf(filter));
   }
 }
 
 // Registration, enumeration and open report in hexadecimal; flow and filter
 // in decimal with the interface handle. Only an empty list goes on.
 TEST(SetupMarking, EachFailureIsReportedAndEndsTheSetup) {
+  const std::string kTooSmall =
+      "The buffer is too small to enumerate all interfaces. If this error is "
+      "returned, the correct (required) size of the buffer is passed back in "
+      "pBufferSize.\nSize required: 1040\n";
   const struct {
     std::string call;
     std::uint32_t result, listSize;
     long callsMade;
     std::string output;
   } cases[] = {
-      {"tcRegisterClient", 87, 64, 1, "TcRegisterClient returned 0x57\n"},
-      {"tcEnumerateInterfaces", 122, 1040, 2,
-       "The buffer is too small to enumerate all interfaces. If this error is "
-       "returned, the correct (required) size of the buffer is passed back in "
-       "pBufferSize.\nSize required: 1040\n"
-       "TcEnumerateInterfaces returned 0x7a\n"},
-      {"tcOpenInterface", 1168, 0, 3,
+      {"registerClient", 87, 64, 1, "TcRegisterClient returned 0x57\n"},
+      {"enumerateInterfaces", 6, 64, 2,
+       "The client handle is invalid.\nTcEnumerateInterfaces returned 0x6\n"},
+      {"enumerateInterfaces", 8, 64, 2,
+       "The system is out of memory.\nTcEnumerateInterfaces returned 0x8\n"},
+      {"enumerateInterfaces", 87, 64, 2,
+       "One of the parameters is NULL.\nTcEnumerateInterfaces returned 0x57\n"},
+      {"enumerateInterfaces", 122, 1040, 2,
+       kTooSmall + "TcEnumerateInterfaces returned 0x7a\n"},
+      {"enumerateInterfaces", 31, 64, 2, "TcEnumerateInterfaces returned 0x1f\n"},
+      {"openInterface", 1168, 0, 3,
        "no traffic control interfaces are available\n"
        "TcOpenInterface returned 0x490\n"},
       {"", 0, 0, 5, "no traffic control interfaces are available\n"},
-      {"tcAddFlow", 87, 64, 4,
-       "A parameter is invalid.\nTcAddFlow: ERROR: 87\nHandle was 34\n"},
-      {"tcAddFlow", 4000000000u, 64, 4,
+      {"addFlow", 6, 64, 4,
+       "The interface handle is invalid.\nTcAddFlow: ERROR: 6\nHandle was 34\n"},
+      {"addFlow", 162, 64, 4,
+       "The function is being executed asynchronously; the client will be "
+       "called back through the client-exposed ClAddFlowComplete function "
+       "when the flow has been added or when the process has been completed."
+       "\nTcAddFlow: ERROR: 162\nHandle was 34\n"},
+      {"addFlow", 4000000000u, 64, 4,
        "TcAddFlow: ERROR: 4000000000\nHandle was 34\n"},
-      {"tcAddFilter", 7508, 64, 5, "TcAddFlow: ERROR: 7508\nHandle was 34\n"},
+      {"addFilter", 7508, 64, 5, "TcAddFlow: ERROR: 7508\nHandle was 34\n"},
+      {"addFilter", 7520, 64, 5,
+       "The QOS_DS_CLASS is invalid.\nTcAddFlow: ERROR: 7520\nHandle was 34\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.call + " " + std::to_string(c.result));

@@ -16,6 +16,9 @@ TEST(TeardownMarking, ReportsEachFailureAndAlwaysRunsEveryStep) {
     std::string output;
   } cases[] = {
       {0, 0, 0, 0, ""},
+      {87, 0, 87, 87,
+       "Error deleting filter\nError closing interface\n"
+       "Error degresitering client\n"},
       {0, 0, 6, 6,
        "The interface handle is invalid.\nError closing interface\n"
        "Invalid interface handle, or the handle was set to NULL.\n"
@@ -31,15 +34,14 @@ TEST(TeardownMarking, ReportsEachFailureAndAlwaysRunsEveryStep) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output);
     FakePlatform platform;
-    platform.failures = {{"tcDeleteFilter", c.filter},
-                         {"tcDeleteFlow", c.flow},
-                         {"tcCloseInterface", c.close},
-                         {"tcDeregisterClient", c.deregister}};
+    platform.failures = {{"deleteFilter", c.filter},
+                         {"deleteFlow", c.flow},
+                         {"closeInterface", c.close},
+                         {"deregisterClient", c.deregister}};
     teardownMarking(platform, MarkingHandles{});
     EXPECT_EQ(platform.output, c.output);
     EXPECT_EQ(platform.calls,
-              "tcDeleteFilter:0 tcDeleteFlow:0 tcCloseInterface:0 "
-              "tcDeregisterClient:0 ");
+              "deleteFilter:0 deleteFlow:0 closeInterface:0 deregisterClient:0 ");
   }
 }
 
