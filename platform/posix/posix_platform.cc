@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,6 +23,16 @@ sockaddr_in toSockaddr(const SocketAddress& address) {
   return result;
 }
 
+// Waits until standard output takes more bytes; false when it cannot tell.
+bool waitForOutput() {
+  pollfd output{STDOUT_FILENO, POLLOUT, 0};
+  for (;;) {
+    const int ready = ::poll(&output, 1, -1);
+    if (ready > 0) return true;  // writable, or broken: the write tells
+    if (ready < 0 && errno != EINTR) return false;
+  }
+}
+
 }  // namespace
 
 
@@ -33,7 +44,16 @@ void PosixPlatform::writeOutput(const char* text, std::size_t length) {
     const ssize_t written = ::write(STDOUT_FILENO, text, length);
     if (written < 0) {
       if (errno == EINTR) continue;
-      break;  // a closed or broken output loses the text, not the run
+      // A pipe that its reader made non-blocking is full, not broken: wait
+      // for room as a blocking write does, rather than drop the line.
+      if ((errno == EAGAIN || errno == EWOULDBLOCK) && waitForOutput()) {
+        continue;
+      }
+      // A reader that went away has ended the run by SIGPIPE before this,
+      // as is the Unix convention (`stampcast -r | head`). Only where the
+      // signal is ignored, and on other failures (a full disk), does the
+      // text get lost while the run goes on.
+      break;
     }
     text += written;
     length -= static_cast<std::size_t>(written);
@@ -54,6 +74,14 @@ SocketHandle PosixPlatform::openUdpSocket() {
   const int fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   settle(fd);
   if (fd < 0) return kInvalidSocket;
+#ifdef IP_MULTICAST_ALL
+  // A socket hears only the groups it joined itself, as on Windows; Linux
+  // would also hand it the groups that other sockets joined on its port.
+  // Off from the start, so that nothing of another group is queued between
+  // a receiver's bind and its join.
+  const int off = 0;
+  ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
+#endif
   if (socketTos_.size() <= static_cast<std::size_t>(fd)) {
     socketTos_.resize(static_cast<std::size_t>(fd) + 1);
   }
@@ -71,18 +99,8 @@ int PosixPlatform::joinGroup(SocketHandle socket,
   ip_mreq request;
   request.imr_multiaddr.s_addr = membership.group;
   request.imr_interface.s_addr = membership.interfaceAddress;
-  const int result = settle(::setsockopt(asFd(socket), IPPROTO_IP,
-                                         IP_ADD_MEMBERSHIP, &request,
-                                         sizeof request));
-#ifdef IP_MULTICAST_ALL
-  if (result == 0) {
-    // A socket hears only the groups it joined itself, as on Windows; Linux
-    // would also hand it the groups that other sockets joined on its port.
-    const int off = 0;
-    ::setsockopt(asFd(socket), IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
-  }
-#endif
-  return result;
+  return settle(::setsockopt(asFd(socket), IPPROTO_IP, IP_ADD_MEMBERSHIP,
+                             &request, sizeof request));
 }
 
 namespace {
