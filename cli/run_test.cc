@@ -53,7 +53,7 @@ TEST(RunSequence, PhasesCallsAndStatus) {
        "\nSuccess: Binding the socket - 0\nError: Joining Multicast Group - 10049"},
       // The receiver makes no traffic-control call at all.
       {"-r", {}, -1,
-       "startup openUdpSocket bindSocket joinGroup receiveFrom cleanup ",
+       "startup openUdpSocket bindSocket joinGroup receiveBatch cleanup ",
        "\nrecvfrom failed: 10004"},
   };
   for (const auto& c : cases) {

@@ -45,6 +45,27 @@ class Platform {
   // The operating system's last error for the thread (GetLastError, errno).
   virtual int lastSystemError() = 0;
 
+  // --- Batches: many datagrams in one call, where the system has one. ---
+  // The most datagrams one sendBatch or receiveBatch moves: 1 on a system
+  // without batch calls, never more than kMaxBatch.
+  static constexpr int kMaxBatch = 32;
+  virtual int batchLimit() = 0;
+  // Sends count datagrams of length bytes each, stored back to back from
+  // data, to one destination, in order. Returns how many went from the
+  // first (at least 1), or kSocketError when the first could not go. A
+  // caller told that fewer went calls again with the rest, so that a lasting
+  // failure comes back as the error of the datagram that failed.
+  virtual int sendBatch(SocketHandle socket, const void* data, int length,
+                        int count, int flags,
+                        const SocketAddress& destination) = 0;
+  // Waits for one datagram, then takes up to count - 1 more that are already
+  // queued, into count slots of slotLength bytes stored back to back from
+  // slots; lengths[i] is what slot i received, a longer datagram cut to the
+  // slot as receiveFrom cuts it. Returns how many came, or kSocketError.
+  virtual int receiveBatch(SocketHandle socket, void* slots, int slotLength,
+                           int count, int* lengths) = 0;
+  // --- End of batches. ---
+
   // Clock.
   virtual void getLocalTime(LocalTime* time) = 0;
   // Sets the clock from a local time: 0, or the platform's error code.

@@ -3,6 +3,7 @@
 #ifndef STAMPCAST_TESTS_FAKE_PLATFORM_H_
 #define STAMPCAST_TESTS_FAKE_PLATFORM_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
@@ -37,8 +38,8 @@ class FakePlatform : public Platform, public TrafficControl {
   // A call named here fails with its code: traffic-control calls, start-up
   // and the clock setting return it, socket calls -1 with it as the error.
   std::map<std::string, std::uint32_t> failures;
-  int sendsBeforeFailure = 3;   // then sendTo fails with 10050
-  std::deque<Bytes> datagrams;  // then receiveFrom fails with 10004
+  int sendsBeforeFailure = 3;   // then sendTo and sendBatch fail with 10050
+  std::deque<Bytes> datagrams;  // then receiveBatch fails with 10004
   std::uint32_t interfaceListSize = 64;  // passed back; 0 is an empty list
 
   void writeOutput(const char* text, std::size_t length) override {
@@ -64,14 +65,33 @@ class FakePlatform : public Platform, public TrafficControl {
     return socketCall("sendTo", length, std::to_string(flags),
                       {bytesOf(to), bytesOf(data, std::size_t(length))});
   }
-  int receiveFrom(SocketHandle, void* buffer, int length, int, SocketAddress*,
-                  int*) override;
+  int receiveFrom(SocketHandle s, void* buffer, int length, int,
+                  SocketAddress*, int*) override {
+    int received = 0;
+    return receiveBatch(s, buffer, length, 1, &received) < 0 ? kSocketError
+                                                              : received;
+  }
   int shutdownSocket(SocketHandle, int how) override {
     return socketCall("shutdownSocket", 0, std::to_string(how));
   }
   int closeSocket(SocketHandle) override { return socketCall("closeSocket"); }
   int lastSocketError() override { return lastError_; }
   int lastSystemError() override { return 8; }  // never a socket error
+
+  // --- Batches: a receive takes every queued datagram, up to the batch. ---
+  int batchSize = Platform::kMaxBatch;
+  int batchLimit() override { return batchSize; }
+  int sendBatch(SocketHandle, const void* data, int length, int count, int,
+                const SocketAddress&) override {
+    const int sent = std::min(count, std::max(sendsBeforeFailure, 0));
+    if (sent == 0) failures.emplace("sendBatch", 10050);
+    sendsBeforeFailure -= sent;
+    return socketCall("sendBatch", sent, std::to_string(count),
+                      {bytesOf(data, std::size_t(sent * length))});
+  }
+  int receiveBatch(SocketHandle, void* slots, int slotLength, int count,
+                   int* lengths) override;
+  // --- End of batches. ---
 
   void getLocalTime(LocalTime* time) override { *time = kExampleTime; }
   int setLocalTime(const LocalTime& time) override {

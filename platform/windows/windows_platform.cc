@@ -107,6 +107,30 @@ int WindowsPlatform::lastSystemError() {
   return static_cast<int>(GetLastError());
 }
 
+// --- Batches: one datagram a call, through sendTo and receiveFrom. ---
+// batchLimit() is 1, so count is 1 here; only the first datagram is moved.
+
+int WindowsPlatform::sendBatch(SocketHandle socket, const void* data,
+                               int length, int /*count*/, int flags,
+                               const SocketAddress& destination) {
+  return sendTo(socket, data, length, flags, destination) == SOCKET_ERROR
+             ? kSocketError
+             : 1;
+}
+
+int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
+                                  int slotLength, int /*count*/,
+                                  int* lengths) {
+  SocketAddress from{};
+  int fromLength = static_cast<int>(sizeof from);
+  const int received =
+      receiveFrom(socket, slots, slotLength, 0, &from, &fromLength);
+  if (received == SOCKET_ERROR) return kSocketError;
+  lengths[0] = received;
+  return 1;
+}
+// --- End of batches. ---
+
 }  // namespace windows
 
 Platform& systemPlatform() {

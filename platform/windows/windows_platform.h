@@ -30,6 +30,14 @@ class WindowsPlatform final : public Platform {
   int lastSocketError() override;
   int lastSystemError() override;
 
+  // --- Batches: one datagram a call, through sendTo and receiveFrom. ---
+  int batchLimit() override { return 1; }
+  int sendBatch(SocketHandle socket, const void* data, int length, int count,
+                int flags, const SocketAddress& destination) override;
+  int receiveBatch(SocketHandle socket, void* slots, int slotLength,
+                   int count, int* lengths) override;
+  // --- End of batches. ---
+
   void getLocalTime(LocalTime* time) override;
   int setLocalTime(const LocalTime& time) override;
   void sleepMilliseconds(std::uint32_t milliseconds) override;
