@@ -5,55 +5,35 @@
 
 namespace stampcast {
 
-std::uint32_t FakePlatform::call(const std::string& name,
-                                 const std::string& value,
-                                 std::initializer_list<Bytes> records) {
+std::uint32_t FakePlatform::call(const std::string& name, const std::string& value,
+                                 const Bytes& record) {
   calls += value.empty() ? name + " " : name + ":" + value + " ";
   const auto failure = failures.find(name);
-  if (failure != failures.end() && failure->second != 0) {
-    return failure->second;
-  }
-  for (const Bytes& record : records) {
-    given[name].insert(given[name].end(), record.begin(), record.end());
-  }
+  if (failure != failures.end() && failure->second != 0) return failure->second;
+  given[name].insert(given[name].end(), record.begin(), record.end());
   return 0;
 }
 
-int FakePlatform::socketCall(const std::string& name, int success,
-                             const std::string& value,
-                             std::initializer_list<Bytes> records) {
-  lastError_ = static_cast<int>(call(name, value, records));
-  return lastError_ != 0 ? kSocketError : success;
-}
-
-int FakePlatform::receiveBatch(SocketHandle, void* slots, int slotLength,
-                               int count, int* lengths) {
+int FakePlatform::receiveBatch(SocketHandle, void* slots, int length, int count, int* lengths) {
   if (datagrams.empty()) failures.emplace("receiveBatch", 10004);
   if (datagrams.empty()) return socketCall("receiveBatch");
   // Both ends of the slots the caller claims are touched, so that the
   // address sanitizer sees a claim larger than the buffer.
   auto* claimed = static_cast<volatile std::uint8_t*>(slots);
   claimed[0] = claimed[0];
-  claimed[slotLength * count - 1] = claimed[slotLength * count - 1];
+  claimed[length * count - 1] = claimed[length * count - 1];
   int taken = 0;
-  for (; taken < count && !datagrams.empty(); ++taken) {
-    const Bytes datagram = std::move(datagrams.front());
-    datagrams.pop_front();
+  for (; taken < count && !datagrams.empty(); datagrams.pop_front()) {
     // Longer datagrams are cut to the slot, as every platform does.
-    const int copied = std::min<int>(slotLength, int(datagram.size()));
-    if (copied > 0) {
-      std::memcpy(static_cast<std::uint8_t*>(slots) + taken * slotLength,
-                  datagram.data(), std::size_t(copied));
-    }
-    lengths[taken] = copied;
+    const int copied = std::min<int>(length, int(datagrams.front().size()));
+    if (copied > 0) std::memcpy(static_cast<std::uint8_t*>(slots) + taken * length, datagrams.front().data(), copied);
+    lengths[taken++] = copied;
   }
   return socketCall("receiveBatch", taken);
 }
 
-std::uint32_t FakePlatform::enumerateInterfaces(TcHandle, std::uint32_t* size,
-                                                  void* buffer) {
-  const std::uint32_t result =
-      call("enumerateInterfaces", std::to_string(*size));
+std::uint32_t FakePlatform::enumerateInterfaces(TcHandle, std::uint32_t* size, void* buffer) {
+  const std::uint32_t result = call("enumerateInterfaces", std::to_string(*size));
   static char16_t name[] = u"fake0";
   if (result == 0 && interfaceListSize > 0) {
     static_cast<TcInterfaceDescriptor*>(buffer)->interfaceName = name;
