@@ -33,11 +33,6 @@ class Platform {
   // Returns the bytes sent.
   virtual int sendTo(SocketHandle socket, const void* data, int length,
                      int flags, const SocketAddress& destination) = 0;
-  // Returns the bytes received. A datagram longer than the buffer is a
-  // received datagram cut to the buffer, on every platform.
-  virtual int receiveFrom(SocketHandle socket, void* buffer, int length,
-                          int flags, SocketAddress* from,
-                          int* fromLength) = 0;
   virtual int shutdownSocket(SocketHandle socket, int how) = 0;
   virtual int closeSocket(SocketHandle socket) = 0;
   // The socket layer's error of the last call (WSAGetLastError).
@@ -60,8 +55,9 @@ class Platform {
                         const SocketAddress& destination) = 0;
   // Waits for one datagram, then takes up to count - 1 more that are already
   // queued, into count slots of slotLength bytes stored back to back from
-  // slots; lengths[i] is what slot i received, a longer datagram cut to the
-  // slot as receiveFrom cuts it. Returns how many came, or kSocketError.
+  // slots; lengths[i] is what slot i received: a datagram longer than its
+  // slot is a received datagram cut to the slot, on every platform. Returns
+  // how many came, or kSocketError.
   virtual int receiveBatch(SocketHandle socket, void* slots, int slotLength,
                            int count, int* lengths) = 0;
   // --- End of batches. ---

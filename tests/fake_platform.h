@@ -47,7 +47,6 @@ class FakePlatform : public Platform, public TrafficControl {
     failures.emplace("sendTo", 10050);
     return socketCall("sendTo");
   }
-  int receiveFrom(SocketHandle, void*, int, int, SocketAddress*, int*) override { return socketCall("receiveFrom"); }
   int shutdownSocket(SocketHandle, int how) override {
     return socketCall("shutdownSocket", 0, std::to_string(how));
   }

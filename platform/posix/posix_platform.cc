@@ -163,26 +163,6 @@ int PosixPlatform::sendTo(SocketHandle socket, const void* data, int length,
                sizeof address)));
 }
 
-int PosixPlatform::receiveFrom(SocketHandle socket, void* buffer, int length,
-                               int flags, SocketAddress* from,
-                               int* fromLength) {
-  sockaddr_in address;
-  socklen_t addressLength = sizeof address;
-  // Linux cuts a longer datagram to the buffer and returns what fitted.
-  const int received = settle(static_cast<int>(::recvfrom(
-      asFd(socket), buffer, static_cast<std::size_t>(length), flags,
-      reinterpret_cast<sockaddr*>(&address), &addressLength)));
-  if (received >= 0 && from != nullptr && fromLength != nullptr &&
-      *fromLength >= static_cast<int>(sizeof(SocketAddress))) {
-    std::memset(from, 0, sizeof *from);
-    from->family = address.sin_family;
-    from->port = address.sin_port;
-    from->address = address.sin_addr.s_addr;
-    *fromLength = sizeof(SocketAddress);
-  }
-  return received;
-}
-
 // --- Batches: sendmmsg and recvmmsg. ---
 
 int PosixPlatform::sendBatch(SocketHandle socket, const void* data,
@@ -226,7 +206,8 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
     messages[i].msg_hdr.msg_iovlen = 1;
   }
   // MSG_WAITFORONE: block for the first datagram only, so that none waits
-  // for a batch to fill. msg_len is what fitted in the slot.
+  // for a batch to fill. Linux cuts a longer datagram to its slot, and
+  // msg_len is what fitted.
   const int received = settle(::recvmmsg(asFd(socket), messages,
                                          static_cast<unsigned>(count),
                                          MSG_WAITFORONE, nullptr));

@@ -36,8 +36,6 @@ class PosixPlatform final : public Platform {
   int bindSocket(SocketHandle socket, const SocketAddress& local) override;
   int sendTo(SocketHandle socket, const void* data, int length, int flags,
              const SocketAddress& destination) override;
-  int receiveFrom(SocketHandle socket, void* buffer, int length, int flags,
-                  SocketAddress* from, int* fromLength) override;
   int shutdownSocket(SocketHandle socket, int how) override;
   int closeSocket(SocketHandle socket) override;
   int lastSocketError() override { return lastSocketError_; }

@@ -77,10 +77,9 @@ int WindowsPlatform::sendTo(SocketHandle socket, const void* data, int length,
 }
 
 int WindowsPlatform::receiveFrom(SocketHandle socket, void* buffer, int length,
-                                 int flags, SocketAddress* from,
-                                 int* fromLength) {
+                                 SocketAddress* from, int* fromLength) {
   const int received =
-      ::recvfrom(asSocket(socket), static_cast<char*>(buffer), length, flags,
+      ::recvfrom(asSocket(socket), static_cast<char*>(buffer), length, 0,
                  reinterpret_cast<sockaddr*>(from), fromLength);
   // Windows fills the buffer with the head of a longer datagram and reports
   // the rest as lost with WSAEMSGSIZE. The receiver treats that datagram as
@@ -124,7 +123,7 @@ int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
   SocketAddress from{};
   int fromLength = static_cast<int>(sizeof from);
   const int received =
-      receiveFrom(socket, slots, slotLength, 0, &from, &fromLength);
+      receiveFrom(socket, slots, slotLength, &from, &fromLength);
   if (received == SOCKET_ERROR) return kSocketError;
   lengths[0] = received;
   return 1;

@@ -23,8 +23,6 @@ class WindowsPlatform final : public Platform {
   int bindSocket(SocketHandle socket, const SocketAddress& local) override;
   int sendTo(SocketHandle socket, const void* data, int length, int flags,
              const SocketAddress& destination) override;
-  int receiveFrom(SocketHandle socket, void* buffer, int length, int flags,
-                  SocketAddress* from, int* fromLength) override;
   int shutdownSocket(SocketHandle socket, int how) override;
   int closeSocket(SocketHandle socket) override;
   int lastSocketError() override;
@@ -43,6 +41,11 @@ class WindowsPlatform final : public Platform {
   void sleepMilliseconds(std::uint32_t milliseconds) override;
 
   TrafficControl& trafficControl() override;
+
+ private:
+  // One recvfrom; a datagram longer than the buffer counts as received.
+  int receiveFrom(SocketHandle socket, void* buffer, int length,
+                  SocketAddress* from, int* fromLength);
 };
 
 }  // namespace windows
