@@ -76,7 +76,8 @@ TEST(Batches, FloodSendsWhatACallLeftAndReportsTheDatagramThatFailed) {
   char program[] = "stampcast", send[] = "-s", quiet[] = "-q";
   char* argv[] = {program, send, quiet, nullptr};
   EXPECT_EQ(runStampcast(3, argv, platform), -1);
-  EXPECT_EQ(platform.calls.substr(platform.calls.find("sendBatch")), "sendBatch:32 sendBatch:12 sendBatch:32 sendBatch:24 cleanup ");
+  EXPECT_EQ(platform.calls,
+            kSetup + "openUdpSocket setMulticastTtl:1 sendBatch:32 sendBatch:12 sendBatch:32 sendBatch:24 cleanup ");
   for (int i = 0; i < 40; ++i) EXPECT_EQ(decodeTimestamp(&platform.given["sendBatch"][16 * i]).milliseconds, 250 + i);
   EXPECT_EQ(platform.output.substr(platform.output.rfind('\n')), "\nError in Sending data on the socket - 10050");
 }
