@@ -5,7 +5,6 @@
 # wineserver (which owns Wine's sockets) runs inside the test's namespace.
 import contextlib, os, re, shutil, signal, struct, subprocess, tempfile, threading, time
 from pathlib import Path
-from types import SimpleNamespace
 import pytest
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -77,6 +76,8 @@ class Netns:
 
     def cmd(self, argv): return self.enter + list(argv)
 
+    def argv(self, args): return self.cmd([BIN, *args])  # the Linux build's, inside
+
     def ip(self, *words): subprocess.run([str(w) for w in self.cmd(["ip", *words])], check=True)
 
     def remove(self):  # what runs inside goes first
@@ -129,8 +130,10 @@ class Wine:
         identify = ["ip", "netns", "identify", self.server.pid]
         assert until(lambda: run(identify)[1] == ns.name + "\n", 5), f"the wineserver is not in {ns.name}"
 
+    def cmd(self, argv): return self.ns.cmd(argv)
+
     def env(self, argv):  # no display, no Mono or Gecko prompt
-        return self.ns.cmd(["env", "-u", "DISPLAY", f"WINEPREFIX={self.prefix}", "WINEDEBUG=-all",
+        return self.cmd(["env", "-u", "DISPLAY", f"WINEPREFIX={self.prefix}", "WINEDEBUG=-all",
                             "WINEDLLOVERRIDES=mscoree,mshtml=", *argv])
 
     def argv(self, args): return self.env([WINE, self.exe, *args])
@@ -182,11 +185,8 @@ def shared_wine(shared_netns, tmp_path_factory):  # for the runs that end in the
 
 
 @pytest.fixture(params=["linux", "windows"])
-def build(request, netns):  # either build: the .ns it runs in, .argv(args)
-    if request.param == "windows":
-        return request.getfixturevalue("wine")()
-    ns = netns()
-    return SimpleNamespace(ns=ns, argv=lambda args: ns.cmd([BIN, *args]))
+def build(request, netns):  # either build: .cmd(argv) inside its namespace, .argv(args) to run it there
+    return request.getfixturevalue("wine")() if request.param == "windows" else netns()
 
 
 # A timestamp's fields in wire order: year, month, weekday, day, hour,

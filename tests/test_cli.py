@@ -49,6 +49,7 @@ def test_option_scan_seen_in_the_sender_settings(netns, start, args, d, p, t, l,
 
 
 TC7520 = "The QOS_DS_CLASS is invalid.\nTcAddFlow: ERROR: 7520\nHandle was 34\n"
+NO_INTERFACE = "no traffic control interfaces are available\nTcOpenInterface returned 0x490\n"
 EMFILE = ["strace", "-o/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e", "inject=socket:error=EMFILE"]
 # lo (with its address) and each end "stampcastNx" take 64 bytes of the
 # 336-byte interface list: five fit, six do not.
@@ -65,13 +66,15 @@ QUIET = [  # runs that send nothing: the namespace's setup, argv, status, output
     (MCAST, [BIN, "-l", "300", "-s"], 255, "Error: Setting TTL value: error - 22\n"),
     (MCAST, [BIN, "-r"], 255, "\nError: Binding the socket - 98"),  # the peer holds the port
     (MCAST, [*EMFILE, BIN, "-r"], 255, '"Socket" failed with error 24\n'),
-    ([], [BIN, "-s"], 255, "no traffic control interfaces are available\nTcOpenInterface returned 0x490\n"),
+    # No interface is up and carries multicast.
+    ([], [BIN, "-s"], 255, NO_INTERFACE), (MCAST[:1], [BIN, "-t", "46"], 255, NO_INTERFACE),
     (MCAST[:1], [BIN, "-p", "1", "-r"], 255,  # no route to the group
      "\nSuccess: Binding the socket - 0\nError: Joining Multicast Group - 19"),
     (FIVE, [BIN, "-t", "46"], 0, ""), (SIX, [BIN, "-t", "46"], 255, E122), (SIX, [BIN, "-s"], 255, E122)]
 
 
-@pytest.mark.parametrize("setup,argv,status,text", QUIET, ids=[" ".join(c[1][-4:])[-24:] for c in QUIET])
+@pytest.mark.parametrize("setup,argv,status,text", QUIET,
+                         ids=[" ".join(c[1][-3:]).replace(BIN, "") for c in QUIET])
 def test_runs_that_send_nothing(netns, start, setup, argv, status, text):
     ns = netns(setup)  # with a multicast route, a peer listens at 239.1.1.1:1234
     probe = MCAST[2] in setup and peer_probe(start, ns, "239.1.1.1", 1234, 1, 1)

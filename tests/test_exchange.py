@@ -35,7 +35,7 @@ def test_datagrams_carry_the_ds_field_and_match_their_lines(netns, start, args, 
     got = [line.split() for line in probe.wait(10)[1].splitlines()[1:]]
     status, out = sender.wait(sig=sig)
     lines = out.split("...\n")[1]
-    assert status == -sig and re.fullmatch(f"({SENT})*", lines) and (len(lines) > 300) != ("-q" in args)
+    assert status == -sig and re.fullmatch(f"({SENT})*", lines) and (lines.count("\n") >= 4) != ("-q" in args)
     assert len(got) == 5 and {(int(t), int(l)) for t, l, _ in got} == {(tos, ttl)}
     for seq, (line, (_, _, data)) in enumerate(zip(lines.splitlines(True), got)):
         f = fields(bytes.fromhex(data))
@@ -63,11 +63,11 @@ def test_receiver_reports_each_size_and_only_its_own_group(build, start):
     # The receive buffer holds 100 bytes and is cleared before each datagram:
     # a longer one is cut, a shorter one shows zeros where it ends.
     sizes, stamp = [16, 0, 15, 100, 200, 65507, 15], struct.pack("<8H", 2008, 3, 1, 17, 14, 5, 30, 999)
-    peer_probe(start, build.ns, "239.2.2.2", 1235, 1, 60)  # another socket joins another group
+    peer_probe(start, build, "239.2.2.2", 1235, 1, 60)  # another socket joins another group
     proc = receiver(start, build.argv(["-r"]))
     if build.argv([])[-1] == BIN:  # not under Wine, whose sockets hear every group their host joined
-        peer_send(build.ns, "239.2.2.2", 1234, [(16, struct.pack("<8H", 2001, 1, 1, 1, 1, 1, 1, 1))])
-    peer_send(build.ns, "239.1.1.1", 1234, [(size, stamp) for size in sizes])
+        peer_send(build, "239.2.2.2", 1234, [(16, struct.pack("<8H", 2001, 1, 1, 1, 1, 1, 1, 1))])
+    peer_send(build, "239.1.1.1", 1234, [(size, stamp) for size in sizes])
     heard(proc, [received(fields(stamp[:size]), seq) for seq, size in enumerate(sizes)])
 
 
