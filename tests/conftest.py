@@ -119,7 +119,6 @@ class Wine:
     # A Wine session in ns: a prefix (the template's copy, or a new one) whose
     # wineserver is started and proven to run inside ns, and beside it the
     # folder of the .exe, where a test may place more files.
-
     def __init__(self, ns, home, template=None, extra_files=()):
         self.ns, self.prefix, self.exe = ns, home / "prefix", home / "bin/stampcast.exe"
         (home / "bin").mkdir(parents=True, exist_ok=True)
@@ -134,7 +133,7 @@ class Wine:
 
     def env(self, argv):  # no display, no Mono or Gecko prompt
         return self.cmd(["env", "-u", "DISPLAY", f"WINEPREFIX={self.prefix}", "WINEDEBUG=-all",
-                            "WINEDLLOVERRIDES=mscoree,mshtml=", *argv])
+                         "WINEDLLOVERRIDES=mscoree,mshtml=", *argv])
 
     def argv(self, args): return self.env([WINE, self.exe, *args])
 

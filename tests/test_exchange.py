@@ -62,13 +62,13 @@ def test_exchange_across_a_link_whose_only_route_is_the_default(netns, start):
 def test_receiver_reports_each_size_and_only_its_own_group(build, start):
     # The receive buffer holds 100 bytes and is cleared before each datagram:
     # a longer one is cut, a shorter one shows zeros where it ends.
-    sizes, stamp = [16, 0, 15, 100, 200, 65507, 15], struct.pack("<8H", 2008, 3, 1, 17, 14, 5, 30, 999)
+    sizes, head = [16, 0, 15, 100, 200, 65507, 15], struct.pack("<8H", 2008, 3, 1, 17, 14, 5, 30, 999)
     peer_probe(start, build, "239.2.2.2", 1235, 1, 60)  # another socket joins another group
     proc = receiver(start, build.argv(["-r"]))
     if build.argv([])[-1] == BIN:  # not under Wine, whose sockets hear every group their host joined
         peer_send(build, "239.2.2.2", 1234, [(16, struct.pack("<8H", 2001, 1, 1, 1, 1, 1, 1, 1))])
-    peer_send(build, "239.1.1.1", 1234, [(size, stamp) for size in sizes])
-    heard(proc, [received(fields(stamp[:size]), seq) for seq, size in enumerate(sizes)])
+    peer_send(build, "239.1.1.1", 1234, [(size, head) for size in sizes])
+    heard(proc, [received(fields(head[:size]), seq) for seq, size in enumerate(sizes)])
 
 
 def test_clock_is_set_only_from_whole_valid_timestamps(netns, start):
