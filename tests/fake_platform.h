@@ -25,7 +25,6 @@ class FakePlatform : public Platform, public TrafficControl {
  public:
   std::string calls;   // each call as "name " or "name:value "
   std::string output;
-  int writes = 0;  // calls of writeOutput
   // What the calls that succeeded were handed, appended by call name.
   std::map<std::string, Bytes> given;
   // A call named here fails with its code: traffic-control calls, start-up
@@ -55,8 +54,9 @@ class FakePlatform : public Platform, public TrafficControl {
   int lastSystemError() override { return 8; }  // never a socket error
 
   // Batches: a receive takes every queued datagram, up to count; a send at most 20 (a kernel may
-  // stop short of the batch), then fails with 10050 once sendsBeforeFailure have gone.
-  int batchSize = kMaxBatch, sendsBeforeFailure = 0;
+  // stop short of the batch), then fails with 10050 once sendsBeforeFailure have gone. writes
+  // counts the calls of writeOutput.
+  int batchSize = kMaxBatch, sendsBeforeFailure = 0, writes = 0;
   int batchLimit() override { return batchSize; }
   int sendBatch(SocketHandle, const void* data, int length, int count, int, const SocketAddress&) override {
     const int sent = std::min({count, sendsBeforeFailure, 20});
