@@ -11,8 +11,8 @@ namespace stampcast {
 namespace {
 
 const std::string kSetup =
-    "registerClient:2 enumerateInterfaces:336 openInterface:fake0 addFlow "
-    "addFilter:2/24 startup ";
+    "registerClient:2 enumerateInterfaces:336 outgoingAddress "
+    "openInterface:fake0 addFlow addFilter:2/24 startup ";
 
 TEST(RunSequence, PhasesCallsAndStatus) {
   const struct {

@@ -22,8 +22,8 @@ TEST(SetupMarking, HandsOverTheFlowAndFilterItFilled) {
     ASSERT_TRUE(setupMarking(config, platform, handles));
     EXPECT_EQ(platform.output, "");
     EXPECT_EQ(platform.calls,
-              "registerClient:2 enumerateInterfaces:336 openInterface:fake0 "
-              "addFlow addFilter:2/24 ");
+              "registerClient:2 enumerateInterfaces:336 outgoingAddress "
+              "openInterface:fake0 addFlow addFilter:2/24 ");
     // A notification handler and no completion handler: every call
     // completes before it returns.
     TcClientFuncList handlers;
@@ -66,24 +66,24 @@ TEST(SetupMarking, EachFailureIsReportedAndEndsTheSetup) {
        "The system is out of memory.\nTcEnumerateInterfaces returned 0x8\n"},
       {"enumerateInterfaces", 87, 64, 2,
        "One of the parameters is NULL.\nTcEnumerateInterfaces returned 0x57\n"},
-      {"enumerateInterfaces", 122, 1040, 2,
+      {"enumerateInterfaces", 122, 1040, 3,
        kTooSmall + "TcEnumerateInterfaces returned 0x7a\n"},
       {"enumerateInterfaces", 31, 64, 2, "TcEnumerateInterfaces returned 0x1f\n"},
       {"openInterface", 1168, 0, 3,
        "no traffic control interfaces are available\n"
        "TcOpenInterface returned 0x490\n"},
       {"", 0, 0, 5, "no traffic control interfaces are available\n"},
-      {"addFlow", 6, 64, 4,
+      {"addFlow", 6, 64, 5,
        "The interface handle is invalid.\nTcAddFlow: ERROR: 6\nHandle was 34\n"},
-      {"addFlow", 162, 64, 4,
+      {"addFlow", 162, 64, 5,
        "The function is being executed asynchronously; the client will be "
        "called back through the client-exposed ClAddFlowComplete function "
        "when the flow has been added or when the process has been completed."
        "\nTcAddFlow: ERROR: 162\nHandle was 34\n"},
-      {"addFlow", 4000000000u, 64, 4,
+      {"addFlow", 4000000000u, 64, 5,
        "TcAddFlow: ERROR: 4000000000\nHandle was 34\n"},
-      {"addFilter", 7508, 64, 5, "TcAddFlow: ERROR: 7508\nHandle was 34\n"},
-      {"addFilter", 7520, 64, 5,
+      {"addFilter", 7508, 64, 6, "TcAddFlow: ERROR: 7508\nHandle was 34\n"},
+      {"addFilter", 7520, 64, 6,
        "The QOS_DS_CLASS is invalid.\nTcAddFlow: ERROR: 7520\nHandle was 34\n"},
   };
   for (const auto& c : cases) {
@@ -96,6 +96,38 @@ TEST(SetupMarking, EachFailureIsReportedAndEndsTheSetup) {
     EXPECT_EQ(platform.output, c.output);
     EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), ' '),
               c.callsMade);
+  }
+}
+
+// A list longer than the first buffer is asked for once more at the size it
+// needs. The flow goes on the interface whose address the group's datagrams
+// leave from; on the first when none holds it or the question fails.
+TEST(SetupMarking, ListsAgainWhenTooSmallAndOpensTheInterfaceTowardsTheGroup) {
+  const struct {
+    unsigned count;
+    const char* local;
+    std::string lists, opened;
+  } cases[] = {
+      {2, "10.0.0.2", "336 ", "if1"},
+      {6, "10.0.0.6", "336 enumerateInterfaces:408 ", "if5"},
+      {6, "10.0.0.9", "336 enumerateInterfaces:408 ", "if0"},
+      {3, "0.0.0.0", "336 ", "if0"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    for (unsigned i = 0; i < c.count; ++i) {  // if0 has no address
+      const std::string address = "10.0.0." + std::to_string(i + 1);
+      platform.interfaces.push_back(
+          {"if" + std::to_string(i), i + 1, i ? inetAddr(address.c_str()) : 0});
+    }
+    platform.localAddress = inetAddr(c.local);
+    MarkingHandles handles;
+    EXPECT_TRUE(setupMarking(RunConfig{}, platform, handles));
+    EXPECT_EQ(platform.calls, "registerClient:2 enumerateInterfaces:" + c.lists +
+                                  "outgoingAddress openInterface:" + c.opened +
+                                  " addFlow addFilter:2/24 ");
+    const SocketAddress group{2, hostToNetwork16(1234), inetAddr("239.1.1.1"), {}};
+    EXPECT_EQ(platform.given["outgoingAddress"], bytesOf(group));
   }
 }
 

@@ -47,6 +47,16 @@ std::uint32_t FakePlatform::enumerateInterfaces(TcHandle, std::uint32_t* size,
                                                   void* buffer) {
   const std::uint32_t result =
       call("enumerateInterfaces", std::to_string(*size));
+  if (!interfaces.empty()) {
+    TrafficControlLayer layer([this] { return interfaces; });
+    TcHandle client = 0;
+    TcClientFuncList handlers{};
+    handlers.notifyHandler = [](TcHandle, TcHandle, std::uint32_t, TcHandle,
+                                std::uint32_t, void*) {};
+    layer.registerClient(2, 0, handlers, &client);
+    const std::uint32_t listed = layer.enumerateInterfaces(client, size, buffer);
+    return result != 0 ? result : listed;
+  }
   static char16_t name[] = u"fake0";
   if (result == 0 && interfaceListSize > 0) {
     static_cast<TcInterfaceDescriptor*>(buffer)->interfaceName = name;

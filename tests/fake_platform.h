@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/traffic_control_layer.h"
 
 namespace stampcast {
 
@@ -40,6 +41,9 @@ class FakePlatform : public Platform, public TrafficControl {
   int sendsBeforeFailure = 3;   // then sendTo fails with 10050
   std::deque<Bytes> datagrams;  // then receiveFrom fails with 10004
   std::uint32_t interfaceListSize = 64;  // passed back; 0 is an empty list
+  // When set, listed instead, as the Linux layer lays them out (with its 122).
+  std::vector<InterfaceInfo> interfaces;
+  std::uint32_t localAddress = 0;  // what outgoingAddress answers
 
   void writeOutput(const char* text, std::size_t length) override {
     output.append(text, length);
@@ -72,6 +76,10 @@ class FakePlatform : public Platform, public TrafficControl {
   int closeSocket(SocketHandle) override { return socketCall("closeSocket"); }
   int lastSocketError() override { return lastError_; }
   int lastSystemError() override { return 8; }  // never a socket error
+  std::uint32_t outgoingAddress(const SocketAddress& to) override {
+    call("outgoingAddress", "", {bytesOf(to)});
+    return localAddress;
+  }
 
   void getLocalTime(LocalTime* time) override { *time = kExampleTime; }
   int setLocalTime(const LocalTime& time) override {

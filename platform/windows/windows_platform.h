@@ -30,6 +30,10 @@ class WindowsPlatform final : public Platform {
   int lastSocketError() override;
   int lastSystemError() override;
 
+  // --- Outgoing address ---
+  std::uint32_t outgoingAddress(const SocketAddress& destination) override;
+  // --- end of outgoing address ---
+
   void getLocalTime(LocalTime* time) override;
   int setLocalTime(const LocalTime& time) override;
   void sleepMilliseconds(std::uint32_t milliseconds) override;
