@@ -39,6 +39,14 @@ class WindowsPlatform final : public Platform {
   void sleepMilliseconds(std::uint32_t milliseconds) override;
 
   TrafficControl& trafficControl() override;
+
+ private:
+  // --- Pause ---
+  // The high-resolution timer of the pauses, made at the first pause; null
+  // where Windows has none.
+  void* pauseTimer_ = nullptr;
+  bool pauseTimerTried_ = false;
+  // --- end of pause ---
 };
 
 }  // namespace windows
