@@ -5,29 +5,16 @@
 
 namespace stampcast {
 
-std::uint32_t FakePlatform::call(const std::string& name,
-                                 const std::string& value,
-                                 std::initializer_list<Bytes> records) {
+std::uint32_t FakePlatform::call(const std::string& name, const std::string& value,
+                                 const Bytes& record) {
   calls += value.empty() ? name + " " : name + ":" + value + " ";
   const auto failure = failures.find(name);
-  if (failure != failures.end() && failure->second != 0) {
-    return failure->second;
-  }
-  for (const Bytes& record : records) {
-    given[name].insert(given[name].end(), record.begin(), record.end());
-  }
+  if (failure != failures.end() && failure->second != 0) return failure->second;
+  given[name].insert(given[name].end(), record.begin(), record.end());
   return 0;
 }
 
-int FakePlatform::socketCall(const std::string& name, int success,
-                             const std::string& value,
-                             std::initializer_list<Bytes> records) {
-  lastError_ = static_cast<int>(call(name, value, records));
-  return lastError_ != 0 ? kSocketError : success;
-}
-
-int FakePlatform::receiveFrom(SocketHandle, void* buffer, int length, int,
-                              SocketAddress*, int*) {
+int FakePlatform::receiveFrom(SocketHandle, void* buffer, int length, int, SocketAddress*, int*) {
   if (datagrams.empty()) failures.emplace("receiveFrom", 10004);
   if (datagrams.empty()) return socketCall("receiveFrom");
   // Both ends of the buffer the caller claims are touched, so that the
@@ -38,24 +25,18 @@ int FakePlatform::receiveFrom(SocketHandle, void* buffer, int length, int,
   const Bytes datagram = std::move(datagrams.front());
   datagrams.pop_front();
   // Longer datagrams are cut to the buffer, as every platform does.
-  const int copied = std::min<int>(length, static_cast<int>(datagram.size()));
+  const int copied = std::min<int>(length, int(datagram.size()));
   if (copied > 0) std::memcpy(buffer, datagram.data(), copied);
   return socketCall("receiveFrom", copied);
 }
 
-std::uint32_t FakePlatform::enumerateInterfaces(TcHandle, std::uint32_t* size,
-                                                  void* buffer) {
-  const std::uint32_t result =
-      call("enumerateInterfaces", std::to_string(*size));
-  if (!interfaces.empty()) {
+std::uint32_t FakePlatform::enumerateInterfaces(TcHandle, std::uint32_t* size, void* buffer) {
+  const std::uint32_t result = call("enumerateInterfaces", std::to_string(*size));
+  if (!interfaces.empty()) {  // with the layer's own 122
     TrafficControlLayer layer([this] { return interfaces; });
     TcHandle client = 0;
-    TcClientFuncList handlers{};
-    handlers.notifyHandler = [](TcHandle, TcHandle, std::uint32_t, TcHandle,
-                                std::uint32_t, void*) {};
-    layer.registerClient(2, 0, handlers, &client);
-    const std::uint32_t listed = layer.enumerateInterfaces(client, size, buffer);
-    return result != 0 ? result : listed;
+    layer.registerClient(2, 0, {[](TcHandle, TcHandle, std::uint32_t, TcHandle, std::uint32_t, void*) {}, nullptr, nullptr, nullptr}, &client);
+    return result ? result : layer.enumerateInterfaces(client, size, buffer);
   }
   static char16_t name[] = u"fake0";
   if (result == 0 && interfaceListSize > 0) {
