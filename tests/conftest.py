@@ -1,0 +1,202 @@
+# Fixtures of the system tests. Every sender and receiver runs inside a
+# network namespace that a test makes and removes, also when it fails; a
+# receiver with -u runs only inside `unshare -r -n`, where the clock cannot
+# be set. The Windows build runs under Wine with a private prefix whose
+# wineserver (which owns Wine's sockets) runs inside the test's namespace.
+import contextlib, os, re, shutil, signal, struct, subprocess, tempfile, threading, time
+from pathlib import Path
+import pytest
+
+ROOT = Path(__file__).resolve().parent.parent
+BIN = os.path.abspath(os.environ.get("STAMPCAST_BIN") or ROOT / "build/linux/stampcast")
+EXE = os.path.abspath(os.environ.get("STAMPCAST_EXE") or ROOT / "build/windows/stampcast.exe")
+WINE, WINESERVER = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver64"
+PEER = ["/usr/bin/python3", ROOT / "tests/peer.py"]
+# The loopback as a whole multicast network, as `ip` lines.
+MCAST = ["link set lo up", "link set lo multicast on", "route add 224.0.0.0/4 dev lo src 127.0.0.1"]
+
+
+class Proc:
+    # A command in its own process group, stdout and stderr in one file,
+    # killed with its group when its hard time limit passes.
+    def __init__(self, argv, limit=30, input=""):
+        self.file, self.result, self.done = tempfile.TemporaryFile(), None, threading.Event()
+        self.p = subprocess.Popen([str(word) for word in argv], stdout=self.file, stderr=subprocess.STDOUT,
+                                  stdin=subprocess.PIPE, start_new_session=True)
+        self.p.stdin.write(input.encode()), self.p.stdin.close()
+        self.pid = self.p.pid
+        self.crlf = WINE in argv and str(argv[argv.index(WINE) + 1]).endswith("stampcast.exe")
+        threading.Thread(target=lambda: self.done.wait(limit) or self.kill(), daemon=True).start()
+
+    def out(self):  # a Windows program writes each LF as CR LF
+        fd = self.file.fileno()
+        raw = os.pread(fd, os.fstat(fd).st_size, 0).decode(errors="replace")
+        assert not self.crlf or "\n" not in raw.replace("\r\n", ""), raw
+        return raw.replace("\r\n", "\n")
+
+    def wait_for(self, text, count=1, timeout=10):  # false when it ends or the time is up first
+        until(lambda: self.out().count(text) >= count or self.p.poll() is not None, timeout)
+        return self.out().count(text) >= count  # looked at last: its last words count
+
+    def kill(self, sig=signal.SIGKILL):
+        with contextlib.suppress(ProcessLookupError): os.killpg(self.pid, sig)
+
+    def wait(self, timeout=10, sig=None):  # (status, output); status -N: signal N ended it
+        if not self.result:
+            sig and self.kill(sig)
+            with contextlib.suppress(subprocess.TimeoutExpired): self.p.wait(timeout)
+            self.kill(), self.p.wait(), self.done.set()  # with whatever is left in its group
+            self.result = self.p.returncode, self.out()
+            self.file.close()
+        return self.result
+
+
+def until(ok, timeout=10):  # polls ok() until it holds or the time is up
+    end = time.monotonic() + timeout
+    while not ok() and time.monotonic() < end: time.sleep(0.01)
+    return ok()
+
+
+def run(argv, limit=15, **kw): return Proc(argv, limit, **kw).wait(limit)
+
+
+class Netns:
+    # `ip netns add`, or with user `unshare -r -n`; then the setup's `ip` lines.
+    def __init__(self, setup=MCAST, user=False):
+        self.name, self.holder = f"stampcast-py{os.getpid()}-{os.urandom(4).hex()}", None
+        if user:
+            self.holder = Proc(["unshare", "-r", "-n", "sh", "-c", "echo in; exec sleep 900"], 900)
+            assert self.holder.wait_for("in\n")
+            self.enter = ["nsenter", "-t", self.holder.pid, "-U", "-n"]
+        else:
+            subprocess.run(["ip", "netns", "add", self.name], check=True)
+            self.enter = ["nsenter", f"--net=/run/netns/{self.name}"]
+        for line in setup:
+            self.ip(*line.split())
+
+    def cmd(self, argv): return self.enter + list(argv)
+
+    def argv(self, args): return self.cmd([BIN, *args])  # the Linux build's, inside
+
+    def ip(self, *words): subprocess.run([str(w) for w in self.cmd(["ip", *words])], check=True)
+
+    def remove(self):  # what runs inside goes first
+        if self.holder:
+            return self.holder.wait(0, signal.SIGKILL)
+        subprocess.run(["sh", "-c", 'ip netns pids "$0" | xargs -r kill -9; ip netns delete "$0"', self.name])
+
+
+def namespaces():
+    made = []
+    yield lambda setup=MCAST, user=False: made.append(Netns(setup, user)) or made[-1]
+    for ns in reversed(made): ns.remove()
+
+
+@pytest.fixture
+def netns():
+    yield from namespaces()
+
+
+@pytest.fixture
+def start(netns):  # start(argv, ns=None, limit=30) -> Proc, killed at the test's end
+    started = []
+    yield lambda argv, ns=None, **kw: started.append(Proc(ns.cmd(argv) if ns else argv, **kw)) or started[-1]
+    for proc in started: proc.wait(0, signal.SIGKILL)
+
+
+def peer_send(ns, group, port, datagrams):  # [(size, first bytes)]: see peer.py
+    text = "".join(f"{size} {head.hex()}\n" for size, head in datagrams)
+    assert run(ns.cmd(PEER + ["send", group, port]), 90, input=text) == (0, "")
+
+
+def peer_probe(start, ns, group, port, count, seconds):
+    probe = start(PEER + ["probe", group, port, count, seconds], ns, limit=seconds + 10)
+    assert probe.wait_for("ready\n"), probe.out()
+    return probe
+
+
+class Wine:
+    # A Wine session in ns: a prefix (the template's copy, or a new one) whose
+    # wineserver is started and proven to run inside ns, and beside it the
+    # folder of the .exe, where a test may place more files.
+    def __init__(self, ns, home, template=None, extra_files=()):
+        self.ns, self.prefix, self.exe = ns, home / "prefix", home / "bin/stampcast.exe"
+        (home / "bin").mkdir(parents=True, exist_ok=True)
+        [shutil.copy(source, home / "bin") for source in [EXE, *extra_files]]
+        subprocess.run(["cp", "-a", template, self.prefix], check=True) if template else self.prefix.mkdir()
+        self.server = Proc(self.env([WINESERVER, "--foreground", "--persistent"]), 900)
+        # It enters the namespace between its fork and its exec.
+        identify = ["ip", "netns", "identify", self.server.pid]
+        assert until(lambda: run(identify)[1] == ns.name + "\n", 5), f"the wineserver is not in {ns.name}"
+
+    def cmd(self, argv): return self.ns.cmd(argv)
+
+    def env(self, argv):  # no display, no Mono or Gecko prompt
+        return self.cmd(["env", "-u", "DISPLAY", f"WINEPREFIX={self.prefix}", "WINEDEBUG=-all",
+                         "WINEDLLOVERRIDES=mscoree,mshtml=", *argv])
+
+    def argv(self, args): return self.env([WINE, self.exe, *args])
+
+    def stop(self): run(self.env([WINESERVER, "--kill"])), self.server.wait(10)
+
+
+def wine_template(netns):
+    # Made once (wineboot takes a while) under the build tree and named for
+    # the Wine version, since Wine upgrades an older prefix on its first start.
+    path = ROOT / "build" / ("wine-template-" + re.sub(r"[^\w.-]", "", run([WINE, "--version"])[1]))
+    if not (path / "system.reg").exists():
+        home = Path(tempfile.mkdtemp(dir=path.parent, prefix=path.name))
+        wine = Wine(netns([]), home)
+        status, out = run(wine.env([WINE, "wineboot.exe", "-i"]), 400)
+        wine.stop()  # then renamed: a concurrent run sees no template or a whole one
+        status == 0 and os.rename(wine.prefix, path)
+        shutil.rmtree(home)
+        assert status == 0, out
+    return path
+
+
+def pytest_runtest_setup(item):  # the Windows tests need the .exe
+    if "windows" in item.name and not os.path.exists(EXE):
+        (pytest.fail if os.environ.get("STAMPCAST_REQUIRE_WINDOWS") == "1" else pytest.skip)(f"no {EXE}")
+
+
+def sessions(netns, folder):  # make(extra_files=[...]) -> a Wine session in a fresh namespace
+    made = []
+    yield lambda extra_files=(): made.append(Wine(netns(), folder / f"wine{len(made)}", wine_template(
+        netns), extra_files)) or made[-1]
+    for wine in made: wine.stop(), shutil.rmtree(wine.prefix)
+
+
+@pytest.fixture
+def wine(netns, tmp_path):  # wine(extra_files=[...]) -> a session of its own
+    yield from sessions(netns, tmp_path)
+
+
+@pytest.fixture(scope="session")
+def shared_netns():
+    yield from namespaces()
+
+
+@pytest.fixture(scope="session")
+def shared_wine(shared_netns, tmp_path_factory):  # for the runs that end in the option scan
+    for make in sessions(shared_netns, tmp_path_factory.mktemp("wine")):
+        yield make()
+
+
+@pytest.fixture(params=["linux", "windows"])
+def build(request, netns):  # either build: .cmd(argv) inside its namespace, .argv(args) to run it there
+    return request.getfixturevalue("wine")() if request.param == "windows" else netns()
+
+
+# A timestamp's fields in wire order: year, month, weekday, day, hour,
+# minute, second, millisecond; and how a receiver reports them.
+TIME = r"\d\d:\d\d:\d\d:\d{3} on \d\d-\d\d-\d+"
+
+
+def fields(data): return struct.unpack("<8H", (bytes(data) + bytes(16))[:16])  # missing bytes read as 0
+
+
+def stamp(f): return f"{f[4]:02}:{f[5]:02}:{f[6]:02}:{f[7]:03} on {f[1]:02}-{f[3]:02}-{f[0]}"
+
+
+def received(f, seq): return f"Received Time {stamp(f)} seq:{seq}\n"

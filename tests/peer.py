@@ -1,0 +1,47 @@
+# The tests' peer, run only inside the namespaces the tests make.
+#   peer.py send GROUP PORT     stdin: one "SIZE HEX" a datagram; HEX (16
+#       bytes at most) starts it, 0xA5 fills the rest up to SIZE.
+#   peer.py probe GROUP PORT COUNT SECONDS   binds PORT, joins GROUP, prints
+#       "ready", then "TOS TTL HEX" a datagram (HEX: its first 16 bytes),
+#       and ends after COUNT datagrams or SECONDS without one.
+import contextlib, socket, sys, time
+IP, END = socket.IPPROTO_IP, time.monotonic() + 60
+
+
+def queued(port):  # bytes waiting in the socket bound to 0.0.0.0:port
+    rows = [row.split() for row in open("/proc/net/udp").readlines()[1:]]
+    return sum(int(row[4].split(":")[1], 16) for row in rows if row[1] == "00000000:%04X" % port)
+
+
+def drain(port, limit):
+    while queued(port) > limit and time.monotonic() < END:
+        time.sleep(0.0002)
+
+
+def send(s, group, port):
+    for size, head in (line.split(" ") for line in sys.stdin.read().splitlines()):
+        # The receiver loses nothing: its buffer takes one more 64 KiB
+        # datagram above the 48 KiB that may wait.
+        drain(port, 48 * 1024)
+        s.sendto((bytes.fromhex(head) + b"\xa5" * int(size))[: int(size)], (group, port))
+    drain(port, 0)
+
+
+def probe(s, group, port, count, seconds):
+    s.bind(("0.0.0.0", port))
+    s.setsockopt(IP, socket.IP_ADD_MEMBERSHIP, socket.inet_aton(group) + bytes(4))
+    # Off: IP_MULTICAST_ALL (49), its own group only. On: IP_RECVTOS, IP_RECVTTL (12).
+    [s.setsockopt(IP, option, option != 49) for option in (49, socket.IP_RECVTOS, 12)]
+    s.settimeout(seconds)
+    print("ready", flush=True)
+    with contextlib.suppress(TimeoutError):
+        for _ in range(int(count)):
+            data, extra, _, _ = s.recvmsg(70000, 64)
+            got = {kind: value[0] for _, kind, value in extra}
+            print(got[socket.IP_TOS], got[socket.IP_TTL], data[:16].hex(), flush=True)
+
+
+if __name__ == "__main__":
+    mode, group, port, *rest = sys.argv[1:]
+    port, s = int(port), socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    (send if mode == "send" else probe)(s, group, port, *map(float, rest))

@@ -1,0 +1,77 @@
+# What the option scan, the traffic-control setup and the socket setup print,
+# and the statuses they end with.
+import re, signal
+import pytest
+from conftest import BIN, MCAST, TIME, peer_probe, run
+
+USAGE = ("-- version 1.0 -- multicast timestamps with DiffServ marking\n"
+         "usage: stampcast [-d destaddress] [-p port] [-t tos] [-l ttl]\n              [-w wait (ms)] "
+         "[-s sender] [-r receiver] [-u update time]\n\nexample sender: stampcast -d 239.1.1.1 -p 9999 -t 46 "
+         "-l 10 -w 2000 -s\nexample receiver: stampcast -d 239.1.1.1 -p 9999 -u -r\ndefault values: "
+         "stampcast -s (sender) or stampcast -r (receiver)\n")
+VERSION, UNKNOWN = "stampcast version: 1.0\n", "Unknown options flag {}\n"
+# Runs that end in the option scan: they send and join nothing. A value is
+# scanned as a word of its own too: "-w -1" meets the option "-1".
+TEXTS = [([], USAGE), (["-h"], USAGE), (["/Help"], USAGE), (["-v"], VERSION), (["-s", "/V", "-x"], VERSION),
+         (["-x"], UNKNOWN.format("-x")), (["-p", "99", "-xyz", "-v"], UNKNOWN.format("-xyz")),
+         (["-w", "-1"], UNKNOWN.format("-1")), (["-"], UNKNOWN.format("-"))]
+
+
+@pytest.fixture(params=["linux", "windows"])
+def scan(request, netns):  # a namespace without a route, where a run that went further would stop
+    return request.getfixturevalue("shared_wine") if request.param == "windows" else netns([])
+
+
+@pytest.mark.parametrize("args,text", TEXTS, ids=[" ".join(a) or "none" for a, _ in TEXTS])
+def test_texts_and_statuses(scan, args, text):
+    assert run(scan.argv(args), 60) == (255, text)
+
+
+D, P, T, L, W = "239.1.1.1", 1234, 32, 1, 500
+SCAN = [  # words, then the settings the sender shows
+    (["-s"], D, P, T, L, W), (["-p9999", "-s"], D, 999, T, L, W),  # the value from the fourth character
+    (["-p:4321", "-t=46", "-l", " +7", "-s"], D, 4321, 46, 7, W),
+    (["-t", "-s"], D, P, 0, L, W),  # "-s" is the value, and a word of its own too
+    (["-t", "46abc", "-tx", "-s"], D, P, 0, L, W), (["-w", "99999999999", "-s"], D, P, T, L, 2147483647),
+    (["-w:-99999999999", "-s"], D, P, T, L, -2147483648), (["-w", "0", "-p=65535", "-s"], D, 65535, T, L, 0),
+    (["-p", "1", "-P", "2", "/p", "3", "-r", "-S"], D, 3, T, L, W),
+    (["-d", "239.9.9.9", "hello", "-SEND"], "239.9.9.9", P, T, L, W)]
+
+
+@pytest.mark.parametrize("args,d,p,t,l,w", SCAN, ids=[" ".join(c[0]) for c in SCAN])
+def test_option_scan_seen_in_the_sender_settings(netns, start, args, d, p, t, l, w):
+    sender = start(netns().cmd([BIN, *args]))
+    assert sender.wait_for("seq:1\n" if w <= 0 else "seq:0\n", timeout=5), sender.out()  # no pause: fast
+    settings = (f"\ndestAddress = {d}\ndestPort    = {p}\ndscpValue   = {t}\nttlValue    = {l}\n"
+                f"waitValue   = {w} ms\n\nSending...\nSent Time {TIME} to: {d}:{p} tos:{t} ttl:{l} seq:0\n")
+    assert re.match(settings, sender.out()), sender.out()
+
+
+TC7520 = "The QOS_DS_CLASS is invalid.\nTcAddFlow: ERROR: 7520\nHandle was 34\n"
+NO_INTERFACE = "no traffic control interfaces are available\nTcOpenInterface returned 0x490\n"
+EMFILE = ["strace", "-o/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e", "inject=socket:error=EMFILE"]
+# lo (with its address) and each end "stampcastNx" take 64 bytes: five fit
+# the first 336-byte interface list, six are listed again at the size they need.
+PAIRS = [f"link add stampcast{n}a type veth peer name stampcast{n}b" for n in range(3)]
+UP = [f"link set stampcast{n}{end} up" for n in range(3) for end in "ab"]
+FIVE, SIX = MCAST + PAIRS[:2] + UP[:4], MCAST + PAIRS + UP[:5]
+QUIET = [  # runs that send nothing: the namespace's setup, argv, status, output
+    (MCAST, [BIN, "hello"], 0, ""), (MCAST, [BIN, "-t", "46"], 0, ""),  # no mode: marking set up and removed
+    (MCAST, [BIN, "-q", "-w", "0", "-t", "0"], 0, ""), (MCAST, [BIN, "-t", "64", "-s"], 255, TC7520),
+    (MCAST, [BIN, "-t", "99"], 255, TC7520), (MCAST, [BIN, "-t:-1", "-s"], 255, TC7520),
+    (MCAST, [BIN, "-l", "300", "-s"], 255, "Error: Setting TTL value: error - 22\n"),
+    (MCAST, [BIN, "-r"], 255, "\nError: Binding the socket - 98"),  # the peer holds the port
+    (MCAST, [*EMFILE, BIN, "-r"], 255, '"Socket" failed with error 24\n'),
+    # No interface is up and carries multicast.
+    ([], [BIN, "-s"], 255, NO_INTERFACE), (MCAST[:1], [BIN, "-t", "46"], 255, NO_INTERFACE),
+    (MCAST[:1], [BIN, "-p", "1", "-r"], 255,  # no route to the group
+     "\nSuccess: Binding the socket - 0\nError: Joining Multicast Group - 19"),
+    (FIVE, [BIN, "-t", "46"], 0, ""), (SIX, [BIN, "-t", "46"], 0, "")]
+
+
+@pytest.mark.parametrize("setup,argv,status,text", QUIET,
+                         ids=[" ".join(c[1][-3:]).replace(BIN, "") for c in QUIET])
+def test_runs_that_send_nothing(netns, start, setup, argv, status, text):
+    ns = netns(setup)  # with a multicast route, a peer listens at 239.1.1.1:1234
+    probe = MCAST[2] in setup and peer_probe(start, ns, "239.1.1.1", 1234, 1, 1)
+    assert run(ns.cmd(argv)) == (status, text) and (not probe or probe.wait()[1] == "ready\n")

@@ -1,0 +1,119 @@
+# Timestamps on the wire: what the sender sends and prints, what the
+# receiver reports, and how both hold up under floods and signals.
+import random, re, signal, struct, time
+from datetime import date, datetime
+import pytest
+from conftest import BIN, MCAST, TIME, fields, peer_probe, peer_send, received, run, stamp
+
+SENT, RECEIVED = rf"Sent Time {TIME} to: \S+ tos:\d+ ttl:\d+ seq:\d+\n", rf"Received Time {TIME} seq:\d+\n"
+HEAD = ("\nSuccess: Binding the socket - 0\nSuccess: Joining Multicast Group - 0\n\n"
+        "destAddress = 239.1.1.1\ndestPort    = 1234\nUpdate      = {}\n\nReceiving...\n")
+
+
+def receiver(start, argv):
+    proc = start(argv, limit=120)
+    assert proc.wait_for("Receiving...\n", timeout=30), proc.out()
+    return proc
+
+
+def heard(proc, lines, update="FALSE"):  # exactly these lines, then nothing while it still runs
+    assert proc.wait_for(f" seq:{len(lines) - 1}\n"), proc.out()[-300:]
+    time.sleep(0.2)
+    assert proc.wait(sig=signal.SIGINT)[1] == HEAD.format(update) + "".join(lines)
+
+
+INT, KILL = signal.SIGINT, signal.SIGKILL
+
+
+@pytest.mark.parametrize("args,tos,ttl,sig", [  # and the sender's lines stay whole when a signal ends it
+    ([], 0x80, 1, INT), (["-t", "0"], 0, 1, KILL), (["-t", "46", "-l", "7"], 0xb8, 7, INT),
+    (["-t", "63"], 0xfc, 1, KILL), (["-q", "-t", "46"], 0xb8, 1, INT)])
+def test_datagrams_carry_the_ds_field_and_match_their_lines(netns, start, args, tos, ttl, sig):
+    ns = netns()
+    probe = peer_probe(start, ns, "239.1.1.1", 1234, 5, 5)
+    sender = start(ns.cmd([BIN, "-w", "0", *args, "-s"]))
+    got = [line.split() for line in probe.wait(10)[1].splitlines()[1:]]
+    status, out = sender.wait(sig=sig)
+    lines = out.split("...\n")[1]
+    assert status == -sig and re.fullmatch(f"({SENT})*", lines) and (lines.count("\n") >= 4) != ("-q" in args)
+    assert len(got) == 5 and {(int(t), int(l)) for t, l, _ in got} == {(tos, ttl)}
+    for seq, (line, (_, _, data)) in enumerate(zip(lines.splitlines(True), got)):
+        f = fields(bytes.fromhex(data))
+        assert line == f"Sent Time {stamp(f)} to: 239.1.1.1:1234 tos:{tos >> 2} ttl:{ttl} seq:{seq}\n"
+        assert date(f[0], f[1], f[3]).isoweekday() % 7 == f[2]
+
+
+def test_exchange_across_a_link_whose_only_route_is_the_default(netns, start):
+    tx, rx = netns(MCAST[:1]), netns(MCAST[:1])  # lo carries no multicast
+    tx.ip("link", "add", "sxa", "type", "veth", "peer", "name", "sxb", "netns", rx.name)
+    for ns, end, address in ((tx, "sxa", "10.62.0.1/32"), (rx, "sxb", "10.62.0.2/24")):
+        ns.ip("addr", "add", address, "dev", end), ns.ip("link", "set", end, "up")
+    tx.ip("route", "add", "default", "via", "10.62.0.2", "dev", "sxa", "onlink")
+    rx.ip("route", "add", "224.0.0.0/4", "dev", "sxb")
+    listener, sender = receiver(start, rx.cmd([BIN, "-r"])), start(tx.cmd([BIN, "-w", "100", "-s"]))
+    assert listener.wait_for("Received Time", 4), sender.out()
+    status, out = sender.wait(sig=signal.SIGINT)
+    time.sleep(0.2)  # what is on its way; its line may be missing
+    lines = "".join(f"Received Time {t} seq:{i}\n" for i, t in enumerate(re.findall(rf"Time ({TIME}) ", out)))
+    got = listener.wait(sig=signal.SIGKILL)[1].split("...\n")[1]
+    assert status == -signal.SIGINT and re.fullmatch(re.escape(lines) + f"({RECEIVED})?", got), got
+
+
+def test_receiver_reports_each_size_and_only_its_own_group(build, start):
+    # The receive buffer holds 100 bytes and is cleared before each datagram:
+    # a longer one is cut, a shorter one shows zeros where it ends.
+    sizes, head = [16, 0, 15, 100, 200, 65507, 15], struct.pack("<8H", 2008, 3, 1, 17, 14, 5, 30, 999)
+    peer_probe(start, build, "239.2.2.2", 1235, 1, 60)  # another socket joins another group
+    proc = receiver(start, build.argv(["-r"]))
+    if build.argv([])[-1] == BIN:  # not under Wine, whose sockets hear every group their host joined
+        peer_send(build, "239.2.2.2", 1234, [(16, struct.pack("<8H", 2001, 1, 1, 1, 1, 1, 1, 1))])
+    peer_send(build, "239.1.1.1", 1234, [(size, head) for size in sizes])
+    heard(proc, [received(fields(head[:size]), seq) for seq, size in enumerate(sizes)])
+
+
+def test_clock_is_set_only_from_whole_valid_timestamps(netns, start):
+    ns = netns(user=True)  # root of its own user namespace only: it cannot set the clock
+    assert run(ns.cmd(["cat", "/proc/self/uid_map"]))[1].split() == ["0", "0", "1"]
+    status, out = run(ns.cmd(["date", "-s", "@%d" % time.time()]))
+    assert status != 0 and "Operation not permitted" in out
+    proc, t = receiver(start, ns.cmd([BIN, "-u", "-r"])), time.localtime()
+    now = [t.tm_year, t.tm_mon, (t.tm_wday + 1) % 7, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, 0]
+    ok, bad = "Error: Setting local time - 1\n", "Time not updated: invalid timestamp\n"
+    rows = [(16, {}, ok), (15, {}, bad), (0, {}, bad), (100, {}, ok), (200, {2: 9}, ok)] + [  # weekday unread
+        (16, {field: value}, bad) for field, values in enumerate(
+            [(1600, 30828), (0, 13), (), (0, 32), (24,), (60,), (60,), (1000,)]) for value in values] + [
+        (16, {0: 1900, 1: 2, 3: 29}, bad), (16, {0: 2100, 1: 2, 3: 29}, bad), (16, {1: 2, 3: 30}, bad),
+        (16, {}, ok)]
+    sent = [(n, struct.pack("<8H", *[change.get(i, v) for i, v in enumerate(now)])) for n, change, _ in rows]
+    peer_send(ns, "239.1.1.1", 1234, sent)
+    heard(proc, [received(fields(data[:size]), seq) + row[2]
+                 for seq, ((size, data), row) in enumerate(zip(sent, rows))], "TRUE")
+
+
+def test_flood_is_reported_in_full_with_flat_memory(netns, start):
+    rng, edges = random.Random(20240917), [0, 1, 15, 16, 17, 99, 100, 101, 65507]
+    flood = [(rng.choice([rng.choice(edges), rng.randrange(129), rng.randrange(65508)]), rng.randbytes(16))
+             for _ in range(8000)]
+    ns = netns()
+    proc = receiver(start, ns.cmd([BIN, "-r"]))
+    snmp, status = f"/proc/{proc.pid}/net/snmp", f"/proc/{proc.pid}/status"  # the namespace's counters
+    delivered = lambda: int(dict(zip(*[r.split() for r in open(snmp) if r[:4] == "Udp:"]))["InDatagrams"])
+    rss = lambda: int(re.search(r"VmRSS:\s+(\d+)", open(status).read())[1])
+    before = delivered()
+    peer_send(ns, "239.1.1.1", 1234, flood[:1000])
+    settled = rss()
+    peer_send(ns, "239.1.1.1", 1234, flood[1000:])
+    assert proc.wait_for(f" seq:{len(flood) - 1}\n") and rss() - settled <= 512
+    assert delivered() - before == len(flood)  # all the namespace delivered, reported below
+    heard(proc, [received(fields(data[:size]), seq) for seq, (size, data) in enumerate(flood)])
+
+
+@pytest.mark.parametrize("strace", [[], ["strace", "-qq", "-o", "/dev/null", "-e",
+                                     "inject=clock_nanosleep:error=EINTR:when=1"]], ids=["stop", "eintr"])
+def test_the_pause_holds_across_a_signal(netns, start, strace):  # stopped, or its sleep cut short
+    sender = start(netns().cmd([*strace, BIN, "-w", "1000", "-s"]))
+    assert sender.wait_for("seq:0\n"), sender.out()
+    time.sleep(0.2), sender.kill(signal.SIGSTOP), time.sleep(0.3), sender.kill(signal.SIGCONT)
+    assert sender.wait_for("seq:1\n", timeout=5), sender.out()
+    t0, t1 = [datetime.strptime(t, "%H:%M:%S:%f") for t in re.findall(r"Time (\S+)", sender.out())[:2]]
+    assert 1 <= (t1 - t0).total_seconds() % 86400 < 1.2
