@@ -9,6 +9,9 @@ from conftest import BIN, MCAST, ROOT, TIME, Wine, namespaces, peer_probe, peer_
 
 DOUBLE = os.environ.get("STAMPCAST_TC_DOUBLE") or ROOT / "build/windows/tests/traffic_double/traffic.dll"
 FIRST, FACING = "Intel(R) Ethernet Connection (7) I219-LM", "Realtek PCIe GbE Family Controller"
+# A setup as the stand-in records it: its first handles (client 17, interface
+# 34, flow 51, filter 68), and two list calls, as the two descriptors take 456
+# bytes; then the opened adapter and the flow's DS class.
 SETUP = ("TcRegisterClient 2 0 17\nTcEnumerateInterfaces 17 336 122 - size=456\nTcEnumerateInterfaces 17 456 0 - "
          "size=456\nTcOpenInterfaceW 17 [{}] 0 34\nTcAddFlow 34 0 51\nTcAddFilter 51 0 68 239.1.1.1/255.255.255.255 ds={}\n")
 
