@@ -96,7 +96,7 @@ void writeDescriptor(const InterfaceInfo& info, std::size_t size,
 
   unsigned char* strings = at + kHeadSize + kAddressListSize +
                            (hasAddress ? kNetworkAddressSize : 0);
-  TcInterfaceDescriptor head;
+  TcInterfaceDescriptor head{};  // zeroed: its padding reaches the buffer too
   head.length = static_cast<std::uint32_t>(size);
   head.interfaceName = reinterpret_cast<char16_t*>(strings);
   head.interfaceId = reinterpret_cast<char16_t*>(
