@@ -30,11 +30,23 @@ class WindowsPlatform final : public Platform {
   int lastSocketError() override;
   int lastSystemError() override;
 
+  // --- Outgoing address ---
+  std::uint32_t outgoingAddress(const SocketAddress& destination) override;
+  // --- end of outgoing address ---
+
   void getLocalTime(LocalTime* time) override;
   int setLocalTime(const LocalTime& time) override;
   void sleepMilliseconds(std::uint32_t milliseconds) override;
 
   TrafficControl& trafficControl() override;
+
+ private:
+  // --- Pause ---
+  // The high-resolution timer of the pauses, made at the first pause; null
+  // where Windows has none.
+  void* pauseTimer_ = nullptr;
+  bool pauseTimerTried_ = false;
+  // --- end of pause ---
 };
 
 }  // namespace windows
