@@ -12,7 +12,7 @@ namespace stampcast {
 namespace {
 
 const std::string kSetup =
-    "registerClient:2 enumerateInterfaces:336 openInterface:fake0 addFlow addFilter:2/24 startup ";
+    "registerClient:2 enumerateInterfaces:336 outgoingAddress openInterface:fake0 addFlow addFilter:2/24 startup ";
 
 // What the black box cannot make fail: the socket layer's start-up, and
 // every removal at once. The rest of the sequence it runs for real.

@@ -20,3 +20,6 @@ target_include_directories(stampcast PRIVATE
 # A release carries no symbol table.
 target_link_options(stampcast PRIVATE -static -static-libgcc -static-libstdc++
   $<$<CONFIG:Release>:-s>)
+
+# The traffic-control stand-in that the Wine tests put beside the program.
+add_subdirectory(tests/traffic_double)

@@ -38,7 +38,9 @@ struct MarkingHandles {
   TcGenFilter filter{};
 };
 
-// Registers, opens the first interface, adds the flow and the filter.
+// Registers, opens the interface that the group's datagrams leave through
+// (the first one listed when none is known to), adds the flow and the
+// filter.
 // Returns true when the run goes on; false after the failure was reported,
 // when the run ends with status -1.
 bool setupMarking(const RunConfig& config, Platform& platform,

@@ -1,6 +1,8 @@
 #include <climits>
 #include <cstddef>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "marking/marking.h"
 #include "marking/messages.h"
@@ -9,8 +11,10 @@
 namespace stampcast {
 namespace {
 
-// The enumeration fills this many bytes at most; a longer list fails with
-// code 122 and the size it needs, and is not asked for again.
+// The first enumeration fills this many bytes at most. A longer list fails
+// with code 122 and the size it needs, and is asked for once more in a
+// buffer of that size: one descriptor of a Windows adapter takes some 230
+// bytes, so two adapters already need more.
 constexpr std::uint32_t kInterfaceBufferSize = 336;
 
 // The sending rate the flow asks for, in bytes per second.
@@ -63,17 +67,71 @@ void fillFilter(const char* destAddress, MarkingHandles& handles) {
   handles.filter.mask = &handles.mask;
 }
 
-// The name of the first interface in the list, or an empty name when the
-// list is empty or the descriptor carries none. The pointer is copied out
-// of the bytes so that the buffer is never read through a cast.
-const char16_t* firstInterfaceName(const unsigned char* buffer,
-                                   std::uint32_t size) {
+// A value copied out of the list's bytes, so that the buffer is never read
+// through a cast.
+template <typename T>
+T readAt(const unsigned char* at) {
+  T value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
+// Whether the address list of the descriptor (`length` bytes at `ifc`, all
+// of them inside the list) holds the IPv4 address `local`.
+bool holdsAddress(const unsigned char* ifc, std::size_t length,
+                  std::uint32_t local) {
+  if (length < kFirstAddressOffset) return false;
+  const auto count = readAt<std::int32_t>(ifc + kAddressCountOffset);
+  std::size_t at = kFirstAddressOffset;
+  for (std::int32_t i = 0;
+       i < count && length - at >= sizeof(NetworkAddressHead); ++i) {
+    const auto head = readAt<NetworkAddressHead>(ifc + at);
+    at += sizeof head;
+    if (head.addressLength > length - at) return false;
+    if (head.addressType == tc::kAddressTypeIp &&
+        head.addressLength >= sizeof(NetworkAddressIp) &&
+        readAt<std::uint32_t>(ifc + at + offsetof(NetworkAddressIp,
+                                                  address)) == local) {
+      return true;
+    }
+    at += head.addressLength;
+  }
+  return false;
+}
+
+// The name of the interface whose address list holds `local` (network
+// order; 0 when unknown), else of the first interface in the list; an empty
+// name when the list is empty or the descriptor carries none. The walk
+// stops at a descriptor whose length leaves the `size` bytes of the list.
+const char16_t* chosenInterfaceName(const unsigned char* list,
+                                    std::uint32_t size, std::uint32_t local) {
   static const char16_t kNoName[] = u"";
-  if (size < sizeof(TcInterfaceDescriptor)) return kNoName;
-  char16_t* name = nullptr;
-  std::memcpy(&name, buffer + offsetof(TcInterfaceDescriptor, interfaceName),
-              sizeof name);
-  return name != nullptr ? name : kNoName;
+  const char16_t* first = nullptr;
+  std::size_t at = 0;
+  while (size - at >= sizeof(TcInterfaceDescriptor)) {
+    const unsigned char* ifc = list + at;
+    const auto name = readAt<char16_t*>(
+        ifc + offsetof(TcInterfaceDescriptor, interfaceName));
+    if (at == 0) first = name;
+    const auto length = readAt<std::uint32_t>(
+        ifc + offsetof(TcInterfaceDescriptor, length));
+    if (length < sizeof(TcInterfaceDescriptor) || length > size - at) break;
+    if (local != 0 && name != nullptr && holdsAddress(ifc, length, local)) {
+      return name;
+    }
+    at += length;
+  }
+  return first != nullptr ? first : kNoName;
+}
+
+// The local address that the group's datagrams leave from, as the socket
+// layer would pick it for the sender (0 when it cannot tell).
+std::uint32_t addressTowardsGroup(const RunConfig& config, Platform& platform) {
+  SocketAddress group{};
+  group.family = kAddressFamilyInet;
+  group.port = hostToNetwork16(static_cast<std::uint16_t>(config.destPort));
+  group.address = inetAddr(config.destAddress);
+  return platform.outgoingAddress(group);
 }
 
 // A 32-bit word as "%d" shows it, without an out-of-range conversion. A
@@ -112,10 +170,20 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   }
 
   // Zeroed, and aligned for the descriptors the enumeration lays out in it.
-  alignas(TcInterfaceDescriptor) unsigned char
-      interfaces[kInterfaceBufferSize]{};
+  alignas(8) unsigned char firstList[kInterfaceBufferSize]{};
+  std::unique_ptr<std::uint64_t[]> longerList;
+  unsigned char* interfaces = firstList;
   std::uint32_t size = kInterfaceBufferSize;
   result = tc.enumerateInterfaces(handles.clientHandle, &size, interfaces);
+  if (result == tc::kInsufficientBuffer) {
+    // Whole 8-byte words: the size asked for, aligned. Without the memory
+    // the first call's answer stands.
+    longerList.reset(new (std::nothrow) std::uint64_t[size / 8 + 1]());
+    if (longerList != nullptr) {
+      interfaces = reinterpret_cast<unsigned char*>(longerList.get());
+      result = tc.enumerateInterfaces(handles.clientHandle, &size, interfaces);
+    }
+  }
   if (result != tc::kSuccess) {
     if (const char* message = enumerationMessage(result)) {
       print(platform, "%s", message);
@@ -131,7 +199,10 @@ bool setupMarking(const RunConfig& config, Platform& platform,
     print(platform, "no traffic control interfaces are available\n");
   }
 
-  result = tc.openInterface(firstInterfaceName(interfaces, size),
+  // The flow goes on the adapter that the group's datagrams leave through.
+  const std::uint32_t local =
+      size != 0 ? addressTowardsGroup(config, platform) : 0;
+  result = tc.openInterface(chosenInterfaceName(interfaces, size, local),
                             handles.clientHandle, 0, &handles.ifcHandle);
   if (result != tc::kSuccess) {
     print(platform, "TcOpenInterface returned 0x%x\n",

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,7 @@ TEST(SetupMarking, HandsOverTheHandlersFlowAndFilterItFilled) {
     MarkingHandles handles;
     ASSERT_TRUE(setupMarking(config, platform, handles));
     EXPECT_EQ(platform.output + platform.calls,
-              "registerClient:2 enumerateInterfaces:336 openInterface:fake0 addFlow addFilter:2/24 ");
+              "registerClient:2 enumerateInterfaces:336 outgoingAddress openInterface:fake0 addFlow addFilter:2/24 ");
     // A notification handler and no completion handler: every call
     // completes before it returns.
     TcClientFuncList handlers;
@@ -38,6 +39,7 @@ TEST(SetupMarking, HandsOverTheHandlersFlowAndFilterItFilled) {
     filter[0].protocolId = 17;
     filter[1].dstAddr = 0xFFFFFFFF;
     EXPECT_EQ(platform.given["addFilter"], bytesOf(filter));
+    EXPECT_EQ(platform.given["outgoingAddress"], bytesOf(SocketAddress{2, hostToNetwork16(1234), filter[0].dstAddr, {}}));
   }
 }
 
@@ -54,7 +56,7 @@ TEST(SetupMarking, EachFailureIsReportedAndEndsTheSetup) {
       {"registerClient", 87, 64, 1, "TcRegisterClient returned 0x57\n"},
       {"enumerateInterfaces", 6, 64, 2,
        "The client handle is invalid.\nTcEnumerateInterfaces returned 0x6\n"},
-      {"enumerateInterfaces", 122, 1040, 2,
+      {"enumerateInterfaces", 122, 1040, 3,
        "The buffer is too small to enumerate all interfaces. If this error is returned, the "
        "correct (required) size of the buffer is passed back in pBufferSize.\n"
        "Size required: 1040\nTcEnumerateInterfaces returned 0x7a\n"},
@@ -62,10 +64,10 @@ TEST(SetupMarking, EachFailureIsReportedAndEndsTheSetup) {
       {"openInterface", 1168, 0, 3,
        "no traffic control interfaces are available\nTcOpenInterface returned 0x490\n"},
       {"", 0, 0, 5, "no traffic control interfaces are available\n"},
-      {"addFlow", 6, 64, 4, "The interface handle is invalid.\nTcAddFlow: ERROR: 6\n" + kHandle},
-      {"addFlow", 4000000000u, 64, 4, "TcAddFlow: ERROR: 4000000000\n" + kHandle},
-      {"addFilter", 7508, 64, 5, "TcAddFlow: ERROR: 7508\n" + kHandle},
-      {"addFilter", 7520, 64, 5, "The QOS_DS_CLASS is invalid.\nTcAddFlow: ERROR: 7520\n" + kHandle},
+      {"addFlow", 6, 64, 5, "The interface handle is invalid.\nTcAddFlow: ERROR: 6\n" + kHandle},
+      {"addFlow", 4000000000u, 64, 5, "TcAddFlow: ERROR: 4000000000\n" + kHandle},
+      {"addFilter", 7508, 64, 6, "TcAddFlow: ERROR: 7508\n" + kHandle},
+      {"addFilter", 7520, 64, 6, "The QOS_DS_CLASS is invalid.\nTcAddFlow: ERROR: 7520\n" + kHandle},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
@@ -79,6 +81,22 @@ TEST(SetupMarking, EachFailureIsReportedAndEndsTheSetup) {
   FakePlatform platform;  // a pointer-sized handle shows its low 32 bits, signed
   reportTcAddResult(platform, 1, ~TcHandle{0} - 4);
   EXPECT_EQ(platform.output, "TcAddFlow: ERROR: 1\nHandle was -5\n");
+}
+
+// A list longer than the first buffer is asked for once more at the size it
+// needs. The flow goes on the interface whose address the group's datagrams
+// leave from; on the first when none holds it.
+TEST(SetupMarking, ListsAgainWhenTooSmallAndOpensTheInterfaceTowardsTheGroup) {
+  for (const auto& [local, opened] : {std::pair{"10.0.0.6", "if5"}, std::pair{"10.0.0.9", "if0"}}) {
+    FakePlatform platform;
+    for (unsigned i = 0; i < 6; ++i)  // ifN has 10.0.0.N+1, if0 none
+      platform.interfaces.push_back({"if" + std::to_string(i), i + 1, i ? hostToNetwork32(0x0A000001 + i) : 0});
+    platform.localAddress = inetAddr(local);
+    MarkingHandles handles;
+    EXPECT_TRUE(setupMarking(RunConfig{}, platform, handles));
+    EXPECT_EQ(platform.calls, "registerClient:2 enumerateInterfaces:336 enumerateInterfaces:408 outgoingAddress "
+                              "openInterface:" + std::string(opened) + " addFlow addFilter:2/24 ");
+  }
 }
 
 }  // namespace

@@ -62,6 +62,14 @@ class Platform {
                            int count, int* lengths) = 0;
   // --- End of batches. ---
 
+  // --- Outgoing address (traffic control's choice of interface) ---
+  // The local IPv4 address (network order) that the socket layer sends
+  // datagrams to `destination` from, asked through a short-lived socket of
+  // its own; 0 when it cannot tell. It may run before startup(): it starts
+  // and ends the socket layer for itself where the platform needs that.
+  virtual std::uint32_t outgoingAddress(const SocketAddress& destination) = 0;
+  // --- end of outgoing address ---
+
   // Clock.
   virtual void getLocalTime(LocalTime* time) = 0;
   // Sets the clock from a local time: 0, or the platform's error code.

@@ -110,6 +110,26 @@ struct TcInterfaceDescriptor {
   char16_t* interfaceId;
 };
 
+// The address list behind the descriptor head (ADDRESS_LIST_DESCRIPTOR):
+// a 32-bit media type, a 32-bit address count and a 16-bit address type,
+// then the addresses one after the other, each a NETWORK_ADDRESS: a 16-bit
+// length and a 16-bit type, then `length` bytes of address. An IPv4 address
+// (type 2) is a NETWORK_ADDRESS_IP.
+inline constexpr std::size_t kAddressCountOffset =
+    sizeof(TcInterfaceDescriptor) + 4;
+inline constexpr std::size_t kFirstAddressOffset =
+    sizeof(TcInterfaceDescriptor) + 10;
+struct NetworkAddressHead {
+  std::uint16_t addressLength;  // of the bytes that follow this head
+  std::uint16_t addressType;
+};
+struct NetworkAddressIp {
+  std::uint16_t port;
+  std::uint32_t address;  // network order
+  std::uint8_t zero[8];
+};
+static_assert(sizeof(NetworkAddressIp) == 16, "NETWORK_ADDRESS_IP is 16 bytes");
+
 // The traffic-control service: the calls of the Windows Traffic Control API
 // that the program makes. Each returns 0 or a system error code.
 class TrafficControl {

@@ -30,9 +30,10 @@ constexpr std::uint32_t kMaxDsField = 63;
 // Descriptor layout: head, address list, optional IPv4 network address,
 // then the two strings.
 constexpr std::size_t kHeadSize = sizeof(TcInterfaceDescriptor);
-constexpr std::size_t kAddressListSize = 4 + 4 + 2;
-constexpr std::uint16_t kIpAddressLength = 14;  // port, address, 8 zeros
-constexpr std::size_t kNetworkAddressSize = 2 + 2 + kIpAddressLength;
+constexpr std::size_t kAddressListSize = kFirstAddressOffset - kHeadSize;
+constexpr std::uint16_t kIpAddressLength = sizeof(NetworkAddressIp);
+constexpr std::size_t kNetworkAddressSize =
+    sizeof(NetworkAddressHead) + kIpAddressLength;
 constexpr std::size_t kDescriptorAlignment = 8;
 
 struct Interface {
@@ -60,16 +61,15 @@ std::u16string toUtf16(const std::string& text) {
   return result;
 }
 
-std::u16string idText(unsigned index) {
-  const std::string digits = std::to_string(index);
-  return std::u16string(digits.begin(), digits.end());
+std::u16string idText(const InterfaceInfo& info) {
+  return toUtf16(info.id.empty() ? std::to_string(info.index) : info.id);
 }
 
 std::size_t descriptorSize(const InterfaceInfo& info) {
   std::size_t size = kHeadSize + kAddressListSize;
   if (info.ipv4Address != 0) size += kNetworkAddressSize;
   size += (toUtf16(info.name).size() + 1) * sizeof(char16_t);
-  size += (idText(info.index).size() + 1) * sizeof(char16_t);
+  size += (idText(info).size() + 1) * sizeof(char16_t);
   return (size + kDescriptorAlignment - 1) / kDescriptorAlignment *
          kDescriptorAlignment;
 }
@@ -91,12 +91,12 @@ void writeDescriptor(const InterfaceInfo& info, std::size_t size,
                      unsigned char* at) {
   std::memset(at, 0, size);
   const std::u16string name = toUtf16(info.name);
-  const std::u16string id = idText(info.index);
+  const std::u16string id = idText(info);
   const bool hasAddress = info.ipv4Address != 0;
 
   unsigned char* strings = at + kHeadSize + kAddressListSize +
                            (hasAddress ? kNetworkAddressSize : 0);
-  TcInterfaceDescriptor head;
+  TcInterfaceDescriptor head{};  // zeroed: its padding reaches the buffer too
   head.length = static_cast<std::uint32_t>(size);
   head.interfaceName = reinterpret_cast<char16_t*>(strings);
   head.interfaceId = reinterpret_cast<char16_t*>(
@@ -108,11 +108,10 @@ void writeDescriptor(const InterfaceInfo& info, std::size_t size,
   p = put(p, static_cast<std::int32_t>(hasAddress ? 1 : 0));    // count
   p = put(p, tc::kAddressTypeIp);
   if (hasAddress) {
-    p = put(p, kIpAddressLength);
-    p = put(p, tc::kAddressTypeIp);
-    p = put(p, std::uint16_t{0});  // port
-    p = put(p, info.ipv4Address);
-    p += 8;
+    p = put(p, NetworkAddressHead{kIpAddressLength, tc::kAddressTypeIp});
+    // Port and padding stay zero: only the address is written.
+    put(p + offsetof(NetworkAddressIp, address), info.ipv4Address);
+    p += kIpAddressLength;
   }
   putString(putString(p, name), id);
 }

@@ -34,6 +34,12 @@ int FakePlatform::receiveBatch(SocketHandle, void* slots, int length, int count,
 
 std::uint32_t FakePlatform::enumerateInterfaces(TcHandle, std::uint32_t* size, void* buffer) {
   const std::uint32_t result = call("enumerateInterfaces", std::to_string(*size));
+  if (!interfaces.empty()) {  // with the layer's own 122
+    TrafficControlLayer layer([this] { return interfaces; });
+    TcHandle client = 0;
+    layer.registerClient(2, 0, {[](TcHandle, TcHandle, std::uint32_t, TcHandle, std::uint32_t, void*) {}, nullptr, nullptr, nullptr}, &client);
+    return result ? result : layer.enumerateInterfaces(client, size, buffer);
+  }
   static char16_t name[] = u"fake0";
   if (result == 0 && interfaceListSize > 0) {
     static_cast<TcInterfaceDescriptor*>(buffer)->interfaceName = name;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/traffic_control_layer.h"
 
 namespace stampcast {
 
@@ -32,6 +33,8 @@ class FakePlatform : public Platform, public TrafficControl {
   std::map<std::string, std::uint32_t> failures;
   std::deque<Bytes> datagrams;  // then receiveBatch fails with 10004
   std::uint32_t interfaceListSize = 64;  // passed back; 0 is an empty list
+  std::vector<InterfaceInfo> interfaces;  // if any, listed by the Linux layer instead
+  std::uint32_t localAddress = 0;         // what outgoingAddress answers
 
   void writeOutput(const char* text, std::size_t length) override { output.append(text, length), ++writes; }
   int startup() override { return int(call("startup")); }
@@ -52,6 +55,7 @@ class FakePlatform : public Platform, public TrafficControl {
   int closeSocket(SocketHandle) override { return socketCall("closeSocket"); }
   int lastSocketError() override { return lastError_; }
   int lastSystemError() override { return 8; }  // never a socket error
+  std::uint32_t outgoingAddress(const SocketAddress& to) override { return call("outgoingAddress", "", bytesOf(to)) ? 0 : localAddress; }
 
   // Batches: a receive takes every queued datagram, up to count; a send at most 20 (a kernel may
   // stop short of the batch), then fails with 10050 once sendsBeforeFailure have gone. writes

@@ -230,6 +230,30 @@ int PosixPlatform::closeSocket(SocketHandle socket) {
 
 int PosixPlatform::lastSystemError() { return errno; }
 
+// --- Outgoing address ---
+// Connecting a datagram socket sends nothing: it only makes the kernel pick
+// the route, whose source address getsockname then shows. The socket is not
+// one of the program's, so neither its last error nor errno changes.
+std::uint32_t PosixPlatform::outgoingAddress(const SocketAddress& destination) {
+  const int savedErrno = errno;
+  std::uint32_t result = 0;
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (fd >= 0) {
+    const sockaddr_in to = toSockaddr(destination);
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+        local.sin_family == AF_INET) {
+      result = local.sin_addr.s_addr;
+    }
+    ::close(fd);
+  }
+  errno = savedErrno;
+  return result;
+}
+// --- end of outgoing address ---
+
 }  // namespace posix
 
 Platform& systemPlatform() {

@@ -49,6 +49,10 @@ class PosixPlatform final : public Platform {
                    int count, int* lengths) override;
   // --- End of batches. ---
 
+  // --- Outgoing address ---
+  std::uint32_t outgoingAddress(const SocketAddress& destination) override;
+  // --- end of outgoing address ---
+
   void getLocalTime(LocalTime* time) override;
   int setLocalTime(const LocalTime& time) override;
   void sleepMilliseconds(std::uint32_t milliseconds) override;

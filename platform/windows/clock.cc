@@ -18,9 +18,33 @@ int WindowsPlatform::setLocalTime(const LocalTime& time) {
   return static_cast<int>(GetLastError());
 }
 
+// --- Pause ---
+// Not in every mingw-w64 release's headers; Windows 10 1803 and later.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
 void WindowsPlatform::sleepMilliseconds(std::uint32_t milliseconds) {
-  Sleep(milliseconds);
+  // Sleep ends on a tick of the system timer (15.6 ms unless a program asked
+  // for finer), so -w 10 and -w 1 would both pause about 15.6 ms. A
+  // high-resolution waitable timer ends within a fraction of a millisecond.
+  // Older Windows refuses to make one, and the pause stays with Sleep; a
+  // pause of 0 only yields, as Sleep(0) does.
+  if (!pauseTimerTried_) {
+    pauseTimerTried_ = true;
+    pauseTimer_ = CreateWaitableTimerExW(
+        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+        TIMER_ALL_ACCESS);
+  }
+  LARGE_INTEGER due;
+  due.QuadPart = -static_cast<LONGLONG>(milliseconds) * 10000;  // 100 ns, relative
+  const bool waited =
+      milliseconds != 0 && pauseTimer_ != nullptr &&
+      SetWaitableTimer(pauseTimer_, &due, 0, nullptr, nullptr, FALSE) &&
+      WaitForSingleObject(pauseTimer_, INFINITE) == WAIT_OBJECT_0;
+  if (!waited) Sleep(milliseconds);
 }
+// --- end of pause ---
 
 }  // namespace windows
 }  // namespace stampcast

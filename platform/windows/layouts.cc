@@ -7,6 +7,8 @@
 #include "platform/types.h"
 #include "platform/windows/windows_headers.h"
 
+#include <tcerror.h>
+
 namespace stampcast {
 namespace windows {
 namespace {
@@ -55,6 +57,31 @@ static_assert(tc::kObjectTypeDsClass == QOS_OBJECT_DS_CLASS, "DS class");
 static_assert(tc::kObjectTypeEndOfList == QOS_OBJECT_END_OF_LIST,
               "end of list");
 static_assert(tc::kAddressTypeIp == NDIS_PROTOCOL_ID_TCP_IP, "IP filter");
+
+// The result codes that the program and the Linux layer name, and the
+// service type and protocol that the flow and the filter carry.
+static_assert(tc::kSuccess == NO_ERROR, "success");
+static_assert(tc::kInvalidHandle == ERROR_INVALID_HANDLE, "invalid handle");
+static_assert(tc::kInvalidParameter == ERROR_INVALID_PARAMETER,
+              "invalid parameter");
+static_assert(tc::kInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER,
+              "insufficient buffer");
+static_assert(tc::kNotFound == ERROR_NOT_FOUND, "not found");
+static_assert(tc::kInvalidServiceType == ERROR_INVALID_SERVICE_TYPE,
+              "invalid service type");
+static_assert(tc::kInvalidTokenRate == ERROR_INVALID_TOKEN_RATE,
+              "invalid token rate");
+static_assert(tc::kDuplicateFilter == ERROR_DUPLICATE_FILTER,
+              "duplicate filter");
+static_assert(tc::kObjectsStillPresent == ERROR_TC_SUPPORTED_OBJECTS_EXIST,
+              "objects still present");
+static_assert(tc::kTcObjectLength == ERROR_TC_OBJECT_LENGTH_INVALID,
+              "object length");
+static_assert(tc::kInvalidDsClass == ERROR_INVALID_DS_CLASS,
+              "invalid DS class");
+static_assert(tc::kServiceTypeGuaranteed == SERVICETYPE_GUARANTEED,
+              "guaranteed service");
+static_assert(tc::kProtocolUdp == IPPROTO_UDP, "UDP");
 
 STAMPCAST_SAME_SIZE(TcClientFuncList, TCI_CLIENT_FUNC_LIST);
 STAMPCAST_SAME_FIELD(TcClientFuncList, notifyHandler, TCI_CLIENT_FUNC_LIST,
@@ -119,6 +146,30 @@ STAMPCAST_SAME_FIELD(TcInterfaceDescriptor, interfaceName, TC_IFC_DESCRIPTOR,
                      pInterfaceName);
 STAMPCAST_SAME_FIELD(TcInterfaceDescriptor, interfaceId, TC_IFC_DESCRIPTOR,
                      pInterfaceID);
+// The address list behind the head, read when the interface is chosen.
+static_assert(offsetof(TC_IFC_DESCRIPTOR, AddressListDesc) ==
+                  sizeof(TcInterfaceDescriptor),
+              "the address list follows the head");
+static_assert(offsetof(TC_IFC_DESCRIPTOR, AddressListDesc) +
+                      offsetof(ADDRESS_LIST_DESCRIPTOR, AddressList) +
+                      offsetof(NETWORK_ADDRESS_LIST, AddressCount) ==
+                  kAddressCountOffset,
+              "address count");
+static_assert(offsetof(TC_IFC_DESCRIPTOR, AddressListDesc) +
+                      offsetof(ADDRESS_LIST_DESCRIPTOR, AddressList) +
+                      offsetof(NETWORK_ADDRESS_LIST, Address) ==
+                  kFirstAddressOffset,
+              "first address");
+STAMPCAST_SAME_FIELD(NetworkAddressHead, addressLength, NETWORK_ADDRESS,
+                     AddressLength);
+STAMPCAST_SAME_FIELD(NetworkAddressHead, addressType, NETWORK_ADDRESS,
+                     AddressType);
+static_assert(offsetof(NETWORK_ADDRESS, Address) == sizeof(NetworkAddressHead),
+              "the address follows its head");
+STAMPCAST_SAME_SIZE(NetworkAddressIp, NETWORK_ADDRESS_IP);
+STAMPCAST_SAME_FIELD(NetworkAddressIp, port, NETWORK_ADDRESS_IP, sin_port);
+STAMPCAST_SAME_FIELD(NetworkAddressIp, address, NETWORK_ADDRESS_IP, in_addr);
+STAMPCAST_SAME_FIELD(NetworkAddressIp, zero, NETWORK_ADDRESS_IP, sin_zero);
 static_assert(sizeof(char16_t) == sizeof(WCHAR), "wide characters");
 static_assert(sizeof(std::uint32_t) == sizeof(ULONG), "ULONG is 32 bits");
 

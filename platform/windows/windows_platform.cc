@@ -130,6 +130,37 @@ int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
 }
 // --- End of batches. ---
 
+// --- Outgoing address ---
+// Connecting a datagram socket sends nothing: it only makes the stack pick
+// the route, whose source address getsockname then shows. Marking asks this
+// before the program starts the socket layer, so the question starts and
+// ends its own use of it. The thread's error code (which is also the socket
+// layer's) stays as it was.
+std::uint32_t WindowsPlatform::outgoingAddress(
+    const SocketAddress& destination) {
+  const DWORD savedError = GetLastError();
+  std::uint32_t result = 0;
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 2), &data) == 0) {
+    const SOCKET socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (socket != INVALID_SOCKET) {
+      sockaddr_in local{};
+      int length = sizeof local;
+      if (::connect(socket, asSockaddr(destination), sizeof(sockaddr_in)) == 0 &&
+          ::getsockname(socket, reinterpret_cast<sockaddr*>(&local),
+                        &length) == 0 &&
+          local.sin_family == AF_INET) {
+        result = local.sin_addr.s_addr;
+      }
+      ::closesocket(socket);
+    }
+    WSACleanup();
+  }
+  SetLastError(savedError);
+  return result;
+}
+// --- end of outgoing address ---
+
 }  // namespace windows
 
 Platform& systemPlatform() {

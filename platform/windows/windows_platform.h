@@ -36,6 +36,10 @@ class WindowsPlatform final : public Platform {
                    int count, int* lengths) override;
   // --- End of batches. ---
 
+  // --- Outgoing address ---
+  std::uint32_t outgoingAddress(const SocketAddress& destination) override;
+  // --- end of outgoing address ---
+
   void getLocalTime(LocalTime* time) override;
   int setLocalTime(const LocalTime& time) override;
   void sleepMilliseconds(std::uint32_t milliseconds) override;
@@ -46,6 +50,13 @@ class WindowsPlatform final : public Platform {
   // One recvfrom; a datagram longer than the buffer counts as received.
   int receiveFrom(SocketHandle socket, void* buffer, int length,
                   SocketAddress* from, int* fromLength);
+
+  // --- Pause ---
+  // The high-resolution timer of the pauses, made at the first pause; null
+  // where Windows has none.
+  void* pauseTimer_ = nullptr;
+  bool pauseTimerTried_ = false;
+  // --- end of pause ---
 };
 
 }  // namespace windows

@@ -1,0 +1,93 @@
+# Marking on hosts with several interfaces. The Windows sender runs under Wine
+# against the traffic-control stand-in (tests/traffic_double), which checks
+# each call, lists the adapters named here with descriptors as long as
+# Windows' own (two overflow the first list) and writes each call down. The
+# Linux sender has more interfaces than its first list holds.
+import os, re, shutil, signal, struct, subprocess, time
+import pytest
+from conftest import BIN, MCAST, ROOT, TIME, Wine, namespaces, peer_probe, peer_send, run, sessions, wine_template
+
+DOUBLE = os.environ.get("STAMPCAST_TC_DOUBLE") or ROOT / "build/windows/tests/traffic_double/traffic.dll"
+FIRST, FACING = "Intel(R) Ethernet Connection (7) I219-LM", "Realtek PCIe GbE Family Controller"
+# A setup as the stand-in records it: its first handles (client 17, interface
+# 34, flow 51, filter 68), and two list calls, as the two descriptors take 456
+# bytes; then the opened adapter and the flow's DS class.
+SETUP = ("TcRegisterClient 2 0 17\nTcEnumerateInterfaces 17 336 122 - size=456\nTcEnumerateInterfaces 17 456 0 - "
+         "size=456\nTcOpenInterfaceW 17 [{}] 0 34\nTcAddFlow 34 0 51\nTcAddFilter 51 0 68 239.1.1.1/255.255.255.255 ds={}\n")
+
+
+@pytest.fixture
+def record(tmp_path, monkeypatch):  # the adapters the stand-in lists (the first faces nobody); what it wrote down
+    monkeypatch.setenv("STAMPCAST_TC_INTERFACES", f"{FIRST}=10.71.0.1;{FACING}=10.70.0.1")
+    monkeypatch.setenv("STAMPCAST_TC_RECORD", str(tmp_path / "record"))
+    return lambda: (tmp_path / "record").read_text()
+
+
+@pytest.fixture(scope="module")
+def doubled(tmp_path_factory):  # one session whose traffic control is the stand-in
+    yield from (make([DOUBLE]) for netns in namespaces() for make in sessions(netns, tmp_path_factory.mktemp("dll")))
+
+
+@pytest.mark.parametrize("args,tos,ttl", [([], 32, 1), (["-t", "46", "-l", "5", "-w", "100"], 46, 5)])
+def test_windows_sender_marks_on_the_adapter_that_faces_the_receiver(wine, build, start, record, args, tos, ttl):
+    tx, rx = wine([DOUBLE]), getattr(build, "ns", build)
+    tx.ns.ip("link", "add", "fxa", "type", "veth", "peer", "name", "fxb", "netns", rx.name)
+    for ns, end, address in ((tx.ns, "fxa", "10.70.0.1/24"), (rx, "fxb", "10.70.0.2/24")):
+        for line in (f"addr add {address} dev {end}", f"link set {end} up", f"route replace 224.0.0.0/4 dev {end}"):
+            ns.ip(*line.split())
+    listener = start(build.argv(["-r"]), limit=120)
+    assert listener.wait_for("Receiving...\n", timeout=30), listener.out()
+    sender = start(tx.argv([*args, "-s"]), limit=60)
+    assert listener.wait_for(" seq:2\n", timeout=30), sender.out()
+    sent = re.findall(rf"Sent Time ({TIME}) to: 239.1.1.1:1234 tos:{tos} ttl:{ttl} ", sender.wait(sig=signal.SIGKILL)[1])
+    time.sleep(0.3)  # what is on its way
+    assert re.findall(rf"Received Time ({TIME}) ", listener.wait(sig=signal.SIGKILL)[1]) in (sent, sent[:-1])
+    assert record() == SETUP.format(FACING, tos)
+
+
+@pytest.mark.parametrize("refusal,status,out", [  # the Linux build's texts, from the same code
+    ("", 0, ""),  # nothing refused: what setup made is removed, in reverse order
+    ("TcRegisterClient=120", 255, "TcRegisterClient returned 0x78\n"),
+    ("TcEnumerateInterfaces=122", 255, "The buffer is too small to enumerate all interfaces. If this error is returned,"
+     " the correct (required) size of the buffer is passed back in pBufferSize.\nSize required: 336\n"
+     "TcEnumerateInterfaces returned 0x7a\n"),
+    ("TcOpenInterfaceW=1168", 255, "TcOpenInterface returned 0x490\n"),
+    ("TcAddFlow=7520", 255, "The QOS_DS_CLASS is invalid.\nTcAddFlow: ERROR: 7520\nHandle was 34\n"),
+    ("TcAddFilter=7509", 255, "TcAddFlow: ERROR: 7509\nHandle was 34\n"),
+    # The stand-in then keeps the interface, so the client stays too.
+    ("TcCloseInterface=87", 0, "Error closing interface\nInterfaces are still open for this client. all interfaces "
+     "must be closed to deregister a client.\nError degresitering client\n"),
+])
+def test_windows_marking_without_a_mode_reads_as_on_linux(doubled, record, monkeypatch, refusal, status, out):
+    monkeypatch.setenv("STAMPCAST_TC_REFUSE", refusal)
+    assert run(doubled.argv(["-t", "46"]), 60) == (status, out)
+    # lo's 127.0.0.1 is on no listed adapter: the first one is taken.
+    assert refusal or record() == SETUP.format(FIRST, 46) + "".join(f"Tc{call} {handle} 0 -\n" for call, handle in (
+        ("DeleteFilter", 68), ("DeleteFlow", 51), ("CloseInterface", 34), ("DeregisterClient", 17)))
+
+
+def test_windows_receiver_reports_a_refused_clock_update_and_goes_on(netns, start, tmp_path):
+    ns = netns(MCAST, user=True)  # root of its own user namespace only: it cannot set the clock
+    status, out = run(ns.cmd(["sh", "-c", "! date -s @%d && cat /proc/self/uid_map" % time.time()]))
+    assert status == 0 and out.split()[-3:] == ["0", "0", "1"], out
+    subprocess.run(["ip", "netns", "attach", ns.name, str(ns.holder.pid)], check=True)  # to prove where Wine runs
+    try:
+        wine = Wine(ns, tmp_path, wine_template(netns))
+        assert os.readlink(f"/proc/{wine.server.pid}/ns/user") == os.readlink(f"/proc/{ns.holder.pid}/ns/user")
+        receiver = start(wine.argv(["-u", "-r"]), limit=120)
+        assert receiver.wait_for("Receiving...\n", timeout=30), receiver.out()
+        peer_send(ns, "239.1.1.1", 1234, [(16, struct.pack("<8H", 2008, 3, 1, 17, 14, 5, 30, 250))] * 2)
+        assert receiver.wait_for(" seq:1\n") and receiver.p.poll() is None and receiver.out().endswith("".join(
+            f"Received Time 14:05:30:250 on 03-17-2008 seq:{seq}\nError: Setting local time - 1314\n" for seq in (0, 1)))
+    finally:
+        "wine" in locals() and (wine.stop(), shutil.rmtree(wine.prefix))
+        subprocess.run(["ip", "netns", "delete", ns.name])
+
+
+def test_linux_sender_marks_beside_six_veth_ends(netns, start):
+    ns = netns()  # lo and six veth ends: 64 + 6 x 72 bytes of descriptors, more than the first list holds
+    for line in [f"link add v{n}a type veth peer name v{n}b" for n in "abc"] + [f"link set v{n}{e} up" for n in "abc" for e in "ab"]:
+        ns.ip(*line.split())
+    probe = peer_probe(start, ns, "239.1.1.1", 1234, 3, 10)
+    sender = start(ns.cmd([BIN, "-t", "46", "-w", "50", "-s"]))
+    assert [line.split()[0] for line in probe.wait(15)[1].splitlines()[1:]] == ["184"] * 3, sender.out()
