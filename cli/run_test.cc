@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/fake_platform.h"
+#include "timestamp/datagram.h"
 
 namespace stampcast {
 namespace {
@@ -45,6 +46,37 @@ TEST(RunSequence, PhasesCallsAndStatus) {
     EXPECT_EQ(platform.calls, c.calls);
     EXPECT_EQ(platform.output, c.output);
   }
+}
+
+// What no real system shows: how many writes a received batch takes, and a send call that stops
+// short, then fails.
+TEST(Batches, AReceivedBatchIsOneWriteAndAShortSendIsFollowedByTheRest) {
+  // The lines and clock reports of a batch of 1 or of 32 go out in datagram order in one write,
+  // and a datagram of 8 bytes reads as 0 where a whole one was.
+  for (const int batch : {1, 32}) {
+    FakePlatform platform;
+    platform.batchSize = batch;
+    std::string expected = "Receiving...\n";
+    for (int i = 0; i < 36; ++i) {
+      platform.datagrams.push_back(bytesOf(encodeTimestamp(platform.clock), i % 3 ? 8 : 16));
+      expected += (i % 3 ? "Received Time 00:00:00:000" : "Received Time 14:05:30:250") + (" on 03-17-2008 seq:" +
+                  std::to_string(i)) + (i % 3 ? "\nTime not updated: invalid timestamp\n" : "\nTime updated..\n");
+    }
+    char program[] = "stampcast", r[] = "-r", u[] = "-u", *argv[] = {program, r, u, nullptr};
+    EXPECT_EQ(runStampcast(3, argv, platform), -1);
+    EXPECT_EQ(platform.output.substr(platform.output.find("Receiving")), expected + "\nrecvfrom failed: 10004");
+    EXPECT_EQ(platform.writes, 7 + (batch == 1 ? 36 : 2));  // the heading's six and the failure's besides
+  }
+  // The flood stamps each datagram as it fills the batch, sends again what a call left, and ends
+  // with the error of the datagram that could not go.
+  FakePlatform platform;
+  platform.sendsBeforeFailure = 40;  // 20 at most a call
+  char program[] = "stampcast", s[] = "-s", q[] = "-q", *argv[] = {program, s, q, nullptr};
+  EXPECT_EQ(runStampcast(3, argv, platform), -1);
+  EXPECT_EQ(platform.calls.substr(kSetup.size()), "openUdpSocket setMulticastTtl:1 sendBatch:32 sendBatch:12 sendBatch:32 "
+                                                  "sendBatch:24 cleanup ");
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(decodeTimestamp(&platform.given["sendBatch"][16 * i]).milliseconds, 250 + i);
+  EXPECT_EQ(platform.output.substr(platform.output.rfind('\n')), "\nError in Sending data on the socket - 10050");
 }
 
 }  // namespace

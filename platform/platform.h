@@ -33,17 +33,34 @@ class Platform {
   // Returns the bytes sent.
   virtual int sendTo(SocketHandle socket, const void* data, int length,
                      int flags, const SocketAddress& destination) = 0;
-  // Returns the bytes received. A datagram longer than the buffer is a
-  // received datagram cut to the buffer, on every platform.
-  virtual int receiveFrom(SocketHandle socket, void* buffer, int length,
-                          int flags, SocketAddress* from,
-                          int* fromLength) = 0;
   virtual int shutdownSocket(SocketHandle socket, int how) = 0;
   virtual int closeSocket(SocketHandle socket) = 0;
   // The socket layer's error of the last call (WSAGetLastError).
   virtual int lastSocketError() = 0;
   // The operating system's last error for the thread (GetLastError, errno).
   virtual int lastSystemError() = 0;
+
+  // --- Batches: many datagrams in one call, where the system has one. ---
+  // The most datagrams one sendBatch or receiveBatch moves: 1 on a system
+  // without batch calls, never more than kMaxBatch.
+  static constexpr int kMaxBatch = 32;
+  virtual int batchLimit() = 0;
+  // Sends count datagrams of length bytes each, stored back to back from
+  // data, to one destination, in order. Returns how many went from the
+  // first (at least 1), or kSocketError when the first could not go. A
+  // caller told that fewer went calls again with the rest, so that a lasting
+  // failure comes back as the error of the datagram that failed.
+  virtual int sendBatch(SocketHandle socket, const void* data, int length,
+                        int count, int flags,
+                        const SocketAddress& destination) = 0;
+  // Waits for one datagram, then takes up to count - 1 more that are already
+  // queued, into count slots of slotLength bytes stored back to back from
+  // slots; lengths[i] is what slot i received: a datagram longer than its
+  // slot is a received datagram cut to the slot, on every platform. Returns
+  // how many came, or kSocketError.
+  virtual int receiveBatch(SocketHandle socket, void* slots, int slotLength,
+                           int count, int* lengths) = 0;
+  // --- End of batches. ---
 
   // --- Outgoing address (traffic control's choice of interface) ---
   // The local IPv4 address (network order) that the socket layer sends

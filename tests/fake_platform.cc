@@ -14,20 +14,22 @@ std::uint32_t FakePlatform::call(const std::string& name, const std::string& val
   return 0;
 }
 
-int FakePlatform::receiveFrom(SocketHandle, void* buffer, int length, int, SocketAddress*, int*) {
-  if (datagrams.empty()) failures.emplace("receiveFrom", 10004);
-  if (datagrams.empty()) return socketCall("receiveFrom");
-  // Both ends of the buffer the caller claims are touched, so that the
-  // address sanitizer sees a length larger than the buffer.
-  auto* claimed = static_cast<volatile std::uint8_t*>(buffer);
+int FakePlatform::receiveBatch(SocketHandle, void* slots, int length, int count, int* lengths) {
+  if (datagrams.empty()) failures.emplace("receiveBatch", 10004);
+  if (datagrams.empty()) return socketCall("receiveBatch");
+  // Both ends of the slots the caller claims are touched, so that the
+  // address sanitizer sees a claim larger than the buffer.
+  auto* claimed = static_cast<volatile std::uint8_t*>(slots);
   claimed[0] = claimed[0];
-  claimed[length - 1] = claimed[length - 1];
-  const Bytes datagram = std::move(datagrams.front());
-  datagrams.pop_front();
-  // Longer datagrams are cut to the buffer, as every platform does.
-  const int copied = std::min<int>(length, int(datagram.size()));
-  if (copied > 0) std::memcpy(buffer, datagram.data(), copied);
-  return socketCall("receiveFrom", copied);
+  claimed[length * count - 1] = claimed[length * count - 1];
+  int taken = 0;
+  for (; taken < count && !datagrams.empty(); datagrams.pop_front()) {
+    // Longer datagrams are cut to the slot, as every platform does.
+    const int copied = std::min<int>(length, int(datagrams.front().size()));
+    if (copied > 0) std::memcpy(static_cast<std::uint8_t*>(slots) + taken * length, datagrams.front().data(), copied);
+    lengths[taken++] = copied;
+  }
+  return socketCall("receiveBatch", taken);
 }
 
 std::uint32_t FakePlatform::enumerateInterfaces(TcHandle, std::uint32_t* size, void* buffer) {

@@ -3,6 +3,7 @@
 #ifndef STAMPCAST_TESTS_FAKE_PLATFORM_H_
 #define STAMPCAST_TESTS_FAKE_PLATFORM_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -30,14 +31,12 @@ class FakePlatform : public Platform, public TrafficControl {
   // A call named here fails with its code: traffic-control calls, start-up
   // and the clock setting return it, socket calls -1 with it as the error.
   std::map<std::string, std::uint32_t> failures;
-  std::deque<Bytes> datagrams;  // then receiveFrom fails with 10004
+  std::deque<Bytes> datagrams;  // then receiveBatch fails with 10004
   std::uint32_t interfaceListSize = 64;  // passed back; 0 is an empty list
   std::vector<InterfaceInfo> interfaces;  // if any, listed by the Linux layer instead
   std::uint32_t localAddress = 0;         // what outgoingAddress answers
 
-  void writeOutput(const char* text, std::size_t length) override {
-    output.append(text, length);
-  }
+  void writeOutput(const char* text, std::size_t length) override { output.append(text, length), ++writes; }
   int startup() override { return int(call("startup")); }
   int cleanup() override { return socketCall("cleanup"); }
   SocketHandle openUdpSocket() override { return socketCall("openUdpSocket", 7); }
@@ -50,7 +49,6 @@ class FakePlatform : public Platform, public TrafficControl {
     failures.emplace("sendTo", 10050);
     return socketCall("sendTo");
   }
-  int receiveFrom(SocketHandle, void* buffer, int length, int, SocketAddress*, int*) override;
   int shutdownSocket(SocketHandle, int how) override {
     return socketCall("shutdownSocket", 0, std::to_string(how));
   }
@@ -59,7 +57,21 @@ class FakePlatform : public Platform, public TrafficControl {
   int lastSystemError() override { return 8; }  // never a socket error
   std::uint32_t outgoingAddress(const SocketAddress& to) override { return call("outgoingAddress", "", bytesOf(to)) ? 0 : localAddress; }
 
-  void getLocalTime(LocalTime* time) override { *time = LocalTime{2008, 3, 1, 17, 14, 5, 30, 250}; }
+  // Batches: a receive takes every queued datagram, up to count; a send at most 20 (a kernel may
+  // stop short of the batch), then fails with 10050 once sendsBeforeFailure have gone. writes
+  // counts the calls of writeOutput.
+  int batchSize = kMaxBatch, sendsBeforeFailure = 0, writes = 0;
+  int batchLimit() override { return batchSize; }
+  int sendBatch(SocketHandle, const void* data, int length, int count, int, const SocketAddress&) override {
+    const int sent = std::min({count, sendsBeforeFailure, 20});
+    sendsBeforeFailure -= sent;
+    if (sent == 0) failures.emplace("sendBatch", 10050);
+    return socketCall("sendBatch", sent, std::to_string(count), bytesOf(*static_cast<const char*>(data), sent * length));
+  }
+  int receiveBatch(SocketHandle, void* slots, int length, int count, int* lengths) override;
+
+  LocalTime clock{2008, 3, 1, 17, 14, 5, 30, 250};  // a millisecond on at each reading
+  void getLocalTime(LocalTime* time) override { *time = clock, ++clock.milliseconds; }
   int setLocalTime(const LocalTime& time) override {
     return int(call("setLocalTime", "", bytesOf(time)));
   }
@@ -97,8 +109,8 @@ class FakePlatform : public Platform, public TrafficControl {
  private:
   // Records the call and what it was handed; returns its failure code or 0.
   std::uint32_t call(const std::string& name, const std::string& value = "", const Bytes& record = {});
-  int socketCall(const std::string& name, int success = 0, const std::string& value = "") {
-    lastError_ = int(call(name, value));
+  int socketCall(const std::string& name, int success = 0, const std::string& value = "", const Bytes& record = {}) {
+    lastError_ = int(call(name, value, record));
     return lastError_ != 0 ? kSocketError : success;
   }
   int lastError_ = 0;

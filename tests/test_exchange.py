@@ -1,6 +1,6 @@
 # Timestamps on the wire: what the sender sends and prints, what the
 # receiver reports, and how both hold up under floods and signals.
-import random, re, signal, struct, time
+import os, random, re, signal, struct, subprocess, time
 from datetime import date, datetime
 import pytest
 from conftest import BIN, MCAST, TIME, fields, peer_probe, peer_send, received, run, stamp
@@ -117,3 +117,22 @@ def test_the_pause_holds_across_a_signal(netns, start, strace):  # stopped, or i
     assert sender.wait_for("seq:1\n", timeout=5), sender.out()
     t0, t1 = [datetime.strptime(t, "%H:%M:%S:%f") for t in re.findall(r"Time (\S+)", sender.out())[:2]]
     assert 1 <= (t1 - t0).total_seconds() % 86400 < 1.2
+
+
+def test_a_flood_to_another_group_from_before_the_start_is_never_heard(netns, start):
+    ns = netns()
+    # The host is a member of the other group, which floods the receivers' port; each start binds a
+    # moment before it joins.
+    peer_probe(start, ns, "239.2.2.2", 1235, 1, 60), start([BIN, "-d", "239.2.2.2", "-q", "-s"], ns)
+    for proc in (receiver(start, ns.cmd([BIN, "-r"])) for _ in range(3)):
+        assert not time.sleep(0.2) and "Received" not in proc.wait(sig=signal.SIGINT)[1]
+
+
+def test_a_slow_reader_of_a_non_blocking_pipe_loses_no_line(netns):
+    r, w = os.pipe()  # its writing end non-blocking, as a reader may hand it over
+    os.set_blocking(w, False), subprocess.Popen(netns().cmd([BIN, "-w", "0", "-s"]), stdout=w), os.close(w)
+    # Read for about a second, slower than the sender writes; the close then ends it by SIGPIPE.
+    with open(r, "rb") as pipe:
+        text = b"".join(time.sleep(0.001) or pipe.read1(4096) for _ in range(800)).decode()
+    seqs = [int(line.split("seq:")[1]) for line in text.split("...\n")[1].splitlines()[:-1]]
+    assert len(seqs) > 5000 and seqs == list(range(len(seqs)))

@@ -1,6 +1,7 @@
 #include "timestamp/receiver.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/print.h"
@@ -15,20 +16,32 @@ namespace {
 // buffer and read by its first 16 bytes.
 constexpr int kReceiveBufferSize = 100;
 
+// The longest report of the clock: "Error: Setting local time - " and an
+// int with its sign, a newline and the terminator snprintf adds.
+constexpr std::size_t kClockReportCapacity = 28 + 11 + 2;
+
+char* append(char* out, const char* text) {
+  const std::size_t length = std::strlen(text);
+  std::memcpy(out, text, length);
+  return out + length;
+}
+
 // Sets the clock only from a whole, plausible timestamp: a short datagram
 // or a field out of range (month 13, 30 February) never reaches the clock.
-void updateClock(Platform& platform, const LocalTime& time, int received) {
+// Writes its report at out, which holds kClockReportCapacity bytes; returns
+// the end of the report.
+char* updateClock(Platform& platform, const LocalTime& time, int received,
+                  char* out) {
   if (received < static_cast<int>(kTimestampDatagramSize) ||
       !isValidCalendarTime(time)) {
-    print(platform, "Time not updated: invalid timestamp\n");
-    return;
+    return append(out, "Time not updated: invalid timestamp\n");
   }
   const int result = platform.setLocalTime(time);
   if (result != 0) {
-    print(platform, "Error: Setting local time - %d\n", result);
-    return;
+    return out + std::snprintf(out, kClockReportCapacity,
+                               "Error: Setting local time - %d\n", result);
   }
-  print(platform, "Time updated..\n");
+  return append(out, "Time updated..\n");
 }
 
 }  // namespace
@@ -64,26 +77,36 @@ int runReceiver(const RunConfig& config, Platform& platform,
                                 : "Update      = FALSE\n");
   print(platform, "\nReceiving...\n");
 
-  std::uint8_t buffer[kReceiveBufferSize];
-  char line[kReceivedLineCapacity];
-  SocketAddress from{};
+  // A receive takes every datagram already queued, up to a batch, and
+  // waits only for the first. The lines and clock reports of a batch go out
+  // in datagram order in one write, once its last datagram is handled.
+  int batchSize = platform.batchLimit();
+  if (batchSize < 1 || batchSize > Platform::kMaxBatch) batchSize = 1;
+  // Each slot is cleared before it takes a datagram, so that a short
+  // datagram's missing fields read as 0 rather than as the previous one's.
+  std::uint8_t slots[Platform::kMaxBatch][kReceiveBufferSize] = {};
+  int lengths[Platform::kMaxBatch];
+  char text[Platform::kMaxBatch *
+            (kReceivedLineCapacity + kClockReportCapacity)];
   std::int64_t seq = 0;
   for (;;) {
-    // Cleared each time, so that a short datagram's missing fields read as
-    // 0 rather than as the previous datagram's.
-    std::memset(buffer, 0, sizeof buffer);
-    int fromLength = static_cast<int>(sizeof from);
-    const int received = platform.receiveFrom(socket, buffer, sizeof buffer,
-                                              0, &from, &fromLength);
-    if (received == kSocketError) {
+    int count = platform.receiveBatch(socket, slots, kReceiveBufferSize,
+                                      batchSize, lengths);
+    if (count == kSocketError) {
       print(platform, "\nrecvfrom failed: %d", platform.lastSocketError());
       platform.cleanup();
       return -1;
     }
-    const LocalTime time = decodeTimestamp(buffer);
-    platform.writeOutput(line, formatReceivedLine(line, time, seq));
-    ++seq;
-    if (config.update) updateClock(platform, time, received);
+    if (count > batchSize) count = batchSize;
+    char* end = text;
+    for (int i = 0; i < count; ++i) {
+      const LocalTime time = decodeTimestamp(slots[i]);
+      std::memset(slots[i], 0, sizeof slots[i]);
+      end += formatReceivedLine(end, time, seq);
+      ++seq;
+      if (config.update) end = updateClock(platform, time, lengths[i], end);
+    }
+    platform.writeOutput(text, static_cast<std::size_t>(end - text));
   }
 }
 

@@ -9,6 +9,42 @@
 #include "timestamp/report_line.h"
 
 namespace stampcast {
+namespace {
+
+// The quiet sender: datagrams back to back, as many in one call as the
+// platform takes. Each is stamped as it is put in the batch, so a stamp is
+// never older than the making of its batch. Like the line of the verbose
+// loop, the batch lives as long as the process.
+int flood(Platform& platform, SocketHandle socket,
+          const SocketAddress& destination) {
+  static TimestampDatagram batch[Platform::kMaxBatch];
+  static_assert(sizeof batch == Platform::kMaxBatch * kTimestampDatagramSize,
+                "the datagrams of a batch lie back to back");
+  int size = platform.batchLimit();
+  if (size < 1 || size > Platform::kMaxBatch) size = 1;
+  for (;;) {
+    for (int i = 0; i < size; ++i) {
+      LocalTime now;
+      platform.getLocalTime(&now);
+      batch[i] = encodeTimestamp(now);
+    }
+    for (int first = 0; first < size;) {
+      const int sent = platform.sendBatch(socket, batch[first].bytes,
+                                          kTimestampDatagramSize,
+                                          size - first, kSendDontRoute,
+                                          destination);
+      if (sent < 1) {
+        print(platform, "\nError in Sending data on the socket - %d",
+              platform.lastSocketError());
+        platform.cleanup();
+        return -1;
+      }
+      first += sent;
+    }
+  }
+}
+
+}  // namespace
 
 int runSender(const RunConfig& config, Platform& platform,
               SocketHandle socket) {
@@ -32,11 +68,12 @@ int runSender(const RunConfig& config, Platform& platform,
   destination.port =
       hostToNetwork16(static_cast<std::uint16_t>(config.destPort));
   destination.address = inetAddr(config.destAddress);
+  if (!config.verbose) return flood(platform, socket, destination);
 
   // Everything the loop needs is made here, so that a datagram costs one
-  // clock reading, one send and, when verbose, one write. Like the send
-  // buffer, the line lives as long as the process: a sender ends by a
-  // signal inside this loop, and its storage then still belongs to it.
+  // clock reading, one send and one write. Like the flood's batch, the
+  // line lives as long as the process: a sender ends by a signal inside
+  // this loop, and its storage then still belongs to it.
   static std::string tail;
   static std::vector<char> line;
   tail = sentLineTail(config);
@@ -61,7 +98,6 @@ int runSender(const RunConfig& config, Platform& platform,
       platform.cleanup();
       return -1;
     }
-    if (!config.verbose) continue;
     platform.writeOutput(line.data(),
                          formatSentLine(line.data(), now, tail, seq));
     ++seq;

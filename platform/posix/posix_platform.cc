@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -22,6 +24,16 @@ sockaddr_in toSockaddr(const SocketAddress& address) {
   return result;
 }
 
+// Waits until standard output takes more bytes; false when it cannot tell.
+bool waitForOutput() {
+  pollfd output{STDOUT_FILENO, POLLOUT, 0};
+  for (;;) {
+    const int ready = ::poll(&output, 1, -1);
+    if (ready > 0) return true;  // writable, or broken: the write tells
+    if (ready < 0 && errno != EINTR) return false;
+  }
+}
+
 }  // namespace
 
 
@@ -33,7 +45,16 @@ void PosixPlatform::writeOutput(const char* text, std::size_t length) {
     const ssize_t written = ::write(STDOUT_FILENO, text, length);
     if (written < 0) {
       if (errno == EINTR) continue;
-      break;  // a closed or broken output loses the text, not the run
+      // A pipe that its reader made non-blocking is full, not broken: wait
+      // for room as a blocking write does, rather than drop the line.
+      if ((errno == EAGAIN || errno == EWOULDBLOCK) && waitForOutput()) {
+        continue;
+      }
+      // A reader that went away has ended the run by SIGPIPE before this,
+      // as is the Unix convention (`stampcast -r | head`). Only where the
+      // signal is ignored, and on other failures (a full disk), does the
+      // text get lost while the run goes on.
+      break;
     }
     text += written;
     length -= static_cast<std::size_t>(written);
@@ -54,6 +75,14 @@ SocketHandle PosixPlatform::openUdpSocket() {
   const int fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   settle(fd);
   if (fd < 0) return kInvalidSocket;
+#ifdef IP_MULTICAST_ALL
+  // A socket hears only the groups it joined itself, as on Windows; Linux
+  // would also hand it the groups that other sockets joined on its port.
+  // Off from the start, so that nothing of another group is queued between
+  // a receiver's bind and its join.
+  const int off = 0;
+  ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
+#endif
   if (socketTos_.size() <= static_cast<std::size_t>(fd)) {
     socketTos_.resize(static_cast<std::size_t>(fd) + 1);
   }
@@ -71,18 +100,8 @@ int PosixPlatform::joinGroup(SocketHandle socket,
   ip_mreq request;
   request.imr_multiaddr.s_addr = membership.group;
   request.imr_interface.s_addr = membership.interfaceAddress;
-  const int result = settle(::setsockopt(asFd(socket), IPPROTO_IP,
-                                         IP_ADD_MEMBERSHIP, &request,
-                                         sizeof request));
-#ifdef IP_MULTICAST_ALL
-  if (result == 0) {
-    // A socket hears only the groups it joined itself, as on Windows; Linux
-    // would also hand it the groups that other sockets joined on its port.
-    const int off = 0;
-    ::setsockopt(asFd(socket), IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
-  }
-#endif
-  return result;
+  return settle(::setsockopt(asFd(socket), IPPROTO_IP, IP_ADD_MEMBERSHIP,
+                             &request, sizeof request));
 }
 
 namespace {
@@ -144,25 +163,61 @@ int PosixPlatform::sendTo(SocketHandle socket, const void* data, int length,
                sizeof address)));
 }
 
-int PosixPlatform::receiveFrom(SocketHandle socket, void* buffer, int length,
-                               int flags, SocketAddress* from,
-                               int* fromLength) {
-  sockaddr_in address;
-  socklen_t addressLength = sizeof address;
-  // Linux cuts a longer datagram to the buffer and returns what fitted.
-  const int received = settle(static_cast<int>(::recvfrom(
-      asFd(socket), buffer, static_cast<std::size_t>(length), flags,
-      reinterpret_cast<sockaddr*>(&address), &addressLength)));
-  if (received >= 0 && from != nullptr && fromLength != nullptr &&
-      *fromLength >= static_cast<int>(sizeof(SocketAddress))) {
-    std::memset(from, 0, sizeof *from);
-    from->family = address.sin_family;
-    from->port = address.sin_port;
-    from->address = address.sin_addr.s_addr;
-    *fromLength = sizeof(SocketAddress);
+// --- Batches: sendmmsg and recvmmsg. ---
+
+int PosixPlatform::sendBatch(SocketHandle socket, const void* data,
+                             int length, int count, int flags,
+                             const SocketAddress& destination) {
+  applyMarking(asFd(socket), destination.address);
+  const sockaddr_in address = toSockaddr(destination);
+  if (count > kMaxBatch) count = kMaxBatch;
+  mmsghdr messages[kMaxBatch];
+  iovec parts[kMaxBatch];
+  std::memset(messages, 0, sizeof messages);
+  auto* next = static_cast<char*>(const_cast<void*>(data));
+  for (int i = 0; i < count; ++i, next += length) {
+    parts[i].iov_base = next;
+    parts[i].iov_len = static_cast<std::size_t>(length);
+    messages[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&address);
+    messages[i].msg_hdr.msg_namelen = sizeof address;
+    messages[i].msg_hdr.msg_iov = &parts[i];
+    messages[i].msg_hdr.msg_iovlen = 1;
+  }
+  // The do-not-route flag is dropped as sendTo drops it. Linux reports a
+  // failure after the first datagram by the count alone and forgets its
+  // error; the caller's next call, from the datagram that failed, brings
+  // it back.
+  return settle(::sendmmsg(asFd(socket), messages,
+                           static_cast<unsigned>(count),
+                           flags & ~kSendDontRoute));
+}
+
+int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
+                                int slotLength, int count, int* lengths) {
+  if (count > kMaxBatch) count = kMaxBatch;
+  mmsghdr messages[kMaxBatch];
+  iovec parts[kMaxBatch];
+  std::memset(messages, 0, sizeof messages);
+  auto* next = static_cast<char*>(slots);
+  for (int i = 0; i < count; ++i, next += slotLength) {
+    parts[i].iov_base = next;
+    parts[i].iov_len = static_cast<std::size_t>(slotLength);
+    messages[i].msg_hdr.msg_iov = &parts[i];
+    messages[i].msg_hdr.msg_iovlen = 1;
+  }
+  // MSG_WAITFORONE: block for the first datagram only, so that none waits
+  // for a batch to fill. Linux cuts a longer datagram to its slot, and
+  // msg_len is what fitted.
+  const int received = settle(::recvmmsg(asFd(socket), messages,
+                                         static_cast<unsigned>(count),
+                                         MSG_WAITFORONE, nullptr));
+  for (int i = 0; i < received; ++i) {
+    lengths[i] = static_cast<int>(messages[i].msg_len);
   }
   return received;
 }
+
+// --- End of batches. ---
 
 int PosixPlatform::shutdownSocket(SocketHandle socket, int how) {
   (void)how;  // both directions is the only one the program asks for

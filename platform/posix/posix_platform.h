@@ -36,12 +36,18 @@ class PosixPlatform final : public Platform {
   int bindSocket(SocketHandle socket, const SocketAddress& local) override;
   int sendTo(SocketHandle socket, const void* data, int length, int flags,
              const SocketAddress& destination) override;
-  int receiveFrom(SocketHandle socket, void* buffer, int length, int flags,
-                  SocketAddress* from, int* fromLength) override;
   int shutdownSocket(SocketHandle socket, int how) override;
   int closeSocket(SocketHandle socket) override;
   int lastSocketError() override { return lastSocketError_; }
   int lastSystemError() override;
+
+  // --- Batches: sendmmsg and recvmmsg. ---
+  int batchLimit() override { return kMaxBatch; }
+  int sendBatch(SocketHandle socket, const void* data, int length, int count,
+                int flags, const SocketAddress& destination) override;
+  int receiveBatch(SocketHandle socket, void* slots, int slotLength,
+                   int count, int* lengths) override;
+  // --- End of batches. ---
 
   // --- Outgoing address ---
   std::uint32_t outgoingAddress(const SocketAddress& destination) override;

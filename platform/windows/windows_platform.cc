@@ -77,10 +77,9 @@ int WindowsPlatform::sendTo(SocketHandle socket, const void* data, int length,
 }
 
 int WindowsPlatform::receiveFrom(SocketHandle socket, void* buffer, int length,
-                                 int flags, SocketAddress* from,
-                                 int* fromLength) {
+                                 SocketAddress* from, int* fromLength) {
   const int received =
-      ::recvfrom(asSocket(socket), static_cast<char*>(buffer), length, flags,
+      ::recvfrom(asSocket(socket), static_cast<char*>(buffer), length, 0,
                  reinterpret_cast<sockaddr*>(from), fromLength);
   // Windows fills the buffer with the head of a longer datagram and reports
   // the rest as lost with WSAEMSGSIZE. The receiver treats that datagram as
@@ -106,6 +105,30 @@ int WindowsPlatform::lastSocketError() { return WSAGetLastError(); }
 int WindowsPlatform::lastSystemError() {
   return static_cast<int>(GetLastError());
 }
+
+// --- Batches: one datagram a call, through sendTo and receiveFrom. ---
+// batchLimit() is 1, so count is 1 here; only the first datagram is moved.
+
+int WindowsPlatform::sendBatch(SocketHandle socket, const void* data,
+                               int length, int /*count*/, int flags,
+                               const SocketAddress& destination) {
+  return sendTo(socket, data, length, flags, destination) == SOCKET_ERROR
+             ? kSocketError
+             : 1;
+}
+
+int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
+                                  int slotLength, int /*count*/,
+                                  int* lengths) {
+  SocketAddress from{};
+  int fromLength = static_cast<int>(sizeof from);
+  const int received =
+      receiveFrom(socket, slots, slotLength, &from, &fromLength);
+  if (received == SOCKET_ERROR) return kSocketError;
+  lengths[0] = received;
+  return 1;
+}
+// --- End of batches. ---
 
 // --- Outgoing address ---
 // Connecting a datagram socket sends nothing: it only makes the stack pick

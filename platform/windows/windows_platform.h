@@ -23,12 +23,18 @@ class WindowsPlatform final : public Platform {
   int bindSocket(SocketHandle socket, const SocketAddress& local) override;
   int sendTo(SocketHandle socket, const void* data, int length, int flags,
              const SocketAddress& destination) override;
-  int receiveFrom(SocketHandle socket, void* buffer, int length, int flags,
-                  SocketAddress* from, int* fromLength) override;
   int shutdownSocket(SocketHandle socket, int how) override;
   int closeSocket(SocketHandle socket) override;
   int lastSocketError() override;
   int lastSystemError() override;
+
+  // --- Batches: one datagram a call, through sendTo and receiveFrom. ---
+  int batchLimit() override { return 1; }
+  int sendBatch(SocketHandle socket, const void* data, int length, int count,
+                int flags, const SocketAddress& destination) override;
+  int receiveBatch(SocketHandle socket, void* slots, int slotLength,
+                   int count, int* lengths) override;
+  // --- End of batches. ---
 
   // --- Outgoing address ---
   std::uint32_t outgoingAddress(const SocketAddress& destination) override;
@@ -41,6 +47,10 @@ class WindowsPlatform final : public Platform {
   TrafficControl& trafficControl() override;
 
  private:
+  // One recvfrom; a datagram longer than the buffer counts as received.
+  int receiveFrom(SocketHandle socket, void* buffer, int length,
+                  SocketAddress* from, int* fromLength);
+
   // --- Pause ---
   // The high-resolution timer of the pauses, made at the first pause; null
   // where Windows has none.
