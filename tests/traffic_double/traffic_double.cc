@@ -8,7 +8,8 @@
 //                            listed, each with a \DEVICE\{GUID} identifier
 //                            as Windows shows it;
 //   STAMPCAST_TC_RECORD      the file each call is appended to, one line:
-//                            "call arguments result out-handle [note]";
+//                            "call arguments result out-handle [note]",
+//                            the note of a flow its words in hex;
 //   STAMPCAST_TC_REFUSE      "TcAddFlow=7520": that call returns that code
 //                            and does nothing.
 #include <cstdio>
@@ -100,8 +101,17 @@ EXPORT TcOpenInterfaceW(const char16_t* name, TcHandle client, TcHandle context,
 }
 EXPORT TcAddFlow(TcHandle ifc, TcHandle context, std::uint32_t flags,
                  const TcGenFlowHead* flow, TcHandle* out) {
-  return answer("TcAddFlow", std::to_string(ifc), out, [&](std::string&) {
-    return layer().addFlow(ifc, context, flags, flow, out);
+  return answer("TcAddFlow", std::to_string(ifc), out, [&](std::string& note) {
+    const std::uint32_t result = layer().addFlow(ifc, context, flags, flow, out);
+    // Accepted: the head and its objects are whole. Every 32-bit word, in hex.
+    for (std::size_t i = 0; result == 0 && i < sizeof *flow + flow->tcObjectsLength; i += 4) {
+      std::uint32_t word;
+      std::memcpy(&word, reinterpret_cast<const char*>(flow) + i, 4);
+      char hex[10];
+      std::snprintf(hex, sizeof hex, " %x", word);
+      note += hex;
+    }
+    return result;
   });
 }
 EXPORT TcAddFilter(TcHandle flow, const TcGenFilter* filter, TcHandle* out) {
