@@ -10,6 +10,8 @@ import pytest
 ROOT = Path(__file__).resolve().parent.parent
 BIN = os.path.abspath(os.environ.get("STAMPCAST_BIN") or ROOT / "build/linux/stampcast")
 EXE = os.path.abspath(os.environ.get("STAMPCAST_EXE") or ROOT / "build/windows/stampcast.exe")
+# Beside the .exe, Wine loads it in place of its own traffic.dll: see tests/traffic_double.
+DOUBLE = os.path.join(os.path.dirname(EXE), "tests/traffic_double/traffic.dll")
 WINE, WINESERVER = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver64"
 PEER = ["/usr/bin/python3", ROOT / "tests/peer.py"]
 # The loopback as a whole multicast network, as `ip` lines.
@@ -117,12 +119,12 @@ def peer_probe(start, ns, group, port, count, seconds):
 
 class Wine:
     # A Wine session in ns: a prefix (the template's copy, or a new one) whose
-    # wineserver is started and proven to run inside ns, and beside it the
-    # folder of the .exe, where a test may place more files.
-    def __init__(self, ns, home, template=None, extra_files=()):
+    # wineserver is started and proven to run inside ns, and a folder with
+    # the .exe and the traffic-control stand-in.
+    def __init__(self, ns, home, template=None):
         self.ns, self.prefix, self.exe = ns, home / "prefix", home / "bin/stampcast.exe"
         (home / "bin").mkdir(parents=True, exist_ok=True)
-        [shutil.copy(source, home / "bin") for source in [EXE, *extra_files]]
+        [shutil.copy(source, home / "bin") for source in (EXE, DOUBLE)]
         subprocess.run(["cp", "-a", template, self.prefix], check=True) if template else self.prefix.mkdir()
         self.server = Proc(self.env([WINESERVER, "--foreground", "--persistent"]), 900)
         # It enters the namespace between its fork and its exec.
@@ -160,15 +162,14 @@ def pytest_runtest_setup(item):  # the Windows tests need the .exe
         (pytest.fail if os.environ.get("STAMPCAST_REQUIRE_WINDOWS") == "1" else pytest.skip)(f"no {EXE}")
 
 
-def sessions(netns, folder):  # make(extra_files=[...]) -> a Wine session in a fresh namespace
+def sessions(netns, folder):  # make() -> a Wine session in a fresh namespace
     made = []
-    yield lambda extra_files=(): made.append(Wine(netns(), folder / f"wine{len(made)}", wine_template(
-        netns), extra_files)) or made[-1]
+    yield lambda: made.append(Wine(netns(), folder / f"wine{len(made)}", wine_template(netns))) or made[-1]
     for wine in made: wine.stop(), shutil.rmtree(wine.prefix)
 
 
 @pytest.fixture
-def wine(netns, tmp_path):  # wine(extra_files=[...]) -> a session of its own
+def wine(netns, tmp_path):  # wine() -> a session of its own
     yield from sessions(netns, tmp_path)
 
 
@@ -178,7 +179,7 @@ def shared_netns():
 
 
 @pytest.fixture(scope="session")
-def shared_wine(shared_netns, tmp_path_factory):  # for the runs that end in the option scan
+def shared_wine(shared_netns, tmp_path_factory):  # for runs that neither send nor receive
     for make in sessions(shared_netns, tmp_path_factory.mktemp("wine")):
         yield make()
 

@@ -5,9 +5,8 @@
 # Linux sender has more interfaces than its first list holds.
 import os, re, shutil, signal, struct, subprocess, time
 import pytest
-from conftest import BIN, MCAST, ROOT, TIME, Wine, namespaces, peer_probe, peer_send, run, sessions, wine_template
+from conftest import BIN, MCAST, TIME, Wine, peer_probe, peer_send, run, wine_template
 
-DOUBLE = os.environ.get("STAMPCAST_TC_DOUBLE") or ROOT / "build/windows/tests/traffic_double/traffic.dll"
 FIRST, FACING = "Intel(R) Ethernet Connection (7) I219-LM", "Realtek PCIe GbE Family Controller"
 # A setup as the stand-in records it: its first handles (client 17, interface
 # 34, flow 51, filter 68), and two list calls, as the two descriptors take 456
@@ -27,14 +26,9 @@ def record(tmp_path, monkeypatch):  # the adapters the stand-in lists (the first
     return lambda: (tmp_path / "record").read_text()
 
 
-@pytest.fixture(scope="module")
-def doubled(tmp_path_factory):  # one session whose traffic control is the stand-in
-    yield from (make([DOUBLE]) for netns in namespaces() for make in sessions(netns, tmp_path_factory.mktemp("dll")))
-
-
 @pytest.mark.parametrize("args,tos,ttl", [([], 32, 1), (["-t", "46", "-l", "5", "-w", "100"], 46, 5)])
 def test_windows_sender_marks_on_the_adapter_that_faces_the_receiver(wine, build, start, record, args, tos, ttl):
-    tx, rx = wine([DOUBLE]), getattr(build, "ns", build)
+    tx, rx = wine(), getattr(build, "ns", build)
     tx.ns.ip("link", "add", "fxa", "type", "veth", "peer", "name", "fxb", "netns", rx.name)
     for ns, end, address in ((tx.ns, "fxa", "10.70.0.1/24"), (rx, "fxb", "10.70.0.2/24")):
         for line in (f"addr add {address} dev {end}", f"link set {end} up", f"route replace 224.0.0.0/4 dev {end}"):
@@ -71,9 +65,9 @@ STILL_OPEN = ("Interfaces are still open for this client. all interfaces must be
     ("TcCloseInterface=6", 0, "The interface handle is invalid.\nError closing interface\n" + STILL_OPEN),
     ("TcDeregisterClient=6", 0, "Invalid interface handle, or the handle was set to NULL.\nError degresitering client\n"),
 ])
-def test_windows_marking_without_a_mode_reads_as_on_linux(doubled, record, monkeypatch, refusal, status, out):
+def test_windows_marking_without_a_mode_reads_as_on_linux(shared_wine, record, monkeypatch, refusal, status, out):
     monkeypatch.setenv("STAMPCAST_TC_REFUSE", refusal)
-    assert run(doubled.argv(["-t", "46"]), 60) == (status, out)
+    assert run(shared_wine.argv(["-t", "46"]), 60) == (status, out)
     # lo's 127.0.0.1 is on no listed adapter: the first one is taken.
     assert refusal or record() == SETUP.format(FIRST, 46, 46) + "".join(f"Tc{call} {handle} 0 -\n" for call, handle in (
         ("DeleteFilter", 68), ("DeleteFlow", 51), ("CloseInterface", 34), ("DeregisterClient", 17)))

@@ -32,10 +32,10 @@ std::string dotted(std::uint32_t address) {  // network order, little-endian
 
 std::vector<InterfaceInfo> listed() {
   std::vector<InterfaceInfo> list;
-  std::string spec = fromEnvironment("STAMPCAST_TC_INTERFACES");
-  while (!spec.empty()) {
-    const std::string entry = spec.substr(0, spec.find(';'));
-    spec.erase(0, entry.size() + 1);
+  std::string described = fromEnvironment("STAMPCAST_TC_INTERFACES");
+  while (!described.empty()) {
+    const std::string entry = described.substr(0, described.find(';'));
+    described.erase(0, entry.size() + 1);
     const std::size_t equals = entry.rfind('=');
     unsigned b[4] = {};
     std::sscanf(entry.c_str() + equals + 1, "%u.%u.%u.%u", &b[0], &b[1], &b[2], &b[3]);
