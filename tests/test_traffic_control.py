@@ -26,8 +26,8 @@ def record(tmp_path, monkeypatch):  # the adapters the stand-in lists (the first
     return lambda: (tmp_path / "record").read_text()
 
 
-@pytest.mark.parametrize("args,tos,ttl", [([], 32, 1), (["-t", "46", "-l", "5", "-w", "100"], 46, 5)])
-def test_windows_sender_marks_on_the_adapter_that_faces_the_receiver(wine, build, start, record, args, tos, ttl):
+@pytest.mark.parametrize("args,tos,ttl,wait", [([], 32, 1, 500), (["-t", "46", "-l", "5", "-w", "100"], 46, 5, 100)])
+def test_windows_sender_marks_on_the_adapter_that_faces_the_receiver(wine, build, start, record, args, tos, ttl, wait):
     tx, rx = wine(), getattr(build, "ns", build)
     tx.ns.ip("link", "add", "fxa", "type", "veth", "peer", "name", "fxb", "netns", rx.name)
     for ns, end, address in ((tx.ns, "fxa", "10.70.0.1/24"), (rx, "fxb", "10.70.0.2/24")):
@@ -38,6 +38,8 @@ def test_windows_sender_marks_on_the_adapter_that_faces_the_receiver(wine, build
     sender = start(tx.argv([*args, "-s"]), limit=60)
     assert listener.wait_for(" seq:2\n", timeout=30), sender.out()
     sent = re.findall(rf"Sent Time ({TIME}) to: 239.1.1.1:1234 tos:{tos} ttl:{ttl} ", sender.wait(sig=signal.SIGKILL)[1])
+    ms = [int(h) * 3600000 + int(m) * 60000 + int(s) * 1000 + int(f) for h, m, s, f in (t[:12].split(":") for t in sent)]
+    assert all(wait <= b - a < 2 * wait for a, b in zip(ms, ms[1:])), sent  # the pause: no longer Sleep's 15.6 ms steps
     time.sleep(0.3)  # what is on its way
     assert re.findall(rf"Received Time ({TIME}) ", listener.wait(sig=signal.SIGKILL)[1]) in (sent, sent[:-1])
     assert record() == SETUP.format(FACING, tos, tos)
