@@ -40,7 +40,7 @@ class Platform {
   // The operating system's last error for the thread (GetLastError, errno).
   virtual int lastSystemError() = 0;
 
-  // --- Batches: many datagrams in one call, where the system has one. ---
+  // Batches: many datagrams in one call, where the system has one.
   // The most datagrams one sendBatch or receiveBatch moves: 1 on a system
   // without batch calls, never more than kMaxBatch.
   static constexpr int kMaxBatch = 32;
@@ -60,15 +60,13 @@ class Platform {
   // how many came, or kSocketError.
   virtual int receiveBatch(SocketHandle socket, void* slots, int slotLength,
                            int count, int* lengths) = 0;
-  // --- End of batches. ---
 
-  // --- Outgoing address (traffic control's choice of interface) ---
+  // The outgoing address, by which traffic control picks its interface.
   // The local IPv4 address (network order) that the socket layer sends
   // datagrams to `destination` from, asked through a short-lived socket of
   // its own; 0 when it cannot tell. It may run before startup(): it starts
   // and ends the socket layer for itself where the platform needs that.
   virtual std::uint32_t outgoingAddress(const SocketAddress& destination) = 0;
-  // --- end of outgoing address ---
 
   // Clock.
   virtual void getLocalTime(LocalTime* time) = 0;

@@ -163,7 +163,7 @@ int PosixPlatform::sendTo(SocketHandle socket, const void* data, int length,
                sizeof address)));
 }
 
-// --- Batches: sendmmsg and recvmmsg. ---
+// Batches: sendmmsg and recvmmsg
 
 int PosixPlatform::sendBatch(SocketHandle socket, const void* data,
                              int length, int count, int flags,
@@ -217,7 +217,6 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
   return received;
 }
 
-// --- End of batches. ---
 
 int PosixPlatform::shutdownSocket(SocketHandle socket, int how) {
   (void)how;  // both directions is the only one the program asks for
@@ -230,7 +229,7 @@ int PosixPlatform::closeSocket(SocketHandle socket) {
 
 int PosixPlatform::lastSystemError() { return errno; }
 
-// --- Outgoing address ---
+// Outgoing address
 // Connecting a datagram socket sends nothing: it only makes the kernel pick
 // the route, whose source address getsockname then shows. The socket is not
 // one of the program's, so neither its last error nor errno changes.
@@ -252,7 +251,6 @@ std::uint32_t PosixPlatform::outgoingAddress(const SocketAddress& destination) {
   errno = savedErrno;
   return result;
 }
-// --- end of outgoing address ---
 
 }  // namespace posix
 

@@ -41,17 +41,15 @@ class PosixPlatform final : public Platform {
   int lastSocketError() override { return lastSocketError_; }
   int lastSystemError() override;
 
-  // --- Batches: sendmmsg and recvmmsg. ---
+  // Batches: sendmmsg and recvmmsg
   int batchLimit() override { return kMaxBatch; }
   int sendBatch(SocketHandle socket, const void* data, int length, int count,
                 int flags, const SocketAddress& destination) override;
   int receiveBatch(SocketHandle socket, void* slots, int slotLength,
                    int count, int* lengths) override;
-  // --- End of batches. ---
 
-  // --- Outgoing address ---
+  // Outgoing address
   std::uint32_t outgoingAddress(const SocketAddress& destination) override;
-  // --- end of outgoing address ---
 
   void getLocalTime(LocalTime* time) override;
   int setLocalTime(const LocalTime& time) override;

@@ -18,7 +18,7 @@ int WindowsPlatform::setLocalTime(const LocalTime& time) {
   return static_cast<int>(GetLastError());
 }
 
-// --- Pause ---
+// Pause
 // Not in every mingw-w64 release's headers; Windows 10 1803 and later.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
@@ -44,7 +44,6 @@ void WindowsPlatform::sleepMilliseconds(std::uint32_t milliseconds) {
       WaitForSingleObject(pauseTimer_, INFINITE) == WAIT_OBJECT_0;
   if (!waited) Sleep(milliseconds);
 }
-// --- end of pause ---
 
 }  // namespace windows
 }  // namespace stampcast

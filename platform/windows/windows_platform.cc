@@ -106,7 +106,7 @@ int WindowsPlatform::lastSystemError() {
   return static_cast<int>(GetLastError());
 }
 
-// --- Batches: one datagram a call, through sendTo and receiveFrom. ---
+// Batches: one datagram a call, through sendTo and receiveFrom
 // batchLimit() is 1, so count is 1 here; only the first datagram is moved.
 
 int WindowsPlatform::sendBatch(SocketHandle socket, const void* data,
@@ -128,9 +128,8 @@ int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
   lengths[0] = received;
   return 1;
 }
-// --- End of batches. ---
 
-// --- Outgoing address ---
+// Outgoing address
 // Connecting a datagram socket sends nothing: it only makes the stack pick
 // the route, whose source address getsockname then shows. Marking asks this
 // before the program starts the socket layer, so the question starts and
@@ -159,7 +158,6 @@ std::uint32_t WindowsPlatform::outgoingAddress(
   SetLastError(savedError);
   return result;
 }
-// --- end of outgoing address ---
 
 }  // namespace windows
 

@@ -28,17 +28,15 @@ class WindowsPlatform final : public Platform {
   int lastSocketError() override;
   int lastSystemError() override;
 
-  // --- Batches: one datagram a call, through sendTo and receiveFrom. ---
+  // Batches: one datagram a call, through sendTo and receiveFrom
   int batchLimit() override { return 1; }
   int sendBatch(SocketHandle socket, const void* data, int length, int count,
                 int flags, const SocketAddress& destination) override;
   int receiveBatch(SocketHandle socket, void* slots, int slotLength,
                    int count, int* lengths) override;
-  // --- End of batches. ---
 
-  // --- Outgoing address ---
+  // Outgoing address
   std::uint32_t outgoingAddress(const SocketAddress& destination) override;
-  // --- end of outgoing address ---
 
   void getLocalTime(LocalTime* time) override;
   int setLocalTime(const LocalTime& time) override;
@@ -51,12 +49,11 @@ class WindowsPlatform final : public Platform {
   int receiveFrom(SocketHandle socket, void* buffer, int length,
                   SocketAddress* from, int* fromLength);
 
-  // --- Pause ---
+  // Pause
   // The high-resolution timer of the pauses, made at the first pause; null
   // where Windows has none.
   void* pauseTimer_ = nullptr;
   bool pauseTimerTried_ = false;
-  // --- end of pause ---
 };
 
 }  // namespace windows
