@@ -28,6 +28,7 @@ def test_texts_and_statuses(scan, args, text):
 
 
 D, P, T, L, W = "239.1.1.1", 1234, 32, 1, 500
+LONG = D + " " + "x" * 300  # the address is read up to the blank
 SCAN = [  # words, then the settings the sender shows
     (["-s"], D, P, T, L, W), (["-p9999", "-s"], D, 999, T, L, W),  # the value from the fourth character
     (["-p:4321", "-t=46", "-l", " +7", "-s"], D, 4321, 46, 7, W),
@@ -35,10 +36,11 @@ SCAN = [  # words, then the settings the sender shows
     (["-t", "46abc", "-tx", "-s"], D, P, 0, L, W), (["-w", "99999999999", "-s"], D, P, T, L, 2147483647),
     (["-w:-99999999999", "-s"], D, P, T, L, -2147483648), (["-w", "0", "-p=65535", "-s"], D, 65535, T, L, 0),
     (["-p", "1", "-P", "2", "/p", "3", "-r", "-S"], D, 3, T, L, W),
-    (["-d", "239.9.9.9", "hello", "-SEND"], "239.9.9.9", P, T, L, W)]
+    (["-d", "239.9.9.9", "hello", "-SEND"], "239.9.9.9", P, T, L, W),
+    (["-d", LONG, "-s"], LONG, P, T, L, W)]  # the address as typed: lines longer than any buffer
 
 
-@pytest.mark.parametrize("args,d,p,t,l,w", SCAN, ids=[" ".join(c[0]) for c in SCAN])
+@pytest.mark.parametrize("args,d,p,t,l,w", SCAN, ids=[" ".join(c[0])[:40] for c in SCAN])
 def test_option_scan_seen_in_the_sender_settings(netns, start, args, d, p, t, l, w):
     sender = start(netns().cmd([BIN, *args]))
     assert sender.wait_for("seq:1\n" if w <= 0 else "seq:0\n", timeout=5), sender.out()  # no pause: fast
