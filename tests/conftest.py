@@ -16,6 +16,9 @@ WINE, WINESERVER = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver64"
 PEER = ["/usr/bin/python3", ROOT / "tests/peer.py"]
 # The loopback as a whole multicast network, as `ip` lines.
 MCAST = ["link set lo up", "link set lo multicast on", "route add 224.0.0.0/4 dev lo src 127.0.0.1"]
+# A run started in the background (as CI may start this one) ignores SIGINT, and so would every
+# program it starts; a handled signal is reset to its default in them.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 
 
 class Proc:
