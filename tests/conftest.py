@@ -66,17 +66,23 @@ def run(argv, limit=15, **kw): return Proc(argv, limit, **kw).wait(limit)
 
 
 class Netns:
-    # `ip netns add`, or with user `unshare -r -n`; then the setup's `ip` lines.
-    def __init__(self, setup=MCAST, user=False):
+    # `ip netns add`, or with user `unshare -r -n` (named too, so that `ip netns` finds it).
+    def __init__(self, user=False):
         self.name, self.holder = f"stampcast-py{os.getpid()}-{os.urandom(4).hex()}", None
         if user:
             self.holder = Proc(["unshare", "-r", "-n", "sh", "-c", "echo in; exec sleep 900"], 900)
             assert self.holder.wait_for("in\n")
+            subprocess.run(["ip", "netns", "attach", self.name, str(self.holder.pid)], check=True)
             self.enter = ["nsenter", "-t", self.holder.pid, "-U", "-n"]
         else:
             subprocess.run(["ip", "netns", "add", self.name], check=True)
             self.enter = ["nsenter", f"--net=/run/netns/{self.name}"]
-        for line in setup:
+
+    def setup(self, lines):  # the `ip` lines; a user namespace is first proven unable to set the clock
+        if self.holder:
+            status, out = run(self.cmd(["sh", "-c", "! date -s @%d && cat /proc/self/uid_map" % time.time()]))
+            assert status == 0 and out.split()[-3:] == ["0", "0", "1"], out
+        for line in lines:
             self.ip(*line.split())
 
     def cmd(self, argv): return self.enter + list(argv)
@@ -86,14 +92,13 @@ class Netns:
     def ip(self, *words): subprocess.run([str(w) for w in self.cmd(["ip", *words])], check=True)
 
     def remove(self):  # what runs inside goes first
-        if self.holder:
-            return self.holder.wait(0, signal.SIGKILL)
+        self.holder and self.holder.wait(0, signal.SIGKILL)
         subprocess.run(["sh", "-c", 'ip netns pids "$0" | xargs -r kill -9; ip netns delete "$0"', self.name])
 
 
-def namespaces():
+def namespaces():  # make(setup, user) -> a Netns, listed before its setup so that it goes also when that fails
     made = []
-    yield lambda setup=MCAST, user=False: made.append(Netns(setup, user)) or made[-1]
+    yield lambda setup=MCAST, user=False: made.append(Netns(user)) or made[-1].setup(setup) or made[-1]
     for ns in reversed(made): ns.remove()
 
 

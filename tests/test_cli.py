@@ -1,6 +1,6 @@
 # What the option scan, the traffic-control setup and the socket setup print,
 # and the statuses they end with.
-import re, signal
+import re
 import pytest
 from conftest import BIN, MCAST, TIME, peer_probe, run
 

@@ -3,7 +3,7 @@
 import os, random, re, signal, struct, subprocess, time
 from datetime import date, datetime
 import pytest
-from conftest import BIN, MCAST, TIME, fields, peer_probe, peer_send, received, run, stamp
+from conftest import BIN, MCAST, TIME, fields, peer_probe, peer_send, received, stamp
 
 SENT, RECEIVED = rf"Sent Time {TIME} to: \S+ tos:\d+ ttl:\d+ seq:\d+\n", rf"Received Time {TIME} seq:\d+\n"
 HEAD = ("\nSuccess: Binding the socket - 0\nSuccess: Joining Multicast Group - 0\n\n"
@@ -73,9 +73,6 @@ def test_receiver_reports_each_size_and_only_its_own_group(build, start):
 
 def test_clock_is_set_only_from_whole_valid_timestamps(netns, start):
     ns = netns(user=True)  # root of its own user namespace only: it cannot set the clock
-    assert run(ns.cmd(["cat", "/proc/self/uid_map"]))[1].split() == ["0", "0", "1"]
-    status, out = run(ns.cmd(["date", "-s", "@%d" % time.time()]))
-    assert status != 0 and "Operation not permitted" in out
     proc, t = receiver(start, ns.cmd([BIN, "-u", "-r"])), time.localtime()
     now = [t.tm_year, t.tm_mon, (t.tm_wday + 1) % 7, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, 0]
     ok, bad = "Error: Setting local time - 1\n", "Time not updated: invalid timestamp\n"

@@ -3,7 +3,7 @@
 # each call, lists the adapters named here with descriptors as long as
 # Windows' own (two overflow the first list) and writes each call down. The
 # Linux sender has more interfaces than its first list holds.
-import os, re, shutil, signal, struct, subprocess, time
+import os, re, shutil, signal, struct, time
 import pytest
 from conftest import BIN, MCAST, TIME, Wine, peer_probe, peer_send, run, wine_template
 
@@ -77,9 +77,6 @@ def test_windows_marking_without_a_mode_reads_as_on_linux(shared_wine, record, m
 
 def test_windows_receiver_reports_a_refused_clock_update_and_goes_on(netns, start, tmp_path):
     ns = netns(MCAST, user=True)  # root of its own user namespace only: it cannot set the clock
-    status, out = run(ns.cmd(["sh", "-c", "! date -s @%d && cat /proc/self/uid_map" % time.time()]))
-    assert status == 0 and out.split()[-3:] == ["0", "0", "1"], out
-    subprocess.run(["ip", "netns", "attach", ns.name, str(ns.holder.pid)], check=True)  # to prove where Wine runs
     try:
         wine = Wine(ns, tmp_path, wine_template(netns))
         assert os.readlink(f"/proc/{wine.server.pid}/ns/user") == os.readlink(f"/proc/{ns.holder.pid}/ns/user")
@@ -90,7 +87,6 @@ def test_windows_receiver_reports_a_refused_clock_update_and_goes_on(netns, star
             f"Received Time 14:05:30:250 on 03-17-2008 seq:{seq}\nError: Setting local time - 1314\n" for seq in (0, 1)))
     finally:
         "wine" in locals() and (wine.stop(), shutil.rmtree(wine.prefix))
-        subprocess.run(["ip", "netns", "delete", ns.name])
 
 
 def test_linux_sender_marks_beside_six_veth_ends(netns, start):
