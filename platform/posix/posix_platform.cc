@@ -217,7 +217,6 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
   return received;
 }
 
-
 int PosixPlatform::shutdownSocket(SocketHandle socket, int how) {
   (void)how;  // both directions is the only one the program asks for
   return settle(::shutdown(asFd(socket), SHUT_RDWR));
