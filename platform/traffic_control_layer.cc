@@ -212,12 +212,18 @@ struct TrafficControlLayer::State {
     return list;
   }
 
-  template <typename Map, typename Member>
-  bool hasChild(const Map& children, Member parent, TcHandle handle) const {
-    return std::any_of(children.begin(), children.end(),
-                       [&](const auto& child) {
-                         return child.second.*parent == handle;
-                       });
+  // Removes `handle` from `parents` unless a child (an entry of `children`
+  // whose `parent` member names it) still hangs on it.
+  template <typename Parents, typename Children, typename Member>
+  std::uint32_t removeChildless(Parents& parents, const Children& children,
+                                Member parent, TcHandle handle) {
+    if (parents.count(handle) == 0) return tc::kInvalidHandle;
+    const bool hasChild = std::any_of(
+        children.begin(), children.end(),
+        [&](const auto& child) { return child.second.*parent == handle; });
+    if (hasChild) return tc::kObjectsStillPresent;
+    parents.erase(handle);
+    return tc::kSuccess;
   }
 
   const std::string& interfaceOfFlow(TcHandle flow) const {
@@ -354,30 +360,18 @@ std::uint32_t TrafficControlLayer::deleteFilter(TcHandle filterHandle) {
 }
 
 std::uint32_t TrafficControlLayer::deleteFlow(TcHandle flowHandle) {
-  if (state_->flows.count(flowHandle) == 0) return tc::kInvalidHandle;
-  if (state_->hasChild(state_->filters, &Filter::flow, flowHandle)) {
-    return tc::kObjectsStillPresent;
-  }
-  state_->flows.erase(flowHandle);
-  return tc::kSuccess;
+  return state_->removeChildless(state_->flows, state_->filters, &Filter::flow,
+                                 flowHandle);
 }
 
 std::uint32_t TrafficControlLayer::closeInterface(TcHandle ifcHandle) {
-  if (state_->interfaces.count(ifcHandle) == 0) return tc::kInvalidHandle;
-  if (state_->hasChild(state_->flows, &Flow::interface, ifcHandle)) {
-    return tc::kObjectsStillPresent;
-  }
-  state_->interfaces.erase(ifcHandle);
-  return tc::kSuccess;
+  return state_->removeChildless(state_->interfaces, state_->flows,
+                                 &Flow::interface, ifcHandle);
 }
 
 std::uint32_t TrafficControlLayer::deregisterClient(TcHandle clientHandle) {
-  if (state_->clients.count(clientHandle) == 0) return tc::kInvalidHandle;
-  if (state_->hasChild(state_->interfaces, &Interface::client, clientHandle)) {
-    return tc::kObjectsStillPresent;
-  }
-  state_->clients.erase(clientHandle);
-  return tc::kSuccess;
+  return state_->removeChildless(state_->clients, state_->interfaces,
+                                 &Interface::client, clientHandle);
 }
 
 int TrafficControlLayer::dsClassFor(std::uint32_t destination) const {
