@@ -34,7 +34,11 @@ class FakePlatform : public Platform {
   int batchSize = kMaxBatch, sendsBeforeFailure = 0;
   LocalTime clock{2008, 3, 1, 17, 14, 5, 30, 250};  // a millisecond on at each reading
 
-  void writeOutput(const char* text, std::size_t length) override { output.append(text, length), ++writes; }
+  bool writeOutput(const char* text, std::size_t length) override {
+    output.append(text, length);
+    ++writes;
+    return true;
+  }
   int startup() override { return call("startup"); }
   int cleanup() override { return socketCall("cleanup"); }
   SocketHandle openUdpSocket() override { return socketCall("openUdpSocket", 7); }

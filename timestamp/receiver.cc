@@ -106,7 +106,10 @@ int runReceiver(const RunConfig& config, Platform& platform,
       ++seq;
       if (config.update) end = updateClock(platform, time, lengths[i], end);
     }
-    platform.writeOutput(text, static_cast<std::size_t>(end - text));
+    if (!platform.writeOutput(text, static_cast<std::size_t>(end - text))) {
+      platform.cleanup();  // nobody reads the lines any more
+      return -1;
+    }
   }
 }
 

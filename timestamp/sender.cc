@@ -98,8 +98,11 @@ int runSender(const RunConfig& config, Platform& platform,
       platform.cleanup();
       return -1;
     }
-    platform.writeOutput(line.data(),
-                         formatSentLine(line.data(), now, tail, seq));
+    if (!platform.writeOutput(line.data(),
+                              formatSentLine(line.data(), now, tail, seq))) {
+      platform.cleanup();  // nobody reads the lines any more
+      return -1;
+    }
     ++seq;
     if (pause) platform.sleepMilliseconds(waitMilliseconds);
   }

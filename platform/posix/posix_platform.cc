@@ -37,10 +37,11 @@ bool waitForOutput() {
 }  // namespace
 
 
-void PosixPlatform::writeOutput(const char* text, std::size_t length) {
+bool PosixPlatform::writeOutput(const char* text, std::size_t length) {
   // Straight to the descriptor: nothing waits in a buffer for an exit that
   // an interrupted receiver never reaches.
   const int savedErrno = errno;
+  bool open = true;
   while (length > 0) {
     const ssize_t written = ::write(STDOUT_FILENO, text, length);
     if (written < 0) {
@@ -51,15 +52,17 @@ void PosixPlatform::writeOutput(const char* text, std::size_t length) {
         continue;
       }
       // A reader that went away has ended the run by SIGPIPE before this,
-      // as is the Unix convention (`stampcast -r | head`). Only where the
-      // signal is ignored, and on other failures (a full disk), does the
-      // text get lost while the run goes on.
+      // as is the Unix convention (`stampcast -r | head`); where the signal
+      // is ignored, the run ends on EPIPE instead. On other failures (a
+      // full disk) the text is lost while the run goes on.
+      open = errno != EPIPE;
       break;
     }
     text += written;
     length -= static_cast<std::size_t>(written);
   }
   errno = savedErrno;
+  return open;
 }
 
 int PosixPlatform::settle(int result) {

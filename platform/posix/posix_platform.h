@@ -25,7 +25,7 @@ class PosixPlatform final : public Platform {
  public:
   PosixPlatform() : tc_(listMulticastInterfaces) {}
 
-  void writeOutput(const char* text, std::size_t length) override;
+  bool writeOutput(const char* text, std::size_t length) override;
 
   int startup() override;
   int cleanup() override;

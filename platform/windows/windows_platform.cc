@@ -27,7 +27,7 @@ WindowsPlatform::WindowsPlatform() {
   std::setvbuf(stdout, nullptr, _IOFBF, kOutputBufferSize);
 }
 
-void WindowsPlatform::writeOutput(const char* text, std::size_t length) {
+bool WindowsPlatform::writeOutput(const char* text, std::size_t length) {
   // A report is often printed between a failed call and the read of its
   // error code; writing must not change either.
   const DWORD savedError = GetLastError();
@@ -36,6 +36,7 @@ void WindowsPlatform::writeOutput(const char* text, std::size_t length) {
   std::fflush(stdout);
   errno = savedErrno;
   SetLastError(savedError);
+  return true;
 }
 
 int WindowsPlatform::startup() {

@@ -12,7 +12,7 @@ class WindowsPlatform final : public Platform {
  public:
   WindowsPlatform();
 
-  void writeOutput(const char* text, std::size_t length) override;
+  bool writeOutput(const char* text, std::size_t length) override;
 
   int startup() override;
   int cleanup() override;
