@@ -59,10 +59,25 @@ class Platform {
   // Waits for one datagram, then takes up to count - 1 more that are already
   // queued, into count slots of slotLength bytes stored back to back from
   // slots; lengths[i] is what slot i received: a datagram longer than its
-  // slot is a received datagram cut to the slot, on every platform. Returns
-  // how many came, or kSocketError.
+  // slot is a received datagram cut to the slot, on every platform. With
+  // arrivals (count records), arrivals[i] tells what came with datagram i.
+  // Returns how many came, 0 when a stop request (below) ended the wait, or
+  // kSocketError.
   virtual int receiveBatch(SocketHandle socket, void* slots, int slotLength,
-                           int count, int* lengths) = 0;
+                           int count, int* lengths, Arrival* arrivals) = 0;
+
+  // Measuring receiver: asks the socket layer to deliver each datagram's
+  // DS field, TTL and arrival time with it. The arrival time has a fallback
+  // (the clock when the receive returns); the other two are refused or not.
+  virtual ArrivalRefusals enableArrivals(SocketHandle socket) = 0;
+
+  // Stop requests: Ctrl-C and SIGTERM on POSIX; Ctrl-C, Ctrl-Break and a
+  // closing console on Windows. Once caught, they no longer end the process
+  // where it stands: each sets a flag that stopRequested() shows and that
+  // ends a receiveBatch waiting for its first datagram, so that the run
+  // ends through its normal path.
+  virtual void catchStopRequests() = 0;
+  virtual bool stopRequested() = 0;
 
   // The outgoing address, by which traffic control picks its interface.
   // The local IPv4 address (network order) that the socket layer sends

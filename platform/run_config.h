@@ -8,6 +8,9 @@ namespace stampcast {
 
 enum class RunMode { None, Sender, Receiver };
 
+// The status of a run that a failure ended, after its report.
+inline constexpr int kFailedRun = -1;
+
 struct RunConfig {
   const char* destAddress = "239.1.1.1";  // the text as typed; never copied
   int destPort = 1234;
@@ -17,6 +20,12 @@ struct RunConfig {
   RunMode mode = RunMode::None;
   bool update = false;
   bool verbose = true;
+  // Beyond the classic options: the receiver reports what arrived (-m), the
+  // DS code point it expects (-e), and either role ends after a count (-c).
+  bool measure = false;
+  bool expectDscp = false;
+  int expectedDscp = 0;
+  int count = 0;  // 0 or less: no limit
 };
 
 }  // namespace stampcast

@@ -49,6 +49,27 @@ struct LocalTime {
 };
 static_assert(sizeof(LocalTime) == 16, "SYSTEMTIME is 16 bytes");
 
+// What the IP layer delivered with one datagram, for a receiver that
+// measures the path. A field the platform cannot tell is -1: 0 is a real
+// DS field and a real (if odd) TTL.
+struct Arrival {
+  SocketAddress from;  // the sender's address and port
+  int tos = -1;        // the whole DS byte, as the IP header carried it
+  int ttl = -1;
+  // When it arrived: the kernel's receive stamp where there is one, else
+  // the clock read when the receive returned; in local calendar time, and
+  // as nanoseconds since 1970 in universal time.
+  LocalTime local{};
+  std::int64_t utcNanoseconds = 0;
+};
+
+// Which arrival fields the socket layer refused to deliver: the error of
+// the refusal, or 0 when the field is delivered.
+struct ArrivalRefusals {
+  int tosError = 0;
+  int ttlError = 0;
+};
+
 }  // namespace stampcast
 
 #endif  // STAMPCAST_PLATFORM_TYPES_H_

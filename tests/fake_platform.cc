@@ -23,7 +23,11 @@ int FakePlatform::sendBatch(SocketHandle, const void* data, int length, int coun
   return socketCall("sendBatch:" + std::to_string(count), sent, Bytes(bytes, bytes + sent * length));
 }
 
-int FakePlatform::receiveBatch(SocketHandle, void* slots, int length, int count, int* lengths) {
+int FakePlatform::receiveBatch(SocketHandle, void* slots, int length, int count, int* lengths, Arrival* arrived) {
+  if (datagrams.empty() && stopAtEnd) {
+    stopped_ = true;
+    return 0;
+  }
   if (datagrams.empty()) failures.emplace("receiveBatch", 10004);
   // Both ends of the slots the caller claims are touched, so that the
   // address sanitizer sees a claim larger than the buffer.
@@ -35,6 +39,11 @@ int FakePlatform::receiveBatch(SocketHandle, void* slots, int length, int count,
     // Longer datagrams are cut to the slot, as every platform does.
     const int copied = std::min<int>(length, int(datagrams.front().size()));
     if (copied > 0) std::memcpy(static_cast<std::uint8_t*>(slots) + taken * length, datagrams.front().data(), copied);
+    if (!arrivals.empty()) {
+      lastArrival_ = arrivals.front();
+      arrivals.pop_front();
+    }
+    if (arrived != nullptr) arrived[taken] = lastArrival_;
     lengths[taken++] = copied;
   }
   return socketCall("receiveBatch", taken);

@@ -28,6 +28,11 @@ class FakePlatform : public Platform {
   // return it, socket calls -1 with it as the error.
   std::map<std::string, int> failures;
   std::deque<Bytes> datagrams;  // then receiveBatch fails with 10004
+  // What arrives with each datagram, in step with them; once none is left,
+  // the last one given. With stopAtEnd, a stop is requested once no
+  // datagram is left, instead of the failure.
+  std::deque<Arrival> arrivals;
+  bool stopAtEnd = false;
   // A receive takes every queued datagram, up to the batch; a send at most
   // 20 (a kernel may stop short), then fails with 10050 once
   // sendsBeforeFailure have gone.
@@ -53,7 +58,15 @@ class FakePlatform : public Platform {
   std::uint32_t outgoingAddress(const SocketAddress&) override { return 0; }
   int batchLimit() override { return batchSize; }
   int sendBatch(SocketHandle, const void* data, int length, int count, int, const SocketAddress&) override;
-  int receiveBatch(SocketHandle, void* slots, int length, int count, int* lengths) override;
+  int receiveBatch(SocketHandle, void* slots, int length, int count, int* lengths, Arrival* arrived) override;
+  ArrivalRefusals enableArrivals(SocketHandle) override {
+    ArrivalRefusals refusals;
+    refusals.tosError = call("enableTos");
+    refusals.ttlError = call("enableTtl");
+    return refusals;
+  }
+  void catchStopRequests() override { call("catchStopRequests"); }
+  bool stopRequested() override { return stopped_; }
   void getLocalTime(LocalTime* time) override { *time = clock, ++clock.milliseconds; }
   int setLocalTime(const LocalTime& time) override {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&time);
@@ -70,6 +83,8 @@ class FakePlatform : public Platform {
     return lastError_ != 0 ? kSocketError : success;
   }
   int lastError_ = 0;
+  bool stopped_ = false;
+  Arrival lastArrival_{};
   TrafficControlLayer tc_{[] { return std::vector<InterfaceInfo>{{"fake0", 1, 0}}; }};
 };
 

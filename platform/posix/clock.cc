@@ -27,11 +27,16 @@ std::int64_t monotonicNanoseconds() {
 void PosixPlatform::getLocalTime(LocalTime* time) {
   timespec now;
   ::clock_gettime(CLOCK_REALTIME, &now);
-  // A flooding sender reads the clock tens of thousands of times a second:
-  // the calendar fields change once a second, so they are worked out once.
-  if (now.tv_sec != cachedSecond_) {
-    ::localtime_r(&now.tv_sec, &cachedLocal_);
-    cachedSecond_ = now.tv_sec;
+  localTimeAt(now, time);
+}
+
+void PosixPlatform::localTimeAt(const timespec& instant, LocalTime* time) {
+  // A flooding sender reads the clock tens of thousands of times a second,
+  // and a busy receiver converts as many arrival stamps: the calendar fields
+  // change once a second, so they are worked out once.
+  if (instant.tv_sec != cachedSecond_) {
+    ::localtime_r(&instant.tv_sec, &cachedLocal_);
+    cachedSecond_ = instant.tv_sec;
   }
   const tm& local = cachedLocal_;
   time->year = static_cast<std::uint16_t>(local.tm_year + 1900);
@@ -41,7 +46,7 @@ void PosixPlatform::getLocalTime(LocalTime* time) {
   time->hour = static_cast<std::uint16_t>(local.tm_hour);
   time->minute = static_cast<std::uint16_t>(local.tm_min);
   time->second = static_cast<std::uint16_t>(local.tm_sec);
-  time->milliseconds = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
+  time->milliseconds = static_cast<std::uint16_t>(instant.tv_nsec / 1000000);
 }
 
 int clockValueOf(const LocalTime& time, timespec* value) {

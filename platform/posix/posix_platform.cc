@@ -195,31 +195,6 @@ int PosixPlatform::sendBatch(SocketHandle socket, const void* data,
                            flags & ~kSendDontRoute));
 }
 
-int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
-                                int slotLength, int count, int* lengths) {
-  if (count > kMaxBatch) count = kMaxBatch;
-  mmsghdr messages[kMaxBatch];
-  iovec parts[kMaxBatch];
-  std::memset(messages, 0, sizeof messages);
-  auto* next = static_cast<char*>(slots);
-  for (int i = 0; i < count; ++i, next += slotLength) {
-    parts[i].iov_base = next;
-    parts[i].iov_len = static_cast<std::size_t>(slotLength);
-    messages[i].msg_hdr.msg_iov = &parts[i];
-    messages[i].msg_hdr.msg_iovlen = 1;
-  }
-  // MSG_WAITFORONE: block for the first datagram only, so that none waits
-  // for a batch to fill. Linux cuts a longer datagram to its slot, and
-  // msg_len is what fitted.
-  const int received = settle(::recvmmsg(asFd(socket), messages,
-                                         static_cast<unsigned>(count),
-                                         MSG_WAITFORONE, nullptr));
-  for (int i = 0; i < received; ++i) {
-    lengths[i] = static_cast<int>(messages[i].msg_len);
-  }
-  return received;
-}
-
 int PosixPlatform::shutdownSocket(SocketHandle socket, int how) {
   (void)how;  // both directions is the only one the program asks for
   return settle(::shutdown(asFd(socket), SHUT_RDWR));

@@ -2,6 +2,8 @@
 #ifndef STAMPCAST_PLATFORM_POSIX_POSIX_PLATFORM_H_
 #define STAMPCAST_PLATFORM_POSIX_POSIX_PLATFORM_H_
 
+#include <signal.h>
+
 #include <ctime>
 #include <vector>
 
@@ -46,7 +48,12 @@ class PosixPlatform final : public Platform {
   int sendBatch(SocketHandle socket, const void* data, int length, int count,
                 int flags, const SocketAddress& destination) override;
   int receiveBatch(SocketHandle socket, void* slots, int slotLength,
-                   int count, int* lengths) override;
+                   int count, int* lengths, Arrival* arrivals) override;
+  ArrivalRefusals enableArrivals(SocketHandle socket) override;
+
+  // Stop requests: SIGINT and SIGTERM
+  void catchStopRequests() override;
+  bool stopRequested() override;
 
   // Outgoing address
   std::uint32_t outgoingAddress(const SocketAddress& destination) override;
@@ -63,12 +70,22 @@ class PosixPlatform final : public Platform {
   int settle(int result);
   // Gives the socket the DS field that traffic control asks for.
   void applyMarking(int socket, std::uint32_t destination);
+  // The local calendar time at an instant, its fields worked out once a
+  // second.
+  void localTimeAt(const timespec& instant, LocalTime* time);
+  // Waits until the socket has a datagram; false when a stop request came
+  // first.
+  bool waitUnlessStopped(int socket);
 
   TrafficControlLayer tc_;
   // The local calendar fields of the second last read by getLocalTime.
   time_t cachedSecond_ = -1;
   tm cachedLocal_{};
   bool timerSlackSet_ = false;
+  // Set once stop requests are caught: SIGINT and SIGTERM are then blocked
+  // but while a receive waits, which they interrupt with this mask.
+  bool catchingStops_ = false;
+  sigset_t waitMask_{};
   int lastSocketError_ = 0;
   // The TOS byte each socket carries now, by descriptor, to change it only
   // when it differs.

@@ -120,15 +120,31 @@ int WindowsPlatform::sendBatch(SocketHandle socket, const void* data,
 
 int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
                                   int slotLength, int /*count*/,
-                                  int* lengths) {
+                                  int* lengths, Arrival* arrivals) {
   SocketAddress from{};
   int fromLength = static_cast<int>(sizeof from);
   const int received =
       receiveFrom(socket, slots, slotLength, &from, &fromLength);
   if (received == SOCKET_ERROR) return kSocketError;
   lengths[0] = received;
+  if (arrivals != nullptr) {
+    arrivals[0] = Arrival{};
+    arrivals[0].from = from;
+    getLocalTime(&arrivals[0].local);
+  }
   return 1;
 }
+
+ArrivalRefusals WindowsPlatform::enableArrivals(SocketHandle) {
+  ArrivalRefusals refusals;
+  refusals.tosError = WSAENOPROTOOPT;
+  refusals.ttlError = WSAENOPROTOOPT;
+  return refusals;
+}
+
+void WindowsPlatform::catchStopRequests() {}
+
+bool WindowsPlatform::stopRequested() { return false; }
 
 // Outgoing address
 // Connecting a datagram socket sends nothing: it only makes the stack pick

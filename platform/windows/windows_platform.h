@@ -33,7 +33,11 @@ class WindowsPlatform final : public Platform {
   int sendBatch(SocketHandle socket, const void* data, int length, int count,
                 int flags, const SocketAddress& destination) override;
   int receiveBatch(SocketHandle socket, void* slots, int slotLength,
-                   int count, int* lengths) override;
+                   int count, int* lengths, Arrival* arrivals) override;
+  ArrivalRefusals enableArrivals(SocketHandle socket) override;
+
+  void catchStopRequests() override;
+  bool stopRequested() override;
 
   // Outgoing address
   std::uint32_t outgoingAddress(const SocketAddress& destination) override;

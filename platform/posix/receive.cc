@@ -1,0 +1,119 @@
+// The receiver's batches (recvmmsg), and what the IP layer delivers with
+// each datagram for a receiver that measures the path.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "platform/posix/posix_platform.h"
+
+namespace stampcast {
+namespace posix {
+namespace {
+
+// Room for the control messages of one datagram: the DS byte, the TTL and
+// the kernel's receive stamp, each with its header.
+constexpr std::size_t kControlSize =
+    CMSG_SPACE(sizeof(int)) * 2 + CMSG_SPACE(sizeof(timespec));
+
+int switchOn(int socket, int level, int option) {
+  const int on = 1;
+  return ::setsockopt(socket, level, option, &on, sizeof on) == 0 ? 0 : errno;
+}
+
+// Reads the control messages of one received datagram into its record and
+// the kernel's receive stamp, where they are.
+void readControl(const msghdr& header, Arrival* arrival, timespec* stamp) {
+  for (const cmsghdr* message = CMSG_FIRSTHDR(&header); message != nullptr;
+       message = CMSG_NXTHDR(const_cast<msghdr*>(&header),
+                             const_cast<cmsghdr*>(message))) {
+    const unsigned char* data = CMSG_DATA(message);
+    const std::size_t length = message->cmsg_len - CMSG_LEN(0);
+    if (message->cmsg_level == IPPROTO_IP && message->cmsg_type == IP_TOS &&
+        length >= 1) {
+      arrival->tos = data[0];
+    } else if (message->cmsg_level == IPPROTO_IP &&
+               message->cmsg_type == IP_TTL && length >= sizeof(int)) {
+      int ttl;
+      std::memcpy(&ttl, data, sizeof ttl);
+      arrival->ttl = ttl;
+    } else if (message->cmsg_level == SOL_SOCKET &&
+               message->cmsg_type == SCM_TIMESTAMPNS &&
+               length >= sizeof(timespec)) {
+      std::memcpy(stamp, data, sizeof *stamp);
+    }
+  }
+}
+
+}  // namespace
+
+ArrivalRefusals PosixPlatform::enableArrivals(SocketHandle socket) {
+  const int fd = static_cast<int>(socket);
+  ArrivalRefusals refusals;
+  refusals.tosError = switchOn(fd, IPPROTO_IP, IP_RECVTOS);
+  refusals.ttlError = switchOn(fd, IPPROTO_IP, IP_RECVTTL);
+  // Without the kernel's stamp, the clock read after the receive serves.
+  switchOn(fd, SOL_SOCKET, SO_TIMESTAMPNS);
+  return refusals;
+}
+
+int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
+                                int slotLength, int count, int* lengths,
+                                Arrival* arrivals) {
+  const int fd = static_cast<int>(socket);
+  if (count > kMaxBatch) count = kMaxBatch;
+  mmsghdr messages[kMaxBatch];
+  iovec parts[kMaxBatch];
+  sockaddr_in senders[kMaxBatch];
+  alignas(cmsghdr) unsigned char controls[kMaxBatch][kControlSize];
+  std::memset(messages, 0, sizeof messages);
+  auto* next = static_cast<char*>(slots);
+  for (int i = 0; i < count; ++i, next += slotLength) {
+    parts[i].iov_base = next;
+    parts[i].iov_len = static_cast<std::size_t>(slotLength);
+    messages[i].msg_hdr.msg_iov = &parts[i];
+    messages[i].msg_hdr.msg_iovlen = 1;
+    if (arrivals != nullptr) {
+      messages[i].msg_hdr.msg_name = &senders[i];
+      messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+      messages[i].msg_hdr.msg_control = controls[i];
+      messages[i].msg_hdr.msg_controllen = sizeof controls[i];
+    }
+  }
+  // MSG_WAITFORONE: block for the first datagram only, so that none waits
+  // for a batch to fill. Linux cuts a longer datagram to its slot, and
+  // msg_len is what fitted. A receiver that catches stop requests waits in
+  // ppoll instead, where they can reach it, and then takes what is queued.
+  int received;
+  do {
+    if (catchingStops_ && !waitUnlessStopped(fd)) return 0;
+    received = settle(::recvmmsg(fd, messages, static_cast<unsigned>(count),
+                                 MSG_WAITFORONE |
+                                     (catchingStops_ ? MSG_DONTWAIT : 0),
+                                 nullptr));
+  } while (received == kSocketError && catchingStops_ &&
+           (lastSocketError_ == EAGAIN || lastSocketError_ == EINTR));
+  timespec now{};
+  if (received > 0 && arrivals != nullptr) ::clock_gettime(CLOCK_REALTIME, &now);
+  for (int i = 0; i < received; ++i) {
+    lengths[i] = static_cast<int>(messages[i].msg_len);
+    if (arrivals == nullptr) continue;
+    Arrival& arrival = arrivals[i];
+    arrival = Arrival{};
+    arrival.from.family = senders[i].sin_family;
+    arrival.from.port = senders[i].sin_port;
+    arrival.from.address = senders[i].sin_addr.s_addr;
+    timespec stamp = now;
+    readControl(messages[i].msg_hdr, &arrival, &stamp);
+    localTimeAt(stamp, &arrival.local);
+    arrival.utcNanoseconds =
+        static_cast<std::int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
+  }
+  return received;
+}
+
+}  // namespace posix
+}  // namespace stampcast
