@@ -76,6 +76,13 @@ ParsedOptions parseOptions(int argc, char** argv, Platform& platform) {
       case 'r': config.mode = RunMode::Receiver; break;
       case 'u': config.update = true; break;
       case 'q': config.verbose = false; break;
+      case 'm': config.measure = true; break;
+      case 'e':
+        config.measure = true;
+        config.expectDscp = true;
+        config.expectedDscp = leadingInteger(optionValue(argc, argv, i));
+        break;
+      case 'c': config.count = leadingInteger(optionValue(argc, argv, i)); break;
       case 'v':
         print(platform, "stampcast version: 1.0\n");
         parsed.endRun = true;

@@ -33,21 +33,28 @@ int runStampcast(int argc, char** argv, Platform& platform) {
     return -1;
   }
 
+  // A loop that failed has reported it and ended with -1; one that reached
+  // its end (a count, or a stop request to a measuring receiver) ends as a
+  // run without a mode does, removing what it set up.
+  int status = 0;
   switch (config.mode) {
     case RunMode::Receiver:
-      return runReceiver(config, platform, socket);
+      status = runReceiver(config, platform, socket);
+      break;
     case RunMode::Sender:
-      return runSender(config, platform, socket);
+      status = runSender(config, platform, socket);
+      break;
     case RunMode::None:
       break;
   }
-  // A run without a mode removes its marking again; what the removal
-  // reports does not change the status.
-  teardownMarking(platform, marking);
+  if (status == kFailedRun) return status;
+  // What the removal reports does not change the status. The receiver has
+  // no marking to remove.
+  if (config.mode != RunMode::Receiver) teardownMarking(platform, marking);
   platform.shutdownSocket(socket, kShutdownBoth);
   platform.closeSocket(socket);
   platform.cleanup();
-  return 0;
+  return status;
 }
 
 }  // namespace stampcast

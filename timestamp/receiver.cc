@@ -3,11 +3,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/print.h"
 #include "timestamp/calendar.h"
 #include "timestamp/datagram.h"
 #include "timestamp/report_line.h"
+#include "timestamp/statistics.h"
 
 namespace stampcast {
 namespace {
@@ -26,22 +28,58 @@ char* append(char* out, const char* text) {
   return out + length;
 }
 
-// Sets the clock only from a whole, plausible timestamp: a short datagram
-// or a field out of range (month 13, 30 February) never reaches the clock.
-// Writes its report at out, which holds kClockReportCapacity bytes; returns
-// the end of the report.
-char* updateClock(Platform& platform, const LocalTime& time, int received,
+// Whether a datagram of `received` bytes carried a whole, plausible
+// timestamp: a short datagram or a field out of range (month 13,
+// 30 February) is neither set on the clock nor measured against it.
+bool holdsCalendarTime(const LocalTime& time, int received) {
+  return received >= static_cast<int>(kTimestampDatagramSize) &&
+         isValidCalendarTime(time);
+}
+
+// Sets the clock from a whole timestamp. Writes its report at out, which
+// holds kClockReportCapacity bytes; returns the end of the report.
+char* updateClock(Platform& platform, const LocalTime& time, bool whole,
                   char* out) {
-  if (received < static_cast<int>(kTimestampDatagramSize) ||
-      !isValidCalendarTime(time)) {
-    return append(out, "Time not updated: invalid timestamp\n");
-  }
+  if (!whole) return append(out, "Time not updated: invalid timestamp\n");
   const int result = platform.setLocalTime(time);
   if (result != 0) {
     return out + std::snprintf(out, kClockReportCapacity,
                                "Error: Setting local time - %d\n", result);
   }
   return append(out, "Time updated..\n");
+}
+
+// Asks for what arrives with each datagram, says once which field the
+// system will not tell, and from now on ends the run on Ctrl-C or SIGTERM
+// with the summary.
+void startMeasuring(Platform& platform, SocketHandle socket) {
+  const ArrivalRefusals refusals = platform.enableArrivals(socket);
+  if (refusals.tosError != 0) {
+    print(platform, "Cannot measure tos: IP_RECVTOS failed with error %d\n",
+          refusals.tosError);
+  }
+  if (refusals.ttlError != 0) {
+    print(platform, "Cannot measure ttl: IP_RECVTTL failed with error %d\n",
+          refusals.ttlError);
+  }
+  platform.catchStopRequests();
+}
+
+// What the line and the summary tell of one datagram. The delay is the
+// local time at arrival less the time the datagram carries, on the full
+// date, so that midnight and the ends of months and years fall out right.
+MeasuredFields measure(const Arrival& arrival, const LocalTime& time,
+                       bool whole) {
+  MeasuredFields measured;
+  measured.from = arrival.from;
+  measured.dscp = arrival.tos < 0 ? -1 : arrival.tos >> 2;
+  measured.ttl = arrival.ttl;
+  measured.hasDelay = whole;
+  if (whole) {
+    measured.delayMilliseconds =
+        calendarMilliseconds(arrival.local) - calendarMilliseconds(time);
+  }
+  return measured;
 }
 
 }  // namespace
@@ -75,6 +113,7 @@ int runReceiver(const RunConfig& config, Platform& platform,
   print(platform, "destPort    = %d\n", config.destPort);
   print(platform, config.update ? "Update      = TRUE\n"
                                 : "Update      = FALSE\n");
+  if (config.measure) startMeasuring(platform, socket);
   print(platform, "\nReceiving...\n");
 
   // A receive takes every datagram already queued, up to a batch, and
@@ -86,31 +125,52 @@ int runReceiver(const RunConfig& config, Platform& platform,
   // datagram's missing fields read as 0 rather than as the previous one's.
   std::uint8_t slots[Platform::kMaxBatch][kReceiveBufferSize] = {};
   int lengths[Platform::kMaxBatch];
+  Arrival arrivals[Platform::kMaxBatch];
   char text[Platform::kMaxBatch *
             (kReceivedLineCapacity + kClockReportCapacity)];
+  ReceiverStatistics stats;
+  // A count ends the run once that many have come, and a batch never takes
+  // more than are still wanted: the rest stays queued.
+  std::int64_t wanted = config.count > 0 ? config.count : -1;
   std::int64_t seq = 0;
-  for (;;) {
-    int count = platform.receiveBatch(socket, slots, kReceiveBufferSize,
-                                      batchSize, lengths);
+  while (wanted != 0 && !platform.stopRequested()) {
+    const int limit =
+        wanted > 0 && wanted < batchSize ? static_cast<int>(wanted) : batchSize;
+    int count = platform.receiveBatch(socket, slots, kReceiveBufferSize, limit,
+                                      lengths,
+                                      config.measure ? arrivals : nullptr);
     if (count == kSocketError) {
       print(platform, "\nrecvfrom failed: %d", platform.lastSocketError());
       platform.cleanup();
       return -1;
     }
-    if (count > batchSize) count = batchSize;
+    if (count == 0) break;  // a stop request ended the wait
+    if (count > limit) count = limit;
     char* end = text;
     for (int i = 0; i < count; ++i) {
       const LocalTime time = decodeTimestamp(slots[i]);
       std::memset(slots[i], 0, sizeof slots[i]);
-      end += formatReceivedLine(end, time, seq);
+      const bool whole = holdsCalendarTime(time, lengths[i]);
+      if (config.measure) {
+        const MeasuredFields measured = measure(arrivals[i], time, whole);
+        countDatagram(stats, config, measured);
+        end += formatReceivedLine(end, time, seq, &measured);
+      } else {
+        end += formatReceivedLine(end, time, seq);
+      }
       ++seq;
-      if (config.update) end = updateClock(platform, time, lengths[i], end);
+      if (config.update) end = updateClock(platform, time, whole, end);
     }
     if (!platform.writeOutput(text, static_cast<std::size_t>(end - text))) {
       platform.cleanup();  // nobody reads the lines any more
       return -1;
     }
+    if (wanted > 0) wanted -= count;
   }
+  if (!config.measure) return 0;
+  const std::string summary = formatSummary(stats, config);
+  platform.writeOutput(summary.data(), summary.size());
+  return summaryStatus(stats);
 }
 
 }  // namespace stampcast

@@ -6,8 +6,10 @@
 
 namespace stampcast {
 
-// Joins the group and reports every datagram until a receive fails; returns
-// the status the run ends with.
+// Joins the group and reports every datagram until a receive fails (status
+// kFailedRun, after its report), the run's count has come or, when it
+// measures, a stop is requested; a measuring receiver then prints its
+// summary and returns its status, any other 0.
 int runReceiver(const RunConfig& config, Platform& platform,
                 SocketHandle socket);
 

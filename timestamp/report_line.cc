@@ -29,6 +29,44 @@ char* writeCount(char* out, std::int64_t seq) {
   return writeDecimal(out, static_cast<std::uint64_t>(seq), 1);
 }
 
+// " from: a.b.c.d:port tos:N ttl:N delay:Nms": four addresses bytes and a
+// port, a code point, a TTL and a signed 64-bit delay at their longest.
+constexpr std::size_t kMeasuredMax = 7 + 15 + 1 + 5 + 5 + 2 + 5 + 3 + 7 + 20 + 2;
+
+char* writeKnown(char* out, int value) {
+  if (value < 0) {
+    *out++ = '-';
+    return out;
+  }
+  return writeDecimal(out, static_cast<std::uint64_t>(value), 1);
+}
+
+char* writeMeasured(char* out, const MeasuredFields& measured) {
+  out = writeText(out, " from: ", 7);
+  // The address travels in network order: its first byte is the first.
+  std::uint8_t address[4];
+  std::memcpy(address, &measured.from.address, sizeof address);
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) *out++ = '.';
+    out = writeDecimal(out, address[i], 1);
+  }
+  *out++ = ':';
+  std::uint8_t port[2];
+  std::memcpy(port, &measured.from.port, sizeof port);
+  out = writeDecimal(out, port[0] << 8 | port[1], 1);
+  out = writeText(out, " tos:", 5);
+  out = writeKnown(out, measured.dscp);
+  out = writeText(out, " ttl:", 5);
+  out = writeKnown(out, measured.ttl);
+  out = writeText(out, " delay:", 7);
+  if (!measured.hasDelay) {
+    *out++ = '-';
+    return out;
+  }
+  out = writeCount(out, measured.delayMilliseconds);
+  return writeText(out, "ms", 2);
+}
+
 // "HH:MM:SS:mmm on MM-DD-" and the year at least yearDigits wide.
 char* writeTimeAndDate(char* out, const LocalTime& time, int yearDigits) {
   out = writeDecimal(out, time.hour, 2);
@@ -88,13 +126,16 @@ std::size_t formatSentLine(char* out, const LocalTime& time,
 }
 
 std::size_t formatReceivedLine(char* out, const LocalTime& time,
-                               std::int64_t seq) {
+                               std::int64_t seq,
+                               const MeasuredFields* measured) {
   static_assert(sizeof kReceivedPrefix - 1 + kTimeAndDateMax +
-                        sizeof kReceivedTail - 1 + kCountMax + 1 <=
+                        kMeasuredMax + sizeof kReceivedTail - 1 + kCountMax +
+                        1 <=
                     kReceivedLineCapacity,
                 "a received line fits its buffer");
   char* end = writeText(out, kReceivedPrefix, sizeof kReceivedPrefix - 1);
   end = writeTimeAndDate(end, time, 1);
+  if (measured != nullptr) end = writeMeasured(end, *measured);
   end = writeText(end, kReceivedTail, sizeof kReceivedTail - 1);
   end = writeCount(end, seq);
   *end++ = '\n';

@@ -29,10 +29,23 @@ std::size_t sentLineCapacity(const std::string& tail);
 std::size_t formatSentLine(char* out, const LocalTime& time,
                            const std::string& tail, std::int64_t seq);
 
-// "Received Time HH:MM:SS:mmm on MM-DD-Y seq:<seq>\n"; any field values fit.
-inline constexpr std::size_t kReceivedLineCapacity = 96;
+// What a measuring receiver tells of a datagram beside its time.
+struct MeasuredFields {
+  SocketAddress from;
+  int dscp = -1;  // -1: the platform cannot tell
+  int ttl = -1;
+  bool hasDelay = false;  // false: the datagram holds no calendar time
+  std::int64_t delayMilliseconds = 0;
+};
+
+// "Received Time HH:MM:SS:mmm on MM-DD-Y seq:<seq>\n", and with measured
+// fields "... from: <address>:<port> tos:<dscp> ttl:<ttl> delay:<ms>ms
+// seq:<seq>\n", where an unknown field reads "-"; any field values fit
+// kReceivedLineCapacity bytes.
+inline constexpr std::size_t kReceivedLineCapacity = 192;
 std::size_t formatReceivedLine(char* out, const LocalTime& time,
-                               std::int64_t seq);
+                               std::int64_t seq,
+                               const MeasuredFields* measured = nullptr);
 
 }  // namespace stampcast
 

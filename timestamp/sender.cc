@@ -14,15 +14,18 @@ namespace {
 // The quiet sender: datagrams back to back, as many in one call as the
 // platform takes. Each is stamped as it is put in the batch, so a stamp is
 // never older than the making of its batch. Like the line of the verbose
-// loop, the batch lives as long as the process.
+// loop, the batch lives as long as the process. With a count (`left` not
+// negative), exactly that many leave: the last batch is cut to fit.
 int flood(Platform& platform, SocketHandle socket,
-          const SocketAddress& destination) {
+          const SocketAddress& destination, std::int64_t left) {
   static TimestampDatagram batch[Platform::kMaxBatch];
   static_assert(sizeof batch == Platform::kMaxBatch * kTimestampDatagramSize,
                 "the datagrams of a batch lie back to back");
-  int size = platform.batchLimit();
-  if (size < 1 || size > Platform::kMaxBatch) size = 1;
-  for (;;) {
+  int limit = platform.batchLimit();
+  if (limit < 1 || limit > Platform::kMaxBatch) limit = 1;
+  while (left != 0) {
+    const int size =
+        left > 0 && left < limit ? static_cast<int>(left) : limit;
     for (int i = 0; i < size; ++i) {
       LocalTime now;
       platform.getLocalTime(&now);
@@ -41,7 +44,9 @@ int flood(Platform& platform, SocketHandle socket,
       }
       first += sent;
     }
+    if (left > 0) left -= size;
   }
+  return 0;
 }
 
 }  // namespace
@@ -68,7 +73,10 @@ int runSender(const RunConfig& config, Platform& platform,
   destination.port =
       hostToNetwork16(static_cast<std::uint16_t>(config.destPort));
   destination.address = inetAddr(config.destAddress);
-  if (!config.verbose) return flood(platform, socket, destination);
+  // A count ends the run once that many have gone; without one, only a
+  // failed send ends it.
+  std::int64_t left = config.count > 0 ? config.count : -1;
+  if (!config.verbose) return flood(platform, socket, destination, left);
 
   // Everything the loop needs is made here, so that a datagram costs one
   // clock reading, one send and one write. Like the flood's batch, the
@@ -104,6 +112,7 @@ int runSender(const RunConfig& config, Platform& platform,
       return -1;
     }
     ++seq;
+    if (left > 0 && --left == 0) return 0;
     if (pause) platform.sleepMilliseconds(waitMilliseconds);
   }
 }

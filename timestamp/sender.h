@@ -6,8 +6,8 @@
 
 namespace stampcast {
 
-// Sends a timestamp to the group until a send fails; returns the status the
-// run ends with.
+// Sends a timestamp to the group until a send fails (status kFailedRun,
+// after its report) or the run's count has gone (status 0).
 int runSender(const RunConfig& config, Platform& platform, SocketHandle socket);
 
 }  // namespace stampcast

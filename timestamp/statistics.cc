@@ -1,0 +1,120 @@
+#include "timestamp/statistics.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+namespace stampcast {
+namespace {
+
+constexpr int kUnknownDscp = 64;
+constexpr int kUnknownTtl = 256;
+
+void append(std::string& text, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+void append(std::string& text, const char* format, ...) {
+  char line[160];
+  va_list args;
+  va_start(args, format);
+  const int length = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (length > 0) text.append(line, static_cast<std::size_t>(length));
+}
+
+const char* plural(std::int64_t count) { return count == 1 ? "" : "s"; }
+
+// One line a value seen, ascending, the unknown one last as "-".
+void appendCounts(std::string& text, const char* name,
+                  const std::int64_t* counts, int unknown) {
+  for (int value = 0; value <= unknown; ++value) {
+    if (counts[value] == 0) continue;
+    if (value == unknown) {
+      append(text, "%s -: %lld\n", name, static_cast<long long>(counts[value]));
+    } else {
+      append(text, "%s %d: %lld\n", name, value,
+             static_cast<long long>(counts[value]));
+    }
+  }
+}
+
+}  // namespace
+
+void countDatagram(ReceiverStatistics& stats, const RunConfig& config,
+                   const MeasuredFields& measured) {
+  ++stats.received;
+  const bool knownDscp = measured.dscp >= 0 && measured.dscp < kUnknownDscp;
+  ++stats.byDscp[knownDscp ? measured.dscp : kUnknownDscp];
+  const bool knownTtl = measured.ttl >= 0 && measured.ttl < kUnknownTtl;
+  ++stats.byTtl[knownTtl ? measured.ttl : kUnknownTtl];
+  if (config.expectDscp && (!knownDscp || measured.dscp != config.expectedDscp)) {
+    ++stats.mismatches;
+  }
+
+  // A sender is its address and port; most datagrams come from the one
+  // before, which needs no look-up.
+  const std::uint64_t sender =
+      std::uint64_t{measured.from.address} << 16 | measured.from.port;
+  if (stats.senders.empty() || sender != stats.lastSender) {
+    if (stats.senders.size() < ReceiverStatistics::kMaxSenders) {
+      stats.senders.insert(sender);
+    } else if (stats.senders.count(sender) == 0) {
+      stats.moreSenders = true;
+    }
+    stats.lastSender = sender;
+  }
+
+  if (!measured.hasDelay) {
+    ++stats.invalid;
+    return;
+  }
+  const std::int64_t delay = measured.delayMilliseconds;
+  if (stats.delays == 0 || delay < stats.minDelay) stats.minDelay = delay;
+  if (stats.delays == 0 || delay > stats.maxDelay) stats.maxDelay = delay;
+  ++stats.delays;
+  const long double deviation = delay - stats.meanDelay;
+  stats.meanDelay += deviation / stats.delays;
+  stats.squaredDeviations += deviation * (delay - stats.meanDelay);
+}
+
+std::string formatSummary(const ReceiverStatistics& stats,
+                          const RunConfig& config) {
+  // The group as typed, which may be longer than any line buffer.
+  std::string text = std::string("\n--- ") + config.destAddress + ":" +
+                     std::to_string(config.destPort) + " statistics ---\n";
+  const auto senders = static_cast<std::int64_t>(stats.senders.size());
+  append(text, "%lld datagram%s received from %s%lld sender%s, %lld invalid\n",
+         static_cast<long long>(stats.received), plural(stats.received),
+         stats.moreSenders ? "more than " : "", static_cast<long long>(senders),
+         plural(stats.moreSenders ? 2 : senders),
+         static_cast<long long>(stats.invalid));
+  appendCounts(text, "tos", stats.byDscp, kUnknownDscp);
+  if (config.expectDscp) {
+    append(text, "expected tos %d: %lld mismatch%s\n", config.expectedDscp,
+           static_cast<long long>(stats.mismatches),
+           stats.mismatches == 1 ? "" : "es");
+  }
+  appendCounts(text, "ttl", stats.byTtl, kUnknownTtl);
+  if (stats.delays > 0) {
+    // The mean deviation as ping gives it: the square root of the mean
+    // square less the square of the mean.
+    const long double deviation =
+        std::sqrt(stats.squaredDeviations / stats.delays);
+    append(text, "delay min/avg/max/mdev = %lld/%.3f/%lld/%.3f ms\n",
+           static_cast<long long>(stats.minDelay),
+           static_cast<double>(stats.meanDelay),
+           static_cast<long long>(stats.maxDelay),
+           static_cast<double>(deviation));
+  }
+  return text;
+}
+
+int summaryStatus(const ReceiverStatistics& stats) {
+  if (stats.received == 0) return 1;
+  return stats.mismatches > 0 ? 2 : 0;
+}
+
+}  // namespace stampcast

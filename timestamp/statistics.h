@@ -1,0 +1,50 @@
+// What a measuring receiver counts, and the summary it prints when it ends.
+#ifndef STAMPCAST_TIMESTAMP_STATISTICS_H_
+#define STAMPCAST_TIMESTAMP_STATISTICS_H_
+
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+
+#include "platform/run_config.h"
+#include "timestamp/report_line.h"
+
+namespace stampcast {
+
+struct ReceiverStatistics {
+  // Senders are told apart up to this many; a flood of forged source
+  // addresses costs no more memory than that.
+  static constexpr std::size_t kMaxSenders = 65536;
+
+  std::int64_t received = 0;
+  std::int64_t invalid = 0;  // too short, or no calendar time
+  std::int64_t mismatches = 0;
+  std::int64_t byDscp[64 + 1] = {};  // the last: unknown
+  std::int64_t byTtl[256 + 1] = {};  // the last: unknown
+  std::unordered_set<std::uint64_t> senders;
+  bool moreSenders = false;  // some went uncounted past kMaxSenders
+  std::uint64_t lastSender = 0;
+  // Delays in milliseconds: count, extremes, and the running mean and sum
+  // of squared deviations, which stay exact enough for any spread.
+  std::int64_t delays = 0;
+  std::int64_t minDelay = 0;
+  std::int64_t maxDelay = 0;
+  long double meanDelay = 0;
+  long double squaredDeviations = 0;
+};
+
+// Counts one received datagram with what the receiver measured of it.
+void countDatagram(ReceiverStatistics& stats, const RunConfig& config,
+                   const MeasuredFields& measured);
+
+// The summary, from its blank first line to its last newline.
+std::string formatSummary(const ReceiverStatistics& stats,
+                          const RunConfig& config);
+
+// 1 when nothing arrived, 2 when anything arrived otherwise than expected,
+// else 0.
+int summaryStatus(const ReceiverStatistics& stats);
+
+}  // namespace stampcast
+
+#endif  // STAMPCAST_TIMESTAMP_STATISTICS_H_
