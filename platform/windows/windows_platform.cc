@@ -77,22 +77,6 @@ int WindowsPlatform::sendTo(SocketHandle socket, const void* data, int length,
                   flags, asSockaddr(destination), sizeof(sockaddr_in));
 }
 
-int WindowsPlatform::receiveFrom(SocketHandle socket, void* buffer, int length,
-                                 SocketAddress* from, int* fromLength) {
-  const int received =
-      ::recvfrom(asSocket(socket), static_cast<char*>(buffer), length, 0,
-                 reinterpret_cast<sockaddr*>(from), fromLength);
-  // Windows fills the buffer with the head of a longer datagram and reports
-  // the rest as lost with WSAEMSGSIZE. The receiver treats that datagram as
-  // received and cut to the buffer, as Linux does, rather than ending its
-  // run because some peer sent more than it expected.
-  if (received == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) {
-    WSASetLastError(0);
-    return length;
-  }
-  return received;
-}
-
 int WindowsPlatform::shutdownSocket(SocketHandle socket, int how) {
   return ::shutdown(asSocket(socket), how);
 }
@@ -117,34 +101,6 @@ int WindowsPlatform::sendBatch(SocketHandle socket, const void* data,
              ? kSocketError
              : 1;
 }
-
-int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
-                                  int slotLength, int /*count*/,
-                                  int* lengths, Arrival* arrivals) {
-  SocketAddress from{};
-  int fromLength = static_cast<int>(sizeof from);
-  const int received =
-      receiveFrom(socket, slots, slotLength, &from, &fromLength);
-  if (received == SOCKET_ERROR) return kSocketError;
-  lengths[0] = received;
-  if (arrivals != nullptr) {
-    arrivals[0] = Arrival{};
-    arrivals[0].from = from;
-    getLocalTime(&arrivals[0].local);
-  }
-  return 1;
-}
-
-ArrivalRefusals WindowsPlatform::enableArrivals(SocketHandle) {
-  ArrivalRefusals refusals;
-  refusals.tosError = WSAENOPROTOOPT;
-  refusals.ttlError = WSAENOPROTOOPT;
-  return refusals;
-}
-
-void WindowsPlatform::catchStopRequests() {}
-
-bool WindowsPlatform::stopRequested() { return false; }
 
 // Outgoing address
 // Connecting a datagram socket sends nothing: it only makes the stack pick

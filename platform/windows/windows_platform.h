@@ -52,6 +52,14 @@ class WindowsPlatform final : public Platform {
   // One recvfrom; a datagram longer than the buffer counts as received.
   int receiveFrom(SocketHandle socket, void* buffer, int length,
                   SocketAddress* from, int* fromLength);
+  // One datagram and what came with it, through WSARecvMsg where
+  // enableArrivals found it, else through receiveFrom.
+  int receiveWithArrival(SocketHandle socket, void* buffer, int length,
+                         Arrival* arrival);
+
+  // WSARecvMsg, which the socket layer hands out only through WSAIoctl;
+  // null until enableArrivals has fetched it.
+  void (*recvMsg_)() = nullptr;
 
   // Pause
   // The high-resolution timer of the pauses, made at the first pause; null

@@ -1,0 +1,172 @@
+// The receiver's datagrams on Windows, one a call, and what the IP layer
+// delivers with each for a receiver that measures the path: the sender, and
+// through WSARecvMsg the DS byte and the TTL.
+#include "platform/windows/windows_headers.h"
+#include "platform/windows/windows_platform.h"
+
+#include <mswsock.h>
+
+#include <cstring>
+
+namespace stampcast {
+namespace windows {
+namespace {
+
+// Room for the control messages of one datagram: the DS byte and the TTL,
+// each an INT with its header.
+constexpr std::size_t kControlSize = WSA_CMSG_SPACE(sizeof(INT)) * 2;
+
+// 100-nanosecond ticks from 1601, where FILETIME counts, to 1970.
+constexpr std::int64_t kTicksTo1970 = 116444736000000000;
+
+SOCKET asSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+
+int switchOn(SOCKET socket, int option) {
+  const DWORD on = 1;
+  return ::setsockopt(socket, IPPROTO_IP, option,
+                      reinterpret_cast<const char*>(&on), sizeof on) == 0
+             ? 0
+             : WSAGetLastError();
+}
+
+// The arrival time: the clock when the receive returns, as the local
+// calendar time and as nanoseconds since 1970 in universal time, from one
+// reading. The one place that reads it, so that a finer clock goes in here.
+void readArrivalClock(Arrival* arrival) {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const std::int64_t ticks =
+      static_cast<std::int64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+  arrival->utcNanoseconds = (ticks - kTicksTo1970) * 100;
+  SYSTEMTIME utc;
+  auto* local = reinterpret_cast<SYSTEMTIME*>(&arrival->local);
+  if (!FileTimeToSystemTime(&now, &utc) ||
+      !SystemTimeToTzSpecificLocalTime(nullptr, &utc, local)) {
+    GetLocalTime(local);
+  }
+}
+
+// Reads the control messages of one received datagram into its record. A
+// record shorter than its header ends the walk: the macros would step on
+// the spot for ever.
+void readControl(WSAMSG* message, Arrival* arrival) {
+  const char* end = message->Control.buf + message->Control.len;
+  for (WSACMSGHDR* header = WSA_CMSG_FIRSTHDR(message); header != nullptr;
+       header = WSA_CMSG_NXTHDR(message, header)) {
+    if (header->cmsg_len < WSA_CMSG_LEN(0)) break;
+    const unsigned char* data = WSA_CMSG_DATA(header);
+    const std::size_t length = header->cmsg_len - WSA_CMSG_LEN(0);
+    if (reinterpret_cast<const char*>(data) + length > end ||
+        header->cmsg_level != IPPROTO_IP || length < 1) {
+      continue;
+    }
+    if (header->cmsg_type == IP_TOS) {
+      // The DS byte is the first byte of the field, whether a stack hands
+      // one byte or a little-endian INT (Wine fills an INT's room from the
+      // single byte Linux gives, so only the first is sure).
+      arrival->tos = data[0];
+    } else if (header->cmsg_type == IP_TTL && length >= sizeof(INT)) {
+      INT ttl;
+      std::memcpy(&ttl, data, sizeof ttl);
+      arrival->ttl = ttl;
+    }
+  }
+}
+
+}  // namespace
+
+int WindowsPlatform::receiveFrom(SocketHandle socket, void* buffer, int length,
+                                 SocketAddress* from, int* fromLength) {
+  const int received =
+      ::recvfrom(asSocket(socket), static_cast<char*>(buffer), length, 0,
+                 reinterpret_cast<sockaddr*>(from), fromLength);
+  // Windows fills the buffer with the head of a longer datagram and reports
+  // the rest as lost with WSAEMSGSIZE. The receiver treats that datagram as
+  // received and cut to the buffer, as Linux does, rather than ending its
+  // run because some peer sent more than it expected.
+  if (received == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) {
+    WSASetLastError(0);
+    return length;
+  }
+  return received;
+}
+
+int WindowsPlatform::receiveWithArrival(SocketHandle socket, void* buffer,
+                                        int length, Arrival* arrival) {
+  *arrival = Arrival{};
+  if (recvMsg_ == nullptr) {
+    int fromLength = static_cast<int>(sizeof arrival->from);
+    const int received =
+        receiveFrom(socket, buffer, length, &arrival->from, &fromLength);
+    if (received != SOCKET_ERROR) readArrivalClock(arrival);
+    return received;
+  }
+  WSABUF data;
+  data.len = static_cast<ULONG>(length);
+  data.buf = static_cast<char*>(buffer);
+  // Cleared, so that a call that fails without telling what it filled
+  // leaves no header to read.
+  alignas(WSACMSGHDR) char control[kControlSize] = {};
+  WSAMSG message{};
+  message.name = reinterpret_cast<sockaddr*>(&arrival->from);
+  message.namelen = static_cast<INT>(sizeof arrival->from);
+  message.lpBuffers = &data;
+  message.dwBufferCount = 1;
+  message.Control.buf = control;
+  message.Control.len = sizeof control;
+  DWORD received = 0;
+  const auto recvMsg = reinterpret_cast<LPFN_WSARECVMSG>(recvMsg_);
+  if (recvMsg(asSocket(socket), &message, &received, nullptr, nullptr) ==
+      SOCKET_ERROR) {
+    // A longer datagram counts as received and cut, as in receiveFrom.
+    if (WSAGetLastError() != WSAEMSGSIZE) return SOCKET_ERROR;
+    WSASetLastError(0);
+    received = static_cast<DWORD>(length);
+  }
+  readArrivalClock(arrival);
+  readControl(&message, arrival);
+  return static_cast<int>(received);
+}
+
+// batchLimit() is 1, so count is 1 here; only the first datagram is moved.
+int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
+                                  int slotLength, int /*count*/,
+                                  int* lengths, Arrival* arrivals) {
+  int received;
+  if (arrivals != nullptr) {
+    received = receiveWithArrival(socket, slots, slotLength, arrivals);
+  } else {
+    SocketAddress from{};
+    int fromLength = static_cast<int>(sizeof from);
+    received = receiveFrom(socket, slots, slotLength, &from, &fromLength);
+  }
+  if (received == SOCKET_ERROR) return kSocketError;
+  lengths[0] = received;
+  return 1;
+}
+
+ArrivalRefusals WindowsPlatform::enableArrivals(SocketHandle socket) {
+  ArrivalRefusals refusals;
+  refusals.tosError = switchOn(asSocket(socket), IP_RECVTOS);
+  refusals.ttlError = switchOn(asSocket(socket), IP_RECVTTL);
+  GUID id = WSAID_WSARECVMSG;
+  LPFN_WSARECVMSG recvMsg = nullptr;
+  DWORD size = 0;
+  if (WSAIoctl(asSocket(socket), SIO_GET_EXTENSION_FUNCTION_POINTER, &id,
+               sizeof id, &recvMsg, sizeof recvMsg, &size, nullptr,
+               nullptr) == 0 &&
+      recvMsg != nullptr) {
+    recvMsg_ = reinterpret_cast<void (*)()>(recvMsg);
+    return refusals;
+  }
+  // Without WSARecvMsg no control message comes: both fields stay unknown,
+  // and what the stack took in vain is told as refused.
+  int error = WSAGetLastError();
+  if (error == 0) error = WSAEOPNOTSUPP;
+  if (refusals.tosError == 0) refusals.tosError = error;
+  if (refusals.ttlError == 0) refusals.ttlError = error;
+  return refusals;
+}
+
+}  // namespace windows
+}  // namespace stampcast
