@@ -132,14 +132,24 @@ int WindowsPlatform::receiveWithArrival(SocketHandle socket, void* buffer,
 int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
                                   int slotLength, int /*count*/,
                                   int* lengths, Arrival* arrivals) {
+  // A receiver that catches stop requests has a non-blocking socket (see
+  // waitForDatagram): it waits for a datagram or a stop, and waits again
+  // when another reader took the datagram first.
   int received;
-  if (arrivals != nullptr) {
-    received = receiveWithArrival(socket, slots, slotLength, arrivals);
-  } else {
-    SocketAddress from{};
-    int fromLength = static_cast<int>(sizeof from);
-    received = receiveFrom(socket, slots, slotLength, &from, &fromLength);
-  }
+  do {
+    if (catchingStops_) {
+      const int ready = waitForDatagram(socket);
+      if (ready != 1) return ready;
+    }
+    if (arrivals != nullptr) {
+      received = receiveWithArrival(socket, slots, slotLength, arrivals);
+    } else {
+      SocketAddress from{};
+      int fromLength = static_cast<int>(sizeof from);
+      received = receiveFrom(socket, slots, slotLength, &from, &fromLength);
+    }
+  } while (received == SOCKET_ERROR && catchingStops_ &&
+           WSAGetLastError() == WSAEWOULDBLOCK);
   if (received == SOCKET_ERROR) return kSocketError;
   lengths[0] = received;
   return 1;

@@ -1,13 +1,81 @@
-// Stop requests on Windows: none caught yet, so Ctrl-C ends the process
-// where it stands.
+// Stop requests on Windows: a console control handler, which Windows runs on
+// a thread of its own, sets a flag and an event; a receive waits for that
+// event beside its socket's, so that a stop that comes before or during the
+// wait ends it, and the main thread ends the run through its normal path.
+#include "platform/windows/windows_headers.h"
 #include "platform/windows/windows_platform.h"
+
+#include <atomic>
 
 namespace stampcast {
 namespace windows {
+namespace {
 
-void WindowsPlatform::catchStopRequests() {}
+std::atomic<bool> stopFlag{false};
+// Manual-reset: once set it stays set, and every later wait sees it.
+HANDLE stopEvent = nullptr;
 
-bool WindowsPlatform::stopRequested() { return false; }
+BOOL WINAPI onConsoleControl(DWORD type) {
+  switch (type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      stopFlag = true;
+      SetEvent(stopEvent);
+      return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      stopFlag = true;
+      SetEvent(stopEvent);
+      // Windows ends the process as soon as this returns (and at the
+      // latest some seconds after the event): it holds on instead, while
+      // the main thread prints the summary and ends the process itself.
+      Sleep(INFINITE);
+      return TRUE;
+    default:
+      // A logoff reaches only a program that runs as a service, which
+      // outlives it: the next handler decides, as without this one.
+      return FALSE;
+  }
+}
+
+SOCKET asSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+
+}  // namespace
+
+void WindowsPlatform::catchStopRequests() {
+  // Where an event cannot be made, a stop request still ends the process
+  // where it stands, as without -m.
+  if (stopEvent == nullptr) {
+    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  }
+  if (readEvent_ == nullptr) readEvent_ = WSACreateEvent();
+  catchingStops_ = stopEvent != nullptr && readEvent_ != WSA_INVALID_EVENT &&
+                   SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
+
+bool WindowsPlatform::stopRequested() { return stopFlag; }
+
+// The socket's read event is set when a datagram is queued and again after
+// each receive that leaves one queued; selecting it makes the socket
+// non-blocking. It is cleared before the receive that follows the wait, so
+// that a datagram that comes after that receive sets it anew.
+int WindowsPlatform::waitForDatagram(SocketHandle socket) {
+  if (eventSocket_ != socket) {
+    if (WSAEventSelect(asSocket(socket), readEvent_, FD_READ) ==
+        SOCKET_ERROR) {
+      return kSocketError;
+    }
+    eventSocket_ = socket;
+  }
+  // The stop comes first: when both are set, the wait names the first.
+  const WSAEVENT events[] = {stopEvent, readEvent_};
+  const DWORD which =
+      WSAWaitForMultipleEvents(2, events, FALSE, WSA_INFINITE, FALSE);
+  if (which == WSA_WAIT_EVENT_0) return 0;
+  if (which != WSA_WAIT_EVENT_0 + 1) return kSocketError;
+  WSAResetEvent(readEvent_);
+  return 1;
+}
 
 }  // namespace windows
 }  // namespace stampcast

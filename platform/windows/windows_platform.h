@@ -36,6 +36,7 @@ class WindowsPlatform final : public Platform {
                    int count, int* lengths, Arrival* arrivals) override;
   ArrivalRefusals enableArrivals(SocketHandle socket) override;
 
+  // Stop requests: Ctrl-C, Ctrl-Break, a closing console, shutdown
   void catchStopRequests() override;
   bool stopRequested() override;
 
@@ -56,10 +57,19 @@ class WindowsPlatform final : public Platform {
   // enableArrivals found it, else through receiveFrom.
   int receiveWithArrival(SocketHandle socket, void* buffer, int length,
                          Arrival* arrival);
+  // Waits until the socket has a datagram: 1, or 0 when a stop request came
+  // first, or kSocketError when the wait itself failed.
+  int waitForDatagram(SocketHandle socket);
 
   // WSARecvMsg, which the socket layer hands out only through WSAIoctl;
   // null until enableArrivals has fetched it.
   void (*recvMsg_)() = nullptr;
+  // Set once stop requests are caught: the receiving socket then signals
+  // readEvent_ (a WSAEVENT) when a datagram is queued, and a receive waits
+  // for it or for a stop request, whichever comes first.
+  bool catchingStops_ = false;
+  void* readEvent_ = nullptr;
+  SocketHandle eventSocket_ = kInvalidSocket;
 
   // Pause
   // The high-resolution timer of the pauses, made at the first pause; null
