@@ -3,17 +3,11 @@
 import os, random, re, signal, struct, subprocess, time
 from datetime import date, datetime
 import pytest
-from conftest import BIN, MCAST, TIME, fields, peer_probe, peer_send, received, stamp
+from conftest import BIN, MCAST, TIME, fields, peer_probe, peer_send, received, receiver, stamp
 
 SENT, RECEIVED = rf"Sent Time {TIME} to: \S+ tos:\d+ ttl:\d+ seq:\d+\n", rf"Received Time {TIME} seq:\d+\n"
 HEAD = ("\nSuccess: Binding the socket - 0\nSuccess: Joining Multicast Group - 0\n\n"
         "destAddress = 239.1.1.1\ndestPort    = 1234\nUpdate      = {}\n\nReceiving...\n")
-
-
-def receiver(start, argv):
-    proc = start(argv, limit=120)
-    assert proc.wait_for("Receiving...\n", timeout=30), proc.out()
-    return proc
 
 
 def heard(proc, lines, update="FALSE"):  # exactly these lines, then nothing while it still runs
