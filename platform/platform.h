@@ -88,6 +88,9 @@ class Platform {
 
   // Clock.
   virtual void getLocalTime(LocalTime* time) = 0;
+  // One reading of the clock, as local calendar time and as nanoseconds
+  // since 1970 in universal time, to the finest step the platform keeps.
+  virtual void readClock(LocalTime* local, std::int64_t* utcNanoseconds) = 0;
   // Sets the clock from a local time: 0, or the platform's error code.
   virtual int setLocalTime(const LocalTime& time) = 0;
   virtual void sleepMilliseconds(std::uint32_t milliseconds) = 0;

@@ -119,6 +119,12 @@ def peer_send(ns, group, port, datagrams):  # [(size, first bytes)]: see peer.py
     assert run(ns.cmd(PEER + ["send", group, port]), 90, input=text) == (0, "")
 
 
+def receiver(start, argv):  # a receiver started and ready
+    proc = start(argv, limit=120)
+    assert proc.wait_for("Receiving...\n", timeout=30), proc.out()
+    return proc
+
+
 def peer_probe(start, ns, group, port, count, seconds):
     probe = start(PEER + ["probe", group, port, count, seconds], ns, limit=seconds + 10)
     assert probe.wait_for("ready\n"), probe.out()
@@ -163,6 +169,18 @@ def wine_template(netns):
         shutil.rmtree(home)
         assert status == 0, out
     return path
+
+
+# The adapters the traffic-control stand-in lists under Wine: the first
+# faces nobody.
+FIRST, FACING = "Intel(R) Ethernet Connection (7) I219-LM", "Realtek PCIe GbE Family Controller"
+
+
+@pytest.fixture
+def record(tmp_path, monkeypatch):  # the stand-in's adapters; what it wrote down
+    monkeypatch.setenv("STAMPCAST_TC_INTERFACES", f"{FIRST}=10.71.0.1;{FACING}=10.70.0.1")
+    monkeypatch.setenv("STAMPCAST_TC_RECORD", str(tmp_path / "record"))
+    return lambda: (tmp_path / "record").read_text()
 
 
 def pytest_runtest_setup(item):  # the Windows tests need the .exe

@@ -68,6 +68,10 @@ class FakePlatform : public Platform {
   void catchStopRequests() override { call("catchStopRequests"); }
   bool stopRequested() override { return stopped_; }
   void getLocalTime(LocalTime* time) override { *time = clock, ++clock.milliseconds; }
+  void readClock(LocalTime* local, std::int64_t* utc) override {
+    *utc = 1205762730000000000 + clock.milliseconds * 1000000LL;  // 2008-03-17 14:05:30 UTC
+    getLocalTime(local);
+  }
   int setLocalTime(const LocalTime& time) override {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&time);
     return call("setLocalTime", Bytes(bytes, bytes + sizeof time));

@@ -2,7 +2,7 @@
 #   peer.py send GROUP PORT     stdin: one "SIZE HEX" a datagram; HEX (16
 #       bytes at most) starts it, 0xA5 fills the rest up to SIZE.
 #   peer.py probe GROUP PORT COUNT SECONDS   binds PORT, joins GROUP, prints
-#       "ready", then "TOS TTL HEX" a datagram (HEX: its first 16 bytes),
+#       "ready", then "TOS TTL HEX" a datagram (HEX: its first 48 bytes),
 #       and ends after COUNT datagrams or SECONDS without one.
 import contextlib, socket, sys, time
 IP, END = socket.IPPROTO_IP, time.monotonic() + 60
@@ -38,7 +38,7 @@ def probe(s, group, port, count, seconds):
         for _ in range(int(count)):
             data, extra, _, _ = s.recvmsg(70000, 64)
             got = {kind: value[0] for _, kind, value in extra}
-            print(got[socket.IP_TOS], got[socket.IP_TTL], data[:16].hex(), flush=True)
+            print(got[socket.IP_TOS], got[socket.IP_TTL], data[:48].hex(), flush=True)
 
 
 if __name__ == "__main__":

@@ -3,17 +3,11 @@
 import os, random, re, signal, struct, subprocess, time
 from datetime import date, datetime
 import pytest
-from conftest import BIN, MCAST, TIME, fields, peer_probe, peer_send, received, stamp
+from conftest import BIN, MCAST, TIME, fields, peer_probe, peer_send, received, receiver, stamp
 
 SENT, RECEIVED = rf"Sent Time {TIME} to: \S+ tos:\d+ ttl:\d+ seq:\d+\n", rf"Received Time {TIME} seq:\d+\n"
 HEAD = ("\nSuccess: Binding the socket - 0\nSuccess: Joining Multicast Group - 0\n\n"
         "destAddress = 239.1.1.1\ndestPort    = 1234\nUpdate      = {}\n\nReceiving...\n")
-
-
-def receiver(start, argv):
-    proc = start(argv, limit=120)
-    assert proc.wait_for("Receiving...\n", timeout=30), proc.out()
-    return proc
 
 
 def heard(proc, lines, update="FALSE"):  # exactly these lines, then nothing while it still runs
@@ -27,7 +21,8 @@ INT, KILL = signal.SIGINT, signal.SIGKILL
 
 @pytest.mark.parametrize("args,tos,ttl,sig", [  # and the sender's lines stay whole when a signal ends it
     ([], 0x80, 1, INT), (["-t", "0"], 0, 1, KILL), (["-t", "46", "-l", "7"], 0xb8, 7, INT),
-    (["-t", "63"], 0xfc, 1, KILL), (["-q", "-t", "46"], 0xb8, 1, INT)])
+    (["-t", "63"], 0xfc, 1, KILL), (["-q", "-t", "46"], 0xb8, 1, INT),
+    (["-m"], 0x80, 1, INT), (["-q", "-m"], 0x80, 1, KILL)])  # with a trailer, which lines and readers pass over
 def test_datagrams_carry_the_ds_field_and_match_their_lines(netns, start, args, tos, ttl, sig):
     ns = netns()
     probe = peer_probe(start, ns, "239.1.1.1", 1234, 5, 5)
@@ -37,6 +32,15 @@ def test_datagrams_carry_the_ds_field_and_match_their_lines(netns, start, args, 
     lines = out.split("...\n")[1]
     assert status == -sig and re.fullmatch(f"({SENT})*", lines) and (lines.count("\n") >= 4) != ("-q" in args)
     assert len(got) == 5 and {(int(t), int(l)) for t, l, _ in got} == {(tos, ttl)}
+    runs = set()
+    for seq, (_, _, data) in enumerate(got):
+        data = bytes.fromhex(data)
+        assert len(data) == (48 if "-m" in args else 16)
+        if len(data) == 48:  # the trailer as the README lays it out
+            marker, version, length, run, number, sent = struct.unpack("<4sHHQQq", data[16:])
+            assert (marker, version, length, number) == (b"SCTR", 1, 32, seq) and abs(sent / 1e9 - time.time()) < 60
+            runs.add(run)
+    assert len(runs) == ("-m" in args)
     for seq, (line, (_, _, data)) in enumerate(zip(lines.splitlines(True), got)):
         f = fields(bytes.fromhex(data))
         assert line == f"Sent Time {stamp(f)} to: 239.1.1.1:1234 tos:{tos >> 2} ttl:{ttl} seq:{seq}\n"

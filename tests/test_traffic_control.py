@@ -5,9 +5,8 @@
 # Linux sender has more interfaces than its first list holds.
 import os, re, shutil, signal, struct, time
 import pytest
-from conftest import BIN, MCAST, TIME, Wine, peer_probe, peer_send, run, wine_template
+from conftest import BIN, FACING, FIRST, MCAST, TIME, Wine, peer_probe, peer_send, run, wine_template
 
-FIRST, FACING = "Intel(R) Ethernet Connection (7) I219-LM", "Realtek PCIe GbE Family Controller"
 # A setup as the stand-in records it: its first handles (client 17, interface
 # 34, flow 51, filter 68), and two list calls, as the two descriptors take 456
 # bytes; then the opened adapter and the flow's DS class.
@@ -17,13 +16,6 @@ FLOW = " ".join(["2710"] + ["ffffffff"] * 4 + ["3"] + ["ffffffff"] * 7 + ["3", "
 SETUP = ("TcRegisterClient 2 0 17\nTcEnumerateInterfaces 17 336 122 - size=456\nTcEnumerateInterfaces 17 456 0 - "
          "size=456\nTcOpenInterfaceW 17 [{}] 0 34\nTcAddFlow 34 0 51 " + FLOW + " {:x} 7d1 8\n"
          "TcAddFilter 51 0 68 239.1.1.1/255.255.255.255 ds={}\n")
-
-
-@pytest.fixture
-def record(tmp_path, monkeypatch):  # the adapters the stand-in lists (the first faces nobody); what it wrote down
-    monkeypatch.setenv("STAMPCAST_TC_INTERFACES", f"{FIRST}=10.71.0.1;{FACING}=10.70.0.1")
-    monkeypatch.setenv("STAMPCAST_TC_RECORD", str(tmp_path / "record"))
-    return lambda: (tmp_path / "record").read_text()
 
 
 @pytest.mark.parametrize("args,tos,ttl,wait", [([], 32, 1, 500), (["-t", "46", "-l", "5", "-w", "100"], 46, 5, 100)])

@@ -10,6 +10,7 @@
 #include "timestamp/datagram.h"
 #include "timestamp/report_line.h"
 #include "timestamp/statistics.h"
+#include "timestamp/trailer.h"
 
 namespace stampcast {
 namespace {
@@ -65,19 +66,37 @@ void startMeasuring(Platform& platform, SocketHandle socket) {
   platform.catchStopRequests();
 }
 
-// What the line and the summary tell of one datagram. The delay is the
-// local time at arrival less the time the datagram carries, on the full
-// date, so that midnight and the ends of months and years fall out right.
-MeasuredFields measure(const Arrival& arrival, const LocalTime& time,
-                       bool whole) {
+// What the line and the summary tell of one datagram of `length` bytes
+// carrying `time`. The delay is the local time at arrival less the time
+// the datagram carries, on the full date, so that midnight and the ends of
+// months and years fall out right; a measuring sender's trailer gives it
+// finer, from universal time at both ends.
+MeasuredFields measure(const Arrival& arrival, const std::uint8_t* datagram,
+                       int length, const LocalTime& time, bool whole,
+                       StreamTable& streams) {
   MeasuredFields measured;
   measured.from = arrival.from;
   measured.dscp = arrival.tos < 0 ? -1 : arrival.tos >> 2;
   measured.ttl = arrival.ttl;
   measured.hasDelay = whole;
-  if (whole) {
-    measured.delayMilliseconds =
-        calendarMilliseconds(arrival.local) - calendarMilliseconds(time);
+  Trailer trailer;
+  measured.hasSent = decodeTrailer(datagram, length, &trailer);
+  if (measured.hasSent) {
+    measured.sent = trailer.number;
+    measured.order = streams.count(arrival.from, trailer.run, trailer.number);
+  }
+  if (!whole) return measured;
+  if (measured.hasSent) {
+    // Halves round away from zero.
+    const std::int64_t nanoseconds =
+        arrival.utcNanoseconds - trailer.sentUtcNanoseconds;
+    measured.delayMicroseconds =
+        (nanoseconds + (nanoseconds < 0 ? -500 : 500)) / 1000;
+    measured.fineDelay = true;
+  } else {
+    measured.delayMicroseconds =
+        (calendarMilliseconds(arrival.local) - calendarMilliseconds(time)) *
+        1000;
   }
   return measured;
 }
@@ -149,15 +168,16 @@ int runReceiver(const RunConfig& config, Platform& platform,
     char* end = text;
     for (int i = 0; i < count; ++i) {
       const LocalTime time = decodeTimestamp(slots[i]);
-      std::memset(slots[i], 0, sizeof slots[i]);
       const bool whole = holdsCalendarTime(time, lengths[i]);
       if (config.measure) {
-        const MeasuredFields measured = measure(arrivals[i], time, whole);
+        const MeasuredFields measured = measure(
+            arrivals[i], slots[i], lengths[i], time, whole, stats.streams);
         countDatagram(stats, config, measured);
         end += formatReceivedLine(end, time, seq, &measured);
       } else {
         end += formatReceivedLine(end, time, seq);
       }
+      std::memset(slots[i], 0, sizeof slots[i]);
       ++seq;
       if (config.update) end = updateClock(platform, time, whole, end);
     }

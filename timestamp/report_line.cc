@@ -29,9 +29,11 @@ char* writeCount(char* out, std::int64_t seq) {
   return writeDecimal(out, static_cast<std::uint64_t>(seq), 1);
 }
 
-// " from: a.b.c.d:port tos:N ttl:N delay:Nms": four addresses bytes and a
-// port, a code point, a TTL and a signed 64-bit delay at their longest.
-constexpr std::size_t kMeasuredMax = 7 + 15 + 1 + 5 + 5 + 2 + 5 + 3 + 7 + 20 + 2;
+// " from: a.b.c.d:port tos:N ttl:N delay:N.NNNms sent:N (out of order)":
+// an address and port, a code point, a TTL, a signed 64-bit delay with its
+// decimals and a 64-bit number with the longer mark, at their longest.
+constexpr std::size_t kMeasuredMax =
+    7 + 21 + 5 + 2 + 5 + 3 + 7 + 20 + 4 + 2 + 6 + 20 + 15;
 
 char* writeKnown(char* out, int value) {
   if (value < 0) {
@@ -41,30 +43,38 @@ char* writeKnown(char* out, int value) {
   return writeDecimal(out, static_cast<std::uint64_t>(value), 1);
 }
 
+// Milliseconds: whole, or with three decimals.
+char* writeDelay(char* out, std::int64_t microseconds, bool fine) {
+  if (!fine) return writeCount(out, microseconds / 1000);
+  const std::uint64_t size = microseconds < 0
+                                 ? 0 - static_cast<std::uint64_t>(microseconds)
+                                 : static_cast<std::uint64_t>(microseconds);
+  if (microseconds < 0) *out++ = '-';
+  out = writeDecimal(out, size / 1000, 1);
+  *out++ = '.';
+  return writeDecimal(out, size % 1000, 3);
+}
+
 char* writeMeasured(char* out, const MeasuredFields& measured) {
   out = writeText(out, " from: ", 7);
-  // The address travels in network order: its first byte is the first.
-  std::uint8_t address[4];
-  std::memcpy(address, &measured.from.address, sizeof address);
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0) *out++ = '.';
-    out = writeDecimal(out, address[i], 1);
-  }
-  *out++ = ':';
-  std::uint8_t port[2];
-  std::memcpy(port, &measured.from.port, sizeof port);
-  out = writeDecimal(out, port[0] << 8 | port[1], 1);
+  out = writeAddress(out, measured.from);
   out = writeText(out, " tos:", 5);
   out = writeKnown(out, measured.dscp);
   out = writeText(out, " ttl:", 5);
   out = writeKnown(out, measured.ttl);
   out = writeText(out, " delay:", 7);
-  if (!measured.hasDelay) {
+  if (measured.hasDelay) {
+    out = writeDelay(out, measured.delayMicroseconds, measured.fineDelay);
+    out = writeText(out, "ms", 2);
+  } else {
     *out++ = '-';
-    return out;
   }
-  out = writeCount(out, measured.delayMilliseconds);
-  return writeText(out, "ms", 2);
+  if (!measured.hasSent) return out;
+  out = writeText(out, " sent:", 6);
+  out = writeDecimal(out, measured.sent, 1);
+  if (measured.order == Order::kDuplicate) return writeText(out, " (duplicate)", 12);
+  if (measured.order == Order::kLate) return writeText(out, " (out of order)", 15);
+  return out;
 }
 
 // "HH:MM:SS:mmm on MM-DD-" and the year at least yearDigits wide.
@@ -96,6 +106,20 @@ char* writeDecimal(char* out, std::uint64_t value, int minDigits) {
   while (count < minDigits && count < 20) digits[count++] = '0';
   while (count > 0) *out++ = digits[--count];
   return out;
+}
+
+char* writeAddress(char* out, const SocketAddress& address) {
+  // Network order: the first byte in memory is the first of the text.
+  std::uint8_t bytes[4];
+  std::memcpy(bytes, &address.address, sizeof bytes);
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) *out++ = '.';
+    out = writeDecimal(out, bytes[i], 1);
+  }
+  *out++ = ':';
+  std::uint8_t port[2];
+  std::memcpy(port, &address.port, sizeof port);
+  return writeDecimal(out, static_cast<std::uint64_t>(port[0] << 8 | port[1]), 1);
 }
 
 std::string sentLineTail(const RunConfig& config) {

@@ -10,6 +10,7 @@
 
 #include "platform/run_config.h"
 #include "platform/types.h"
+#include "timestamp/streams.h"
 
 namespace stampcast {
 
@@ -35,14 +36,27 @@ struct MeasuredFields {
   int dscp = -1;  // -1: the platform cannot tell
   int ttl = -1;
   bool hasDelay = false;  // false: the datagram holds no calendar time
-  std::int64_t delayMilliseconds = 0;
+  // In microseconds: whole milliseconds from the 16-byte time, finer from
+  // a trailer's send time, which the line then shows to the microsecond.
+  std::int64_t delayMicroseconds = 0;
+  bool fineDelay = false;
+  // A measuring sender's trailer: its number, and how it stands to the
+  // numbers of its stream before it.
+  bool hasSent = false;
+  std::uint64_t sent = 0;
+  Order order = Order::kNext;
 };
 
+// "a.b.c.d:port" of an address in network order.
+char* writeAddress(char* out, const SocketAddress& address);
+
 // "Received Time HH:MM:SS:mmm on MM-DD-Y seq:<seq>\n", and with measured
-// fields "... from: <address>:<port> tos:<dscp> ttl:<ttl> delay:<ms>ms
-// seq:<seq>\n", where an unknown field reads "-"; any field values fit
-// kReceivedLineCapacity bytes.
-inline constexpr std::size_t kReceivedLineCapacity = 192;
+// fields "... from: <address>:<port> tos:<dscp> ttl:<ttl> delay:<delay>ms
+// [sent:<number>[ (duplicate)| (out of order)]] seq:<seq>\n", where an
+// unknown field reads "-" and the delay has three decimals when it is
+// finer than a millisecond; any field values fit kReceivedLineCapacity
+// bytes.
+inline constexpr std::size_t kReceivedLineCapacity = 256;
 std::size_t formatReceivedLine(char* out, const LocalTime& time,
                                std::int64_t seq,
                                const MeasuredFields* measured = nullptr);

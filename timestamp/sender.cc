@@ -1,15 +1,62 @@
 #include "timestamp/sender.h"
 
 #include <cstdint>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/print.h"
 #include "timestamp/datagram.h"
 #include "timestamp/report_line.h"
+#include "timestamp/trailer.h"
 
 namespace stampcast {
 namespace {
+
+// What every datagram of a run is made of: with -m, the trailer's run
+// identifier and the next sequence number.
+struct Stamper {
+  bool measured = false;
+  std::uint64_t run = 0;
+  std::uint64_t next = 0;
+
+  std::size_t size() const {
+    return measured ? kMeasuredDatagramSize : kTimestampDatagramSize;
+  }
+
+  // Reads the clock once and writes the datagram for that moment at out;
+  // returns the local time it carries.
+  LocalTime stamp(Platform& platform, std::uint8_t* out) {
+    LocalTime now;
+    Trailer trailer;
+    if (measured) {
+      platform.readClock(&now, &trailer.sentUtcNanoseconds);
+    } else {
+      platform.getLocalTime(&now);
+    }
+    const TimestampDatagram datagram = encodeTimestamp(now);
+    std::memcpy(out, datagram.bytes, sizeof datagram.bytes);
+    if (measured) {
+      trailer.run = run;
+      trailer.number = next++;
+      encodeTrailer(trailer, out + kTimestampDatagramSize);
+    }
+    return now;
+  }
+};
+
+// A run identifier that another run, here or on another host, is unlikely
+// to draw: the system's random source, with the clock mixed in where that
+// source is weak.
+std::uint64_t drawRunIdentifier(Platform& platform) {
+  std::random_device source;
+  LocalTime unused;
+  std::int64_t now = 0;
+  platform.readClock(&unused, &now);
+  const std::uint64_t drawn = std::uint64_t{source()} << 32 | source();
+  return drawn ^ static_cast<std::uint64_t>(now);
+}
 
 // The quiet sender: datagrams back to back, as many in one call as the
 // platform takes. Each is stamped as it is put in the batch, so a stamp is
@@ -17,23 +64,19 @@ namespace {
 // loop, the batch lives as long as the process. With a count (`left` not
 // negative), exactly that many leave: the last batch is cut to fit.
 int flood(Platform& platform, SocketHandle socket,
-          const SocketAddress& destination, std::int64_t left) {
-  static TimestampDatagram batch[Platform::kMaxBatch];
-  static_assert(sizeof batch == Platform::kMaxBatch * kTimestampDatagramSize,
-                "the datagrams of a batch lie back to back");
+          const SocketAddress& destination, Stamper& stamper,
+          std::int64_t left) {
+  static std::uint8_t batch[Platform::kMaxBatch * kMeasuredDatagramSize];
+  const std::size_t length = stamper.size();
   int limit = platform.batchLimit();
   if (limit < 1 || limit > Platform::kMaxBatch) limit = 1;
   while (left != 0) {
     const int size =
         left > 0 && left < limit ? static_cast<int>(left) : limit;
-    for (int i = 0; i < size; ++i) {
-      LocalTime now;
-      platform.getLocalTime(&now);
-      batch[i] = encodeTimestamp(now);
-    }
+    for (int i = 0; i < size; ++i) stamper.stamp(platform, batch + i * length);
     for (int first = 0; first < size;) {
-      const int sent = platform.sendBatch(socket, batch[first].bytes,
-                                          kTimestampDatagramSize,
+      const int sent = platform.sendBatch(socket, batch + first * length,
+                                          static_cast<int>(length),
                                           size - first, kSendDontRoute,
                                           destination);
       if (sent < 1) {
@@ -76,7 +119,12 @@ int runSender(const RunConfig& config, Platform& platform,
   // A count ends the run once that many have gone; without one, only a
   // failed send ends it.
   std::int64_t left = config.count > 0 ? config.count : -1;
-  if (!config.verbose) return flood(platform, socket, destination, left);
+  Stamper stamper;
+  stamper.measured = config.measure;
+  if (config.measure) stamper.run = drawRunIdentifier(platform);
+  if (!config.verbose) {
+    return flood(platform, socket, destination, stamper, left);
+  }
 
   // Everything the loop needs is made here, so that a datagram costs one
   // clock reading, one send and one write. Like the flood's batch, the
@@ -96,10 +144,9 @@ int runSender(const RunConfig& config, Platform& platform,
   for (;;) {
     // The time is read just before the send, and the line below reports the
     // datagram that has just gone out.
-    LocalTime now;
-    platform.getLocalTime(&now);
-    const TimestampDatagram datagram = encodeTimestamp(now);
-    if (platform.sendTo(socket, datagram.bytes, kTimestampDatagramSize,
+    std::uint8_t datagram[kMeasuredDatagramSize];
+    const LocalTime now = stamper.stamp(platform, datagram);
+    if (platform.sendTo(socket, datagram, static_cast<int>(stamper.size()),
                         kSendDontRoute, destination) == kSocketError) {
       print(platform, "\nError in Sending data on the socket - %d",
             platform.lastSocketError());

@@ -71,7 +71,8 @@ void countDatagram(ReceiverStatistics& stats, const RunConfig& config,
     ++stats.invalid;
     return;
   }
-  const std::int64_t delay = measured.delayMilliseconds;
+  const std::int64_t delay = measured.delayMicroseconds;
+  stats.fineDelays = stats.fineDelays || measured.fineDelay;
   if (stats.delays == 0 || delay < stats.minDelay) stats.minDelay = delay;
   if (stats.delays == 0 || delay > stats.maxDelay) stats.maxDelay = delay;
   ++stats.delays;
@@ -100,21 +101,24 @@ std::string formatSummary(const ReceiverStatistics& stats,
   appendCounts(text, "ttl", stats.byTtl, kUnknownTtl);
   if (stats.delays > 0) {
     // The mean deviation as ping gives it: the square root of the mean
-    // square less the square of the mean.
+    // square less the square of the mean. The extremes are whole
+    // milliseconds unless a trailer measured finer.
     const long double deviation =
         std::sqrt(stats.squaredDeviations / stats.delays);
-    append(text, "delay min/avg/max/mdev = %lld/%.3f/%lld/%.3f ms\n",
-           static_cast<long long>(stats.minDelay),
-           static_cast<double>(stats.meanDelay),
-           static_cast<long long>(stats.maxDelay),
-           static_cast<double>(deviation));
+    const char* format =
+        stats.fineDelays ? "delay min/avg/max/mdev = %.3f/%.3f/%.3f/%.3f ms\n"
+                         : "delay min/avg/max/mdev = %.0f/%.3f/%.0f/%.3f ms\n";
+    append(text, format, stats.minDelay / 1000.0,
+           static_cast<double>(stats.meanDelay / 1000),
+           stats.maxDelay / 1000.0, static_cast<double>(deviation / 1000));
   }
+  stats.streams.appendLines(text);
   return text;
 }
 
 int summaryStatus(const ReceiverStatistics& stats) {
   if (stats.received == 0) return 1;
-  return stats.mismatches > 0 ? 2 : 0;
+  return stats.mismatches > 0 || stats.streams.lost() > 0 ? 2 : 0;
 }
 
 }  // namespace stampcast

@@ -8,6 +8,7 @@
 
 #include "platform/run_config.h"
 #include "timestamp/report_line.h"
+#include "timestamp/streams.h"
 
 namespace stampcast {
 
@@ -24,8 +25,11 @@ struct ReceiverStatistics {
   std::unordered_set<std::uint64_t> senders;
   bool moreSenders = false;  // some went uncounted past kMaxSenders
   std::uint64_t lastSender = 0;
-  // Delays in milliseconds: count, extremes, and the running mean and sum
-  // of squared deviations, which stay exact enough for any spread.
+  StreamTable streams;
+  // Delays in microseconds: count, extremes, and the running mean and sum
+  // of squared deviations, which stay exact enough for any spread; whether
+  // any was finer than a millisecond.
+  bool fineDelays = false;
   std::int64_t delays = 0;
   std::int64_t minDelay = 0;
   std::int64_t maxDelay = 0;
@@ -41,8 +45,8 @@ void countDatagram(ReceiverStatistics& stats, const RunConfig& config,
 std::string formatSummary(const ReceiverStatistics& stats,
                           const RunConfig& config);
 
-// 1 when nothing arrived, 2 when anything arrived otherwise than expected,
-// else 0.
+// 1 when nothing arrived, 2 when anything arrived otherwise than expected
+// or went missing, else 0.
 int summaryStatus(const ReceiverStatistics& stats);
 
 }  // namespace stampcast

@@ -30,6 +30,14 @@ void PosixPlatform::getLocalTime(LocalTime* time) {
   localTimeAt(now, time);
 }
 
+void PosixPlatform::readClock(LocalTime* local,
+                              std::int64_t* utcNanoseconds) {
+  timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  localTimeAt(now, local);
+  *utcNanoseconds = static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 void PosixPlatform::localTimeAt(const timespec& instant, LocalTime* time) {
   // A flooding sender reads the clock tens of thousands of times a second,
   // and a busy receiver converts as many arrival stamps: the calendar fields

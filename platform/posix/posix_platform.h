@@ -59,6 +59,7 @@ class PosixPlatform final : public Platform {
   std::uint32_t outgoingAddress(const SocketAddress& destination) override;
 
   void getLocalTime(LocalTime* time) override;
+  void readClock(LocalTime* local, std::int64_t* utcNanoseconds) override;
   int setLocalTime(const LocalTime& time) override;
   void sleepMilliseconds(std::uint32_t milliseconds) override;
 

@@ -10,6 +10,20 @@ void WindowsPlatform::getLocalTime(LocalTime* time) {
   GetLocalTime(reinterpret_cast<SYSTEMTIME*>(time));
 }
 
+void WindowsPlatform::readClock(LocalTime* local,
+                                std::int64_t* utcNanoseconds) {
+  // FILETIME counts 100 ns from 1601; 1970 is 11644473600 s later.
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const std::int64_t ticks =
+      static_cast<std::int64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+  *utcNanoseconds = (ticks - 116444736000000000LL) * 100;
+  SYSTEMTIME universal;
+  FileTimeToSystemTime(&now, &universal);
+  SystemTimeToTzSpecificLocalTime(nullptr, &universal,
+                                  reinterpret_cast<SYSTEMTIME*>(local));
+}
+
 int WindowsPlatform::setLocalTime(const LocalTime& time) {
   // Windows itself refuses a time that is no calendar time
   // (ERROR_INVALID_PARAMETER), and a caller without the right to change the

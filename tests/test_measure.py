@@ -1,0 +1,142 @@
+# The measuring receiver (-m, -e): what arrived with each datagram, its
+# summary and status; and a count (-c) that ends either role.
+import re, signal, struct, time
+from datetime import datetime, timedelta
+import pytest
+from conftest import BIN, MCAST, TIME, peer_send, receiver, run
+
+HOP = ["add table netdev hop",  # a switch port that rewrites the DS field on the way in
+       "add chain netdev hop in { type filter hook ingress device mxb priority 0 ; }",
+       "add rule netdev hop in ip dscp set cs1"]
+
+
+def timestamp(moment, **change):  # a local time as the datagram carries it, fields changed
+    f = dict(year=moment.year, month=moment.month, weekday=moment.isoweekday() % 7, day=moment.day,
+             hour=moment.hour, minute=moment.minute, second=moment.second, ms=moment.microsecond // 1000)
+    f.update(change)
+    return struct.pack("<8H", *f.values())
+
+
+def udp_sent(ns):  # the namespace's count of datagrams sent
+    rows = [row.split() for row in run(ns.cmd(["cat", "/proc/net/snmp"]))[1].splitlines() if row[:4] == "Udp:"]
+    return int(dict(zip(*rows))["OutDatagrams"])
+
+
+@pytest.mark.parametrize("remark,tos,status", [(False, 46, 0), (True, 8, 2)], ids=["kept", "remarked"])
+def test_receiver_tells_the_ds_field_ttl_and_sender_that_arrived(build, netns, start, remark, tos, status):
+    rx, tx = getattr(build, "ns", build), netns(MCAST[:1])
+    tx.ip("link", "add", "mxa", "type", "veth", "peer", "name", "mxb", "netns", rx.name)
+    for ns, end, address in ((tx, "mxa", "10.73.0.1/24"), (rx, "mxb", "10.73.0.2/24")):
+        for line in (f"addr add {address} dev {end}", f"link set {end} up", f"route replace 224.0.0.0/4 dev {end}"):
+            ns.ip(*line.split())
+    for rule in HOP if remark else []:
+        assert run(rx.cmd(["nft", rule])) == (0, "")
+    proc = receiver(start, build.argv(["-m", "-e", "46", "-c", "3", "-r"]))
+    assert run(tx.argv(["-t", "46", "-l", "5", "-w", "10", "-c", "3", "-s"]))[0] == 0
+    code, out = proc.wait(60)
+    lines = re.findall(rf"from: 10\.73\.0\.1:\d+ tos:{tos} ttl:5 delay:\d+ms seq:\d\n", out)
+    summary = (f"\n--- 239.1.1.1:1234 statistics ---\n3 datagrams received from 1 sender, 0 invalid\ntos {tos}: 3\n"
+               f"expected tos 46: {3 if remark else 0} mismatches\nttl 5: 3\ndelay min/avg/max/mdev = ")
+    assert (code, len(lines), summary in out) == (status, 3, True), out
+
+
+@pytest.mark.parametrize("expect,status", [("0", 0), ("46", 2)])
+def test_delays_on_the_full_date_and_what_counts_as_invalid(build, start, expect, status):
+    proc = receiver(start, build.argv(["-m", "-e", expect, "-c", "6", "-r"]))
+    now = datetime.now()
+    sent = [(16, timestamp(now)), (16, timestamp(now - timedelta(days=1))), (16, timestamp(now + timedelta(hours=1))),
+            (8, timestamp(now)), (16, timestamp(now, month=13)), (200, timestamp(now, day=31, month=4))]
+    peer_send(build, "239.1.1.1", 1234, sent)
+    code, out = proc.wait(60)
+    delays = re.findall(r" tos:0 ttl:1 delay:(-|-?\d+)(?:ms)? seq", out)
+    assert [d if d == "-" else round(int(d) / 60000) for d in delays] == [0, 1440, -60, "-", "-", "-"], out
+    summary = (f"6 datagrams received from 1 sender, 3 invalid\ntos 0: 6\nexpected tos {expect}: "
+               f"{0 if expect == '0' else 6} mismatches\nttl 1: 6\n")
+    assert code == status and summary in out, out
+    # In minutes: the mean of 0, a day and an hour ahead, and its mean deviation.
+    figures = re.search(r"\ndelay min/avg/max/mdev = (-?\d+)/(-?\d+\.\d{3})/(\d+)/(\d+\.\d{3}) ms\n$", out)
+    assert [round(float(f) / 60000) for f in figures.groups()] == [-60, 460, 1440, 693], out
+
+
+@pytest.mark.parametrize("sig", [signal.SIGINT, signal.SIGTERM], ids=["int", "term"])
+@pytest.mark.parametrize("count", [0, 2])
+def test_a_stop_request_ends_a_measuring_receiver_with_its_summary(netns, start, sig, count):
+    ns = netns()
+    proc = receiver(start, ns.cmd([BIN, "-m", "-r"]))
+    peer_send(ns, "239.1.1.1", 1234, [(16, timestamp(datetime.now()))] * count)
+    assert count == 0 or proc.wait_for(" seq:1\n"), proc.out()
+    code, out = proc.wait(sig=sig)
+    lines = rf"Received Time {TIME} from: 127\.0\.0\.1:\d+ tos:0 ttl:1 delay:\d+ms seq:\d\n" * count
+    tail = r"2 datagrams received from 1 sender, 0 invalid\ntos 0: 2\nttl 1: 2\ndelay min/avg/max/mdev = [-\d./]+ ms\n"
+    summary = "\n--- 239.1.1.1:1234 statistics ---\n" + (tail if count else "0 datagrams received from 0 senders, 0 invalid\n")
+    assert code == (0 if count else 1) and re.search("Receiving...\n" + lines + summary + "$", out), out
+
+
+# The receiver's setsockopt calls: multicast_all 1, rcvbuf 2, membership 3, recvtos 4, recvttl 5.
+@pytest.mark.parametrize("when,refused,tos,ttl", [(4, "tos: IP_RECVTOS", "-", "1"), (5, "ttl: IP_RECVTTL", "0", "-")])
+def test_a_field_the_system_will_not_tell_reads_as_a_dash(netns, start, when, refused, tos, ttl):
+    ns = netns()
+    strace = ["strace", "-o/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0",
+              "-e", f"inject=setsockopt:error=ENOPROTOOPT:when={when}"]
+    proc = receiver(start, ns.cmd([*strace, BIN, "-m", "-c", "1", "-r"]))
+    peer_send(ns, "239.1.1.1", 1234, [(16, timestamp(datetime.now()))])
+    code, out = proc.wait(60)
+    assert code == 0 and f"Update      = FALSE\nCannot measure {refused} failed with error 92\n\nReceiving" in out
+    summary = f"\n1 datagram received from 1 sender, 0 invalid\ntos {tos}: 1\nttl {ttl}: 1\n"
+    assert f" tos:{tos} ttl:{ttl} delay:" in out and summary in out, out
+
+
+@pytest.mark.parametrize("quiet", [[], ["-q"]], ids=["lines", "flood"])
+def test_a_count_ends_either_role_and_the_sender_removes_its_marking(build, start, record, quiet):
+    proc = receiver(start, build.argv(["-c", "40", "-r"]))
+    before = udp_sent(build)
+    code, out = run(build.argv([*quiet, "-t", "46", "-w", "0", "-c", "40", "-s"]), 60)
+    assert (code, out.count("Sent Time"), udp_sent(build) - before) == (0, 0 if quiet else 40, 40), out
+    code, out = proc.wait(60)
+    assert code == 0 and out.count("Received Time") == 40 and "statistics" not in out
+    assert not hasattr(build, "ns") or record().endswith("".join(f"Tc{call} {handle} 0 -\n" for call, handle in (
+        ("DeleteFilter", 68), ("DeleteFlow", 51), ("CloseInterface", 34), ("DeregisterClient", 17))))
+
+
+def trailer(run, number, marker=b"SCTR", version=1):  # as the README lays it out
+    return marker + struct.pack("<HHQQq", version, 32, run, number, time.time_ns())
+
+
+# Each run a stream: its numbers in the order sent ("d" marks a duplicate, "o" one out of order), its summary line.
+STREAMS = [(1, "0 1 3 6", "4 received, 3 lost (42.86%), 0 duplicates, 0 out of order"),
+           (2, "0 1 1d 2", "4 received, 0 lost (0.00%), 1 duplicate, 0 out of order"),
+           (3, "0 2 1o 3 3d", "5 received, 0 lost (0.00%), 1 duplicate, 1 out of order"),
+           (3 << 40, "5 6 4o", "3 received, 0 lost (0.00%), 0 duplicates, 1 out of order"),  # heard late
+           # The window holds the last 4096 numbers: 905 fills a gap, 1 and 904 only count as late.
+           (5, "0 5000 1o 5000d 904o 905o", "6 received, 4998 lost (99.94%), 1 duplicate, 3 out of order")]
+
+
+def test_each_stream_counts_its_losses_duplicates_and_reordering(netns, start):
+    ns = netns()
+    proc = receiver(start, ns.cmd([BIN, "-m", "-c", sum(len(n.split()) for _, n, _ in STREAMS) + 4, "-r"]))
+    head = timestamp(datetime.now())
+    sent = [(48, head + trailer(run, int(n.strip("do")))) for run, numbers, _ in STREAMS for n in numbers.split()]
+    sent += [(48, head + trailer(7, 0, marker=b"SCTQ")), (48, head + trailer(7, 0, version=2)),
+             (47, head + trailer(7, 0)), (16, head)]  # no trailer: no sent:, no stream
+    peer_send(ns, "239.1.1.1", 1234, sent)
+    code, out = proc.wait(60)
+    marks = {"d": " (duplicate)", "o": " (out of order)", "": ""}
+    lines = [f"sent:{n.strip('do')}{marks[n.lstrip('0123456789')]} seq:" for _, numbers, _ in STREAMS for n in numbers.split()]
+    assert re.findall(r"delay:\d+\.\d{3}ms (sent:.*seq:)", out) == lines and len(re.findall(r" delay:\d+ms seq:", out)) == 4, out
+    streams = "".join(r"from 127\.0\.0\.1:\d+: " + re.escape(line) + "\n" for _, _, line in STREAMS)
+    assert code == 2 and re.search(r"delay min/avg/max/mdev = [\d.]+/[\d.]+/[\d.]+/[\d.]+ ms\n" + streams + "$", out), out
+
+
+def test_a_hop_that_drops_every_tenth_datagram_loses_ten_in_a_hundred(build, netns, start):
+    rx, tx = getattr(build, "ns", build), netns(MCAST[:1])
+    tx.ip("link", "add", "mxa", "type", "veth", "peer", "name", "mxb", "netns", rx.name)
+    for ns, end, address in ((tx, "mxa", "10.74.0.1/24"), (rx, "mxb", "10.74.0.2/24")):
+        for line in (f"addr add {address} dev {end}", f"link set {end} up", f"route replace 224.0.0.0/4 dev {end}"):
+            ns.ip(*line.split())
+    for rule in HOP[:2] + ["add rule netdev hop in udp dport 1234 numgen inc mod 10 == 5 drop"]:
+        assert run(rx.cmd(["nft", rule])) == (0, "")
+    proc = receiver(start, build.argv(["-m", "-c", "900", "-r"]))
+    assert run(tx.argv(["-m", "-w", "1", "-c", "1000", "-s"]), 60)[0] == 0
+    code, out = proc.wait(60)
+    line = r"\nfrom 10\.74\.0\.1:\d+: 900 received, 100 lost \(10\.00%\), 0 duplicates, 0 out of order\n$"
+    assert code == 2 and re.search(line, out) and out.count(" sent:") == 900, out[-600:]

@@ -1,0 +1,74 @@
+// The runs of measuring senders that a receiver hears, each told apart by
+// its source address and port and its run identifier: what came, what went
+// missing, what came twice and what came late.
+#ifndef STAMPCAST_TIMESTAMP_STREAMS_H_
+#define STAMPCAST_TIMESTAMP_STREAMS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace stampcast {
+
+// How a numbered datagram stands to those of its stream before it.
+enum class Order { kNext, kDuplicate, kLate, kUntracked };
+
+class StreamTable {
+ public:
+  // Each stream remembers which of its last kWindow numbers came; one
+  // older than that counts as late. Past kMaxStreams streams, a new one is
+  // not followed: memory stays bounded whatever arrives.
+  static constexpr std::uint64_t kWindow = 4096;
+  static constexpr std::size_t kMaxStreams = 1024;
+
+  // Counts datagram `number` of the run `run` from `from`.
+  Order count(const SocketAddress& from, std::uint64_t run,
+              std::uint64_t number);
+
+  // Datagrams missing between each stream's first and highest number.
+  std::uint64_t lost() const;
+
+  // One summary line a stream, in the order they were first heard:
+  // "from a.b.c.d:port: N received, N lost (P%), N duplicates, N out of
+  // order".
+  void appendLines(std::string& text) const;
+
+ private:
+  struct Key {
+    std::uint64_t source;  // address and port
+    std::uint64_t run;
+    bool operator==(const Key& other) const {
+      return source == other.source && run == other.run;
+    }
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& key) const {
+      return std::hash<std::uint64_t>()(key.source * 0x9E3779B97F4A7C15ULL ^
+                                        key.run);
+    }
+  };
+  struct Stream {
+    SocketAddress from;
+    std::uint64_t first = 0;
+    std::uint64_t highest = 0;
+    std::uint64_t received = 0;
+    std::uint64_t distinct = 0;
+    std::uint64_t duplicates = 0;
+    std::uint64_t late = 0;
+    std::vector<std::uint64_t> seen;  // bit n % kWindow: number n came
+  };
+
+  std::vector<Stream> streams_;
+  std::unordered_map<Key, std::size_t, KeyHash> index_;
+  Key lastKey_{};
+  std::size_t last_ = 0;  // most datagrams come from the stream before
+  bool dropped_ = false;  // some stream was not followed
+};
+
+}  // namespace stampcast
+
+#endif  // STAMPCAST_TIMESTAMP_STREAMS_H_
