@@ -16,9 +16,6 @@ namespace {
 // each an INT with its header.
 constexpr std::size_t kControlSize = WSA_CMSG_SPACE(sizeof(INT)) * 2;
 
-// 100-nanosecond ticks from 1601, where FILETIME counts, to 1970.
-constexpr std::int64_t kTicksTo1970 = 116444736000000000;
-
 SOCKET asSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
 int switchOn(SOCKET socket, int option) {
@@ -27,23 +24,6 @@ int switchOn(SOCKET socket, int option) {
                       reinterpret_cast<const char*>(&on), sizeof on) == 0
              ? 0
              : WSAGetLastError();
-}
-
-// The arrival time: the clock when the receive returns, as the local
-// calendar time and as nanoseconds since 1970 in universal time, from one
-// reading. The one place that reads it, so that a finer clock goes in here.
-void readArrivalClock(Arrival* arrival) {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  const std::int64_t ticks =
-      static_cast<std::int64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
-  arrival->utcNanoseconds = (ticks - kTicksTo1970) * 100;
-  SYSTEMTIME utc;
-  auto* local = reinterpret_cast<SYSTEMTIME*>(&arrival->local);
-  if (!FileTimeToSystemTime(&now, &utc) ||
-      !SystemTimeToTzSpecificLocalTime(nullptr, &utc, local)) {
-    GetLocalTime(local);
-  }
 }
 
 // Reads the control messages of one received datagram into its record. A
@@ -98,7 +78,9 @@ int WindowsPlatform::receiveWithArrival(SocketHandle socket, void* buffer,
     int fromLength = static_cast<int>(sizeof arrival->from);
     const int received =
         receiveFrom(socket, buffer, length, &arrival->from, &fromLength);
-    if (received != SOCKET_ERROR) readArrivalClock(arrival);
+    if (received != SOCKET_ERROR) {
+      readClock(&arrival->local, &arrival->utcNanoseconds);
+    }
     return received;
   }
   WSABUF data;
@@ -123,7 +105,8 @@ int WindowsPlatform::receiveWithArrival(SocketHandle socket, void* buffer,
     WSASetLastError(0);
     received = static_cast<DWORD>(length);
   }
-  readArrivalClock(arrival);
+  // The arrival time: the clock as the receive returns.
+  readClock(&arrival->local, &arrival->utcNanoseconds);
   readControl(&message, arrival);
   return static_cast<int>(received);
 }
