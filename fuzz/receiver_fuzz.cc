@@ -4,8 +4,10 @@
 // datagram is whole and its fields survive a round trip through timegm and
 // gmtime, in the range the clock takes.
 // Then the same bytes, three at a time, as the run (four of them) and the
-// number (0 to 8191) of measured datagrams to a measuring receiver: each
-// stream's summary line holds against a set of the numbers seen.
+// number (0 to 8191) of measured datagrams, sent at the ends of time, to a
+// measuring receiver: each stream's summary line holds against a set of the
+// numbers seen.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -37,7 +39,9 @@ void checkStreams(const std::uint8_t* data, std::size_t size) {
     Bytes datagram(kMeasuredDatagramSize);
     const TimestampDatagram time = encodeTimestamp(platform.clock);
     std::copy(time.bytes, time.bytes + 16, datagram.begin());
-    encodeTrailer(Trailer{std::uint64_t(run), n, 0}, &datagram[16]);
+    // A send time at either end of its range: the delay must not overflow.
+    const std::int64_t sent = data[i] & 0x80 ? INT64_MIN : INT64_MAX;
+    encodeTrailer(Trailer{std::uint64_t(run), n, sent}, &datagram[16]);
     platform.datagrams.push_back(datagram);
     Expected& s = streams[run];
     if (s.received++ == 0) {
