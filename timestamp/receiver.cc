@@ -66,6 +66,22 @@ void startMeasuring(Platform& platform, SocketHandle socket) {
   platform.catchStopRequests();
 }
 
+// From one instant to another in nanoseconds, as microseconds, halves
+// rounded away from zero. A trailer may carry any send time: the difference
+// holds at the ends of the 64-bit range instead of overflowing.
+std::int64_t microsecondsBetween(std::int64_t from, std::int64_t to) {
+  std::int64_t nanoseconds;
+  if (from < 0 && to > INT64_MAX + from) {
+    nanoseconds = INT64_MAX;
+  } else if (from > 0 && to < INT64_MIN + from) {
+    nanoseconds = INT64_MIN;
+  } else {
+    nanoseconds = to - from;
+  }
+  const std::int64_t remainder = nanoseconds % 1000;
+  return nanoseconds / 1000 + (remainder >= 500) - (remainder <= -500);
+}
+
 // What the line and the summary tell of one datagram of `length` bytes
 // carrying `time`. The delay is the local time at arrival less the time
 // the datagram carries, on the full date, so that midnight and the ends of
@@ -87,11 +103,8 @@ MeasuredFields measure(const Arrival& arrival, const std::uint8_t* datagram,
   }
   if (!whole) return measured;
   if (measured.hasSent) {
-    // Halves round away from zero.
-    const std::int64_t nanoseconds =
-        arrival.utcNanoseconds - trailer.sentUtcNanoseconds;
     measured.delayMicroseconds =
-        (nanoseconds + (nanoseconds < 0 ? -500 : 500)) / 1000;
+        microsecondsBetween(trailer.sentUtcNanoseconds, arrival.utcNanoseconds);
     measured.fineDelay = true;
   } else {
     measured.delayMicroseconds =
