@@ -30,20 +30,21 @@ int switchOn(SOCKET socket, int option) {
 // record shorter than its header ends the walk: the macros would step on
 // the spot for ever.
 void readControl(WSAMSG* message, Arrival* arrival) {
-  const char* end = message->Control.buf + message->Control.len;
+  const auto* end = reinterpret_cast<const unsigned char*>(
+      message->Control.buf + message->Control.len);
   for (WSACMSGHDR* header = WSA_CMSG_FIRSTHDR(message); header != nullptr;
        header = WSA_CMSG_NXTHDR(message, header)) {
     if (header->cmsg_len < WSA_CMSG_LEN(0)) break;
     const unsigned char* data = WSA_CMSG_DATA(header);
     const std::size_t length = header->cmsg_len - WSA_CMSG_LEN(0);
-    if (reinterpret_cast<const char*>(data) + length > end ||
+    // A header fits before the end, and so does where its data begins.
+    if (length > static_cast<std::size_t>(end - data) ||
         header->cmsg_level != IPPROTO_IP || length < 1) {
       continue;
     }
     if (header->cmsg_type == IP_TOS) {
       // The DS byte is the first byte of the field, whether a stack hands
-      // one byte or a little-endian INT (Wine fills an INT's room from the
-      // single byte Linux gives, so only the first is sure).
+      // one byte or a little-endian INT.
       arrival->tos = data[0];
     } else if (header->cmsg_type == IP_TTL && length >= sizeof(INT)) {
       INT ttl;
