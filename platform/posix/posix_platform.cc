@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+#include "platform/line_output.h"
+
 namespace stampcast {
 namespace posix {
 namespace {
@@ -34,33 +36,35 @@ bool waitForOutput() {
   }
 }
 
+// One write to standard output, straight to the descriptor: nothing waits
+// in a buffer for an exit that an interrupted receiver never reaches.
+long writeSome(const char* bytes, std::size_t length) {
+  for (;;) {
+    const ssize_t written = ::write(STDOUT_FILENO, bytes, length);
+    if (written > 0) return static_cast<long>(written);
+    if (written < 0 && errno == EINTR) continue;
+    // A pipe that its reader made non-blocking is full, not broken: wait
+    // for room as a blocking write does, rather than drop the line.
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) &&
+        waitForOutput()) {
+      continue;
+    }
+    // A reader that went away has ended the run by SIGPIPE before this,
+    // as is the Unix convention (`stampcast -r | head`); where the signal
+    // is ignored, the run ends on EPIPE instead. Other failures (a full
+    // disk) lose text while the run goes on.
+    return written < 0 && errno == EPIPE ? LineOutput::kGone
+                                         : LineOutput::kRefused;
+  }
+}
+
+LineOutput standardOutput(writeSome);
+
 }  // namespace
 
-
 bool PosixPlatform::writeOutput(const char* text, std::size_t length) {
-  // Straight to the descriptor: nothing waits in a buffer for an exit that
-  // an interrupted receiver never reaches.
   const int savedErrno = errno;
-  bool open = true;
-  while (length > 0) {
-    const ssize_t written = ::write(STDOUT_FILENO, text, length);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      // A pipe that its reader made non-blocking is full, not broken: wait
-      // for room as a blocking write does, rather than drop the line.
-      if ((errno == EAGAIN || errno == EWOULDBLOCK) && waitForOutput()) {
-        continue;
-      }
-      // A reader that went away has ended the run by SIGPIPE before this,
-      // as is the Unix convention (`stampcast -r | head`); where the signal
-      // is ignored, the run ends on EPIPE instead. On other failures (a
-      // full disk) the text is lost while the run goes on.
-      open = errno != EPIPE;
-      break;
-    }
-    text += written;
-    length -= static_cast<std::size_t>(written);
-  }
+  const bool open = standardOutput.write(text, length);
   errno = savedErrno;
   return open;
 }

@@ -3,14 +3,14 @@
 #include "platform/windows/windows_headers.h"
 
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/line_output.h"
 
 namespace stampcast {
 namespace windows {
 namespace {
-
-// Large enough that every message leaves in one write when it is flushed.
-constexpr std::size_t kOutputBufferSize = 64 * 1024;
 
 SOCKET asSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
@@ -18,25 +18,58 @@ const sockaddr* asSockaddr(const SocketAddress& address) {
   return reinterpret_cast<const sockaddr*>(&address);
 }
 
-}  // namespace
-
-WindowsPlatform::WindowsPlatform() {
-  // The C runtime treats line buffering as full buffering, so a line would
-  // wait for the buffer to fill: the buffer is flushed after every message
-  // instead. Text mode stays, so LF reaches a file as CR LF.
-  std::setvbuf(stdout, nullptr, _IOFBF, kOutputBufferSize);
+// One write to the standard output handle, past the C runtime, whose
+// buffered writes tell neither how much of a text reached a full disk nor
+// that a pipe's reader has gone.
+long writeSome(const char* bytes, std::size_t length) {
+  const DWORD most = 1u << 30;
+  DWORD written = 0;
+  if (WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes,
+                length < most ? static_cast<DWORD>(length) : most, &written,
+                nullptr)) {
+    return written > 0 ? static_cast<long>(written) : LineOutput::kRefused;
+  }
+  switch (GetLastError()) {
+    case ERROR_BROKEN_PIPE:         // the reader closed an anonymous pipe
+    case ERROR_NO_DATA:             // the pipe is being closed
+    case ERROR_PIPE_NOT_CONNECTED:  // Wine's word for a Unix pipe's EPIPE
+      return LineOutput::kGone;
+    default:  // a full disk, or no output at all: the text is lost
+      return LineOutput::kRefused;
+  }
 }
+
+LineOutput standardOutput(writeSome);
+
+// The text with each LF as CR LF, as the C runtime's text mode wrote it.
+const std::string& withCrLf(const char* text, std::size_t length) {
+  static std::string converted;
+  converted.clear();
+  const char* end = text + length;
+  for (;;) {
+    const void* newline =
+        std::memchr(text, '\n', static_cast<std::size_t>(end - text));
+    if (newline == nullptr) break;
+    converted.append(text, static_cast<const char*>(newline));
+    converted.append("\r\n", 2);
+    text = static_cast<const char*>(newline) + 1;
+  }
+  converted.append(text, end);
+  return converted;
+}
+
+}  // namespace
 
 bool WindowsPlatform::writeOutput(const char* text, std::size_t length) {
   // A report is often printed between a failed call and the read of its
   // error code; writing must not change either.
   const DWORD savedError = GetLastError();
   const int savedErrno = errno;
-  std::fwrite(text, 1, length, stdout);
-  std::fflush(stdout);
+  const std::string& lines = withCrLf(text, length);
+  const bool open = standardOutput.write(lines.data(), lines.size());
   errno = savedErrno;
   SetLastError(savedError);
-  return true;
+  return open;
 }
 
 int WindowsPlatform::startup() {

@@ -10,8 +10,6 @@ namespace windows {
 
 class WindowsPlatform final : public Platform {
  public:
-  WindowsPlatform();
-
   bool writeOutput(const char* text, std::size_t length) override;
 
   int startup() override;
