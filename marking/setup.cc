@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "marking/marking.h"
 #include "marking/messages.h"
@@ -12,10 +13,16 @@ namespace stampcast {
 namespace {
 
 // The first enumeration fills this many bytes at most. A longer list fails
-// with code 122 and the size it needs, and is asked for once more in a
-// buffer of that size: one descriptor of a Windows adapter takes some 230
-// bytes, so two adapters already need more.
+// with code 122 and the size it needs, and is asked for again in a buffer
+// of that size: one descriptor of a Windows adapter takes some 230 bytes, so
+// two adapters already need more.
 constexpr std::uint32_t kInterfaceBufferSize = 336;
+
+// An interface that appears between two calls (a container's, a VPN's)
+// makes the list outgrow the size the last call reported, so the list is
+// asked for again at the newest size, this many times at most, before 122
+// is the answer.
+constexpr int kListRetries = 5;
 
 // The sending rate the flow asks for, in bytes per second.
 constexpr std::uint32_t kTokenRate = 10000;
@@ -175,14 +182,16 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   unsigned char* interfaces = firstList;
   std::uint32_t size = kInterfaceBufferSize;
   result = tc.enumerateInterfaces(handles.clientHandle, &size, interfaces);
-  if (result == tc::kInsufficientBuffer) {
+  for (int retry = 0;
+       result == tc::kInsufficientBuffer && retry < kListRetries; ++retry) {
     // Whole 8-byte words: the size asked for, aligned. Without the memory
-    // the first call's answer stands.
-    longerList.reset(new (std::nothrow) std::uint64_t[size / 8 + 1]());
-    if (longerList != nullptr) {
-      interfaces = reinterpret_cast<unsigned char*>(longerList.get());
-      result = tc.enumerateInterfaces(handles.clientHandle, &size, interfaces);
-    }
+    // the last call's answer stands.
+    std::unique_ptr<std::uint64_t[]> grown(
+        new (std::nothrow) std::uint64_t[size / 8 + 1]());
+    if (grown == nullptr) break;
+    longerList = std::move(grown);
+    interfaces = reinterpret_cast<unsigned char*>(longerList.get());
+    result = tc.enumerateInterfaces(handles.clientHandle, &size, interfaces);
   }
   if (result != tc::kSuccess) {
     if (const char* message = enumerationMessage(result)) {

@@ -202,10 +202,9 @@ struct TrafficControlLayer::State {
   std::map<TcHandle, Filter> filters;
   std::vector<Mark> marks;
 
-  std::vector<InterfaceInfo> currentInterfaces() const {
-    std::vector<InterfaceInfo> list = lister ? lister()
-                                             : std::vector<InterfaceInfo>{};
-    std::stable_sort(list.begin(), list.end(),
+  InterfaceList currentInterfaces() const {
+    InterfaceList list = lister ? lister() : InterfaceList{};
+    std::stable_sort(list.interfaces.begin(), list.interfaces.end(),
                      [](const InterfaceInfo& a, const InterfaceInfo& b) {
                        return a.index < b.index;
                      });
@@ -268,7 +267,9 @@ std::uint32_t TrafficControlLayer::enumerateInterfaces(
   if (bufferSize == nullptr || (*bufferSize != 0 && buffer == nullptr)) {
     return tc::kInvalidParameter;
   }
-  const std::vector<InterfaceInfo> list = state_->currentInterfaces();
+  const InterfaceList found = state_->currentInterfaces();
+  if (found.error != 0) return static_cast<std::uint32_t>(found.error);
+  const std::vector<InterfaceInfo>& list = found.interfaces;
   std::size_t required = 0;
   for (const InterfaceInfo& info : list) required += descriptorSize(info);
   if (required > *bufferSize) {
@@ -294,7 +295,9 @@ std::uint32_t TrafficControlLayer::openInterface(const char16_t* interfaceName,
   if (interfaceName == nullptr || ifcHandle == nullptr) {
     return tc::kInvalidParameter;
   }
-  for (const InterfaceInfo& info : state_->currentInterfaces()) {
+  const InterfaceList found = state_->currentInterfaces();
+  if (found.error != 0) return static_cast<std::uint32_t>(found.error);
+  for (const InterfaceInfo& info : found.interfaces) {
     const std::u16string name = toUtf16(info.name);
     // Compared character by character: the caller's string is never read
     // beyond its terminator or the first difference.

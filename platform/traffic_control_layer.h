@@ -38,6 +38,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/traffic_control.h"
@@ -54,11 +55,22 @@ struct InterfaceInfo {
   std::string id{};
 };
 
+// What a lister found: the interfaces, or the error (an errno value) that
+// kept it from reading them. A plain list converts to one, for listers that
+// cannot fail.
+struct InterfaceList {
+  InterfaceList(std::vector<InterfaceInfo> found = {})
+      : interfaces(std::move(found)) {}
+  std::vector<InterfaceInfo> interfaces;
+  int error = 0;
+};
+
 class TrafficControlLayer final : public TrafficControl {
  public:
   // The layer asks the lister for the host's interfaces at each enumeration
-  // and open, and orders them by index.
-  using InterfaceLister = std::function<std::vector<InterfaceInfo>()>;
+  // and open, and orders them by index. A listing that fails fails the call
+  // with the lister's error.
+  using InterfaceLister = std::function<InterfaceList()>;
 
   explicit TrafficControlLayer(InterfaceLister lister);
   ~TrafficControlLayer();

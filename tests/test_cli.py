@@ -64,6 +64,7 @@ QUIET = [  # runs that send nothing: the namespace's setup, argv, status, output
     (MCAST, [BIN, "-l", "300", "-s"], 255, "Error: Setting TTL value: error - 22\n"),
     (MCAST, [BIN, "-r"], 255, "\nError: Binding the socket - 98"),  # the peer holds the port
     (MCAST, [*EMFILE, BIN, "-r"], 255, '"Socket" failed with error 24\n'),
+    (MCAST, [*EMFILE, BIN, "-t", "47"], 255, "TcEnumerateInterfaces returned 0x18\n"),  # the list's netlink socket
     # No interface is up and carries multicast.
     ([], [BIN, "-s"], 255, NO_INTERFACE), (MCAST[:1], [BIN, "-t", "46"], 255, NO_INTERFACE),
     (MCAST[:1], [BIN, "-p", "1", "-r"], 255,  # no route to the group

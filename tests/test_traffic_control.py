@@ -67,6 +67,16 @@ def test_windows_marking_without_a_mode_reads_as_on_linux(shared_wine, record, m
         ("DeleteFilter", 68), ("DeleteFlow", 51), ("CloseInterface", 34), ("DeregisterClient", 17)))
 
 
+# Adapters that appear between two listings: a list that grows at each of the
+# first five listings is still set up (it is asked for again five times); one
+# that grows at six ends the run with the size the last listing needed.
+@pytest.mark.parametrize("grow,status,tail", [("5", 0, ""), ("6", 255, "Size required: 1464\nTcEnumerateInterfaces returned 0x7a\n")])
+def test_windows_marking_beside_adapters_that_appear(shared_wine, record, monkeypatch, grow, status, tail):
+    monkeypatch.setenv("STAMPCAST_TC_GROW", grow)
+    result = run(shared_wine.argv(["-t", "46"]), 60)
+    assert result[0] == status and result[1].endswith(tail), result
+
+
 def test_windows_receiver_reports_a_refused_clock_update_and_goes_on(netns, start, tmp_path):
     ns = netns(MCAST, user=True)  # root of its own user namespace only: it cannot set the clock
     try:

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,15 @@
 namespace stampcast {
 namespace posix {
 
-std::vector<InterfaceInfo> listMulticastInterfaces() {
+InterfaceList listMulticastInterfaces() {
+  // A list that cannot be read (no descriptor free for the netlink socket,
+  // no memory) is a failure with its error, never an empty list.
   ifaddrs* list = nullptr;
-  if (::getifaddrs(&list) != 0) return {};
+  if (::getifaddrs(&list) != 0) {
+    InterfaceList failed;
+    failed.error = errno;
+    return failed;
+  }
 
   std::vector<InterfaceInfo> result;
   for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {

@@ -20,8 +20,9 @@ namespace posix {
 int clockValueOf(const LocalTime& time, timespec* value);
 
 // The host's interfaces that are up and can carry multicast, with their
-// first IPv4 address, in the order the system lists them.
-std::vector<InterfaceInfo> listMulticastInterfaces();
+// first IPv4 address, in the order the system lists them; or the error that
+// kept the system from listing them.
+InterfaceList listMulticastInterfaces();
 
 class PosixPlatform final : public Platform {
  public:

@@ -11,7 +11,11 @@
 //                            "call arguments result out-handle [note]",
 //                            the note of a flow its words in hex;
 //   STAMPCAST_TC_REFUSE      "TcAddFlow=7520": that call returns that code
-//                            and does nothing.
+//                            and does nothing;
+//   STAMPCAST_TC_GROW        "n": the first n listings each find one adapter
+//                            more than the one before, as when adapters
+//                            appear between two calls.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,8 +35,11 @@ std::string dotted(std::uint32_t address) {  // network order, little-endian
 }
 
 std::vector<InterfaceInfo> listed() {
+  static int listings = 0;
   std::vector<InterfaceInfo> list;
   std::string described = fromEnvironment("STAMPCAST_TC_INTERFACES");
+  const int added = std::min(++listings, std::atoi(fromEnvironment("STAMPCAST_TC_GROW").c_str()));
+  for (int n = 1; n <= added; ++n) described += ";Added " + std::to_string(n) + "=10.72.0." + std::to_string(n);
   while (!described.empty()) {
     const std::string entry = described.substr(0, described.find(';'));
     described.erase(0, entry.size() + 1);
