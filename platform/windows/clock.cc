@@ -1,13 +1,128 @@
-// The clock on Windows: the local calendar time, read and set as SYSTEMTIME,
+// The clock on Windows: the precise UTC instant, turned into the local
+// calendar time by the zone's rule for that year, and set as SYSTEMTIME,
 // whose layout LocalTime copies.
+#include <cstdint>
+
 #include "platform/windows/windows_headers.h"
 #include "platform/windows/windows_platform.h"
 
 namespace stampcast {
 namespace windows {
+namespace {
+
+// A FILETIME counts 100 ns since 1601 (UTC, or local for a local one).
+constexpr std::uint64_t kTicksPerMillisecond = 10000;
+constexpr std::uint64_t kTicksPerSecond = 1000 * kTicksPerMillisecond;
+constexpr std::int64_t kTicksPerMinute = 60 * kTicksPerSecond;
+
+std::uint64_t countOf(const FILETIME& time) {
+  return static_cast<std::uint64_t>(time.dwHighDateTime) << 32 |
+         time.dwLowDateTime;
+}
+
+FILETIME fileTimeOf(std::uint64_t count) {
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(count);
+  time.dwHighDateTime = static_cast<DWORD>(count >> 32);
+  return time;
+}
+
+// GetSystemTimePreciseAsFileTime, looked up once: Windows 8 and later have
+// it, and the program must still start on Windows 7. Null where it is
+// missing.
+using PreciseClock = VOID(WINAPI*)(LPFILETIME);
+PreciseClock preciseClock() {
+  static const PreciseClock clock = [] {
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const FARPROC found =
+        kernel ? GetProcAddress(kernel, "GetSystemTimePreciseAsFileTime")
+               : nullptr;
+    return reinterpret_cast<PreciseClock>(
+        reinterpret_cast<void (*)()>(found));
+  }();
+  return clock;
+}
+
+// The zone's rule for a year: its offsets and the days that summer time
+// begins and ends that year, from the zone's history. Where that history is
+// turned off (DynamicDaylightTimeDisabled) or missing, Windows keeps to the
+// fixed rule that the zone's record holds, and so does this.
+bool zoneRuleFor(std::uint16_t year, TIME_ZONE_INFORMATION* rule) {
+  DYNAMIC_TIME_ZONE_INFORMATION zone;
+  if (GetDynamicTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID) {
+    return false;
+  }
+  if (!zone.DynamicDaylightTimeDisabled &&
+      GetTimeZoneInformationForYear(year, &zone, rule)) {
+    return true;
+  }
+  *rule = TIME_ZONE_INFORMATION{};
+  rule->Bias = zone.Bias;
+  rule->StandardDate = zone.StandardDate;
+  rule->StandardBias = zone.StandardBias;
+  rule->DaylightDate = zone.DaylightDate;
+  rule->DaylightBias = zone.DaylightBias;
+  return true;
+}
+
+// The local calendar time at a UTC instant under the rule. The Ex forms
+// that take the dynamic zone are missing from Wine's kernel32, and
+// mingw-w64 declares them only from Windows 8 on; the rule for the year
+// gives the same answer.
+bool localOf(std::uint64_t utc, const TIME_ZONE_INFORMATION& rule,
+             SYSTEMTIME* local) {
+  const FILETIME file = fileTimeOf(utc);
+  SYSTEMTIME universal;
+  return FileTimeToSystemTime(&file, &universal) &&
+         SystemTimeToTzSpecificLocalTime(&rule, &universal, local);
+}
+
+}  // namespace
+
+std::uint64_t WindowsPlatform::utcNow() {
+  FILETIME now;
+  if (const PreciseClock clock = preciseClock()) {
+    clock(&now);
+  } else {
+    GetSystemTimeAsFileTime(&now);
+  }
+  return countOf(now);
+}
+
+bool WindowsPlatform::localTimeAt(std::uint64_t utc, LocalTime* time) {
+  const FILETIME file = fileTimeOf(utc);
+  SYSTEMTIME universal;
+  TIME_ZONE_INFORMATION rule;
+  return FileTimeToSystemTime(&file, &universal) &&
+         zoneRuleFor(universal.wYear, &rule) &&
+         localOf(utc, rule, reinterpret_cast<SYSTEMTIME*>(time));
+}
 
 void WindowsPlatform::getLocalTime(LocalTime* time) {
-  GetLocalTime(reinterpret_cast<SYSTEMTIME*>(time));
+  // GetLocalTime moves with the tick of the system timer (15.6 ms), so a
+  // sender at -w 1 would send the same time again and again. The precise
+  // clock is read instead; the zone's rule costs a registry read (some
+  // 400 us under Wine), so the calendar fields are worked out once a UTC
+  // second, and the milliseconds come from the reading itself (no zone is
+  // offset by part of a second).
+  if (preciseClock() == nullptr) {
+    GetLocalTime(reinterpret_cast<SYSTEMTIME*>(time));
+    return;
+  }
+  const std::uint64_t utc = utcNow();
+  const std::uint64_t second = utc / kTicksPerSecond;
+  if (second != cachedSecond_) {
+    LocalTime fields;
+    if (!localTimeAt(second * kTicksPerSecond, &fields)) {
+      GetLocalTime(reinterpret_cast<SYSTEMTIME*>(time));
+      return;
+    }
+    cachedLocal_ = fields;
+    cachedSecond_ = second;
+  }
+  *time = cachedLocal_;
+  time->milliseconds =
+      static_cast<std::uint16_t>(utc % kTicksPerSecond / kTicksPerMillisecond);
 }
 
 int WindowsPlatform::setLocalTime(const LocalTime& time) {
