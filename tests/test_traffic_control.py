@@ -75,7 +75,9 @@ def test_windows_marking_without_a_mode_reads_as_on_linux(shared_wine, record, m
         ("DeleteFilter", 68), ("DeleteFlow", 51), ("CloseInterface", 34), ("DeregisterClient", 17)))
 
 
-def test_windows_receiver_reports_a_refused_clock_update_and_goes_on(netns, start, tmp_path):
+@pytest.mark.parametrize("zone", ["Europe/Berlin", "Australia/Sydney"])  # one of them in summer time on any date
+def test_windows_receiver_sets_the_clock_by_the_zone_and_reports_a_refusal(netns, start, tmp_path, monkeypatch, zone):
+    monkeypatch.setenv("TZ", zone)
     ns = netns(MCAST, user=True)  # root of its own user namespace only: it cannot set the clock
     try:
         wine = Wine(ns, tmp_path, wine_template(netns))
@@ -85,6 +87,10 @@ def test_windows_receiver_reports_a_refused_clock_update_and_goes_on(netns, star
         peer_send(ns, "239.1.1.1", 1234, [(16, struct.pack("<8H", 2008, 3, 1, 17, 14, 5, 30, 250))] * 2)
         assert receiver.wait_for(" seq:1\n") and receiver.p.poll() is None and receiver.out().endswith("".join(
             f"Received Time 14:05:30:250 on 03-17-2008 seq:{seq}\nError: Setting local time - 1314\n" for seq in (0, 1)))
+        # Wine sets no clock: it takes a time within half a second of its own as set, and refuses any other. The
+        # Linux sender's local time in the same zone is such a time, once turned into UTC by the zone's rule.
+        start(ns.cmd([BIN, "-w", "100", "-s"]))
+        assert receiver.wait_for("Time updated..\n", 3), receiver.out()
     finally:
         "wine" in locals() and (wine.stop(), shutil.rmtree(wine.prefix))
 

@@ -1,7 +1,8 @@
 // The clock on Windows: the precise UTC instant, turned into the local
-// calendar time by the zone's rule for that year, and set as SYSTEMTIME,
-// whose layout LocalTime copies.
+// calendar time by the zone's rule for that year, and set the same way
+// back. SYSTEMTIME's layout is LocalTime's.
 #include <cstdint>
+#include <initializer_list>
 
 #include "platform/windows/windows_headers.h"
 #include "platform/windows/windows_platform.h"
@@ -77,6 +78,11 @@ bool localOf(std::uint64_t utc, const TIME_ZONE_INFORMATION& rule,
          SystemTimeToTzSpecificLocalTime(&rule, &universal, local);
 }
 
+bool sameMinute(const SYSTEMTIME& a, const SYSTEMTIME& b) {
+  return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay &&
+         a.wHour == b.wHour && a.wMinute == b.wMinute;
+}
+
 }  // namespace
 
 std::uint64_t WindowsPlatform::utcNow() {
@@ -126,10 +132,45 @@ void WindowsPlatform::getLocalTime(LocalTime* time) {
 }
 
 int WindowsPlatform::setLocalTime(const LocalTime& time) {
-  // Windows itself refuses a time that is no calendar time
+  // SetLocalTime converts with the summer-time setting in force now, not
+  // the one of the time it sets, and must be called again to come right:
+  // in between the clock is an hour off, and a second call that fails
+  // leaves it so. The time is turned into UTC here instead, by the zone's
+  // rule for its date, and set in one SetSystemTime. As on Linux, standard
+  // time is tried first, then summer time: the first whose UTC instant
+  // reads back as these very fields wins, so an hour that exists twice
+  // reads as standard time, and so does one that summer time skips.
+  // Windows refuses a time that is no calendar time
   // (ERROR_INVALID_PARAMETER), and a caller without the right to change the
   // clock (ERROR_PRIVILEGE_NOT_HELD).
-  if (SetLocalTime(reinterpret_cast<const SYSTEMTIME*>(&time))) return 0;
+  const SYSTEMTIME& local = reinterpret_cast<const SYSTEMTIME&>(time);
+  FILETIME file;
+  TIME_ZONE_INFORMATION rule;
+  if (!SystemTimeToFileTime(&local, &file) ||
+      !zoneRuleFor(local.wYear, &rule)) {
+    return static_cast<int>(GetLastError());
+  }
+  // UTC is the local time plus the bias, in minutes.
+  const std::uint64_t localCount = countOf(file);
+  const auto utcOf = [localCount](LONG bias) {
+    return localCount + static_cast<std::uint64_t>(bias * kTicksPerMinute);
+  };
+  const std::uint64_t standard = utcOf(rule.Bias + rule.StandardBias);
+  std::uint64_t chosen = standard;
+  for (const std::uint64_t utc :
+       {standard, utcOf(rule.Bias + rule.DaylightBias)}) {
+    SYSTEMTIME shown;
+    if (localOf(utc, rule, &shown) && sameMinute(shown, local)) {
+      chosen = utc;
+      break;
+    }
+  }
+  const FILETIME chosenFile = fileTimeOf(chosen);
+  SYSTEMTIME universal;
+  if (FileTimeToSystemTime(&chosenFile, &universal) &&
+      SetSystemTime(&universal)) {
+    return 0;
+  }
   return static_cast<int>(GetLastError());
 }
 
