@@ -39,7 +39,9 @@ def test_windows_sender_marks_on_the_adapter_that_faces_the_receiver(wine, build
     assert listener.wait_for(" seq:2\n", timeout=30), sender.out()
     sent = re.findall(rf"Sent Time ({TIME}) to: 239.1.1.1:1234 tos:{tos} ttl:{ttl} ", sender.wait(sig=signal.SIGKILL)[1])
     ms = [int(h) * 3600000 + int(m) * 60000 + int(s) * 1000 + int(f) for h, m, s, f in (t[:12].split(":") for t in sent)]
-    assert all(wait <= b - a < 2 * wait for a, b in zip(ms, ms[1:])), sent  # the pause: no longer Sleep's 15.6 ms steps
+    # The pause: at least what was asked, and less than twice that in the shortest period (load stretches some).
+    # Under Wine, Sleep is as precise as the timer: Windows' 15.6 ms steps cannot show here.
+    assert wait <= min((b - a) % 86400000 for a, b in zip(ms, ms[1:])) < 2 * wait, sent
     time.sleep(0.3)  # what is on its way
     assert re.findall(rf"Received Time ({TIME}) ", listener.wait(sig=signal.SIGKILL)[1]) in (sent, sent[:-1])
     assert record() == SETUP.format(FACING, tos, tos)
