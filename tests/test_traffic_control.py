@@ -43,7 +43,9 @@ def test_windows_sender_marks_on_the_adapter_that_faces_the_receiver(wine, build
     # Under Wine, Sleep is as precise as the timer: Windows' 15.6 ms steps cannot show here.
     assert wait <= min((b - a) % 86400000 for a, b in zip(ms, ms[1:])) < 2 * wait, sent
     time.sleep(0.3)  # what is on its way
-    assert re.findall(rf"Received Time ({TIME}) ", listener.wait(sig=signal.SIGKILL)[1]) in (sent, sent[:-1])
+    # The last line's datagram may not be heard yet, or the kill may fall between a send and its line.
+    got = re.findall(rf"Received Time ({TIME}) ", listener.wait(sig=signal.SIGKILL)[1])
+    assert got[:len(sent)] in (sent, sent[:-1]) and len(got) <= len(sent) + 1, (got, sent)
     assert record() == SETUP.format(FACING, tos, tos)
 
 
