@@ -1,7 +1,8 @@
 # Timestamps on the wire: what the sender sends and prints, what the
 # receiver reports, and how both hold up under floods and signals.
 import os, random, re, signal, struct, subprocess, time
-from datetime import date, datetime
+from datetime import date, datetime, timedelta
+from zoneinfo import ZoneInfo
 import pytest
 from conftest import BIN, MCAST, TIME, fields, peer_probe, peer_send, received, receiver, run, stamp
 
@@ -35,6 +36,7 @@ def test_datagrams_carry_the_ds_field_and_match_their_lines(netns, start, args, 
     got = [line.split() for line in probe.wait(10)[1].splitlines()[1:]]
     status, out = sender.wait(sig=sig)
     lines = out.split("...\n")[1]
+    lines = lines[: lines.rfind("\n") + 1]  # a kill may land inside the last line's write, never before it
     assert status == -sig and re.fullmatch(f"({SENT})*", lines) and (lines.count("\n") >= 4) != ("-q" in args)
     assert len(got) == 5 and {(int(t), int(l)) for t, l, _ in got} == {(tos, ttl)}
     runs = set()
@@ -111,6 +113,23 @@ def test_flood_is_reported_in_full_with_flat_memory(netns, start):
     assert proc.wait_for(f" seq:{len(flood) - 1}\n") and rss() - settled <= 512
     assert delivered() - before == len(flood)  # all the namespace delivered, reported below
     heard(proc, ns, [received(fields(data[:size]), seq) for seq, (size, data) in enumerate(flood)])
+
+
+@pytest.mark.parametrize("zone", ["Europe/Berlin", "Australia/Sydney"])  # one of them in summer time on any date
+def test_stamps_are_the_local_time_to_the_millisecond(build, start, monkeypatch, zone):
+    monkeypatch.setenv("TZ", zone)
+    monkeypatch.setenv("STAMPCAST_TC_INTERFACES", "Loopback=127.0.0.1")  # the Windows sender's adapter
+    now = lambda: datetime.now(ZoneInfo(zone)).replace(tzinfo=None)
+    before, sender = now(), start(build.argv(["-w", "1", "-s"]), limit=60)
+    assert sender.wait_for(" seq:100\n", timeout=30), sender.out()
+    out, after = sender.out(), now()
+    stamps = [datetime.strptime(t, "%H:%M:%S:%f on %m-%d-%Y") for t in re.findall(rf"Time ({TIME}) ", out)]
+    # Within the test's own readings of the zone's time; each at least a pause after the last: Windows'
+    # GetLocalTime would repeat a stamp for a tick (15.625 ms), or, in slow loops, step by whole ticks.
+    steps = [(b - a) / timedelta(milliseconds=1) for a, b in zip(stamps, stamps[1:])]
+    on_tick = [abs(step - 15.625 * round(step / 15.625)) < 1 <= step for step in steps]
+    assert before - timedelta(milliseconds=1) < stamps[0] and stamps[-1] <= after, (before, stamps, after)
+    assert min(steps) >= 1 and not all(on_tick), steps
 
 
 @pytest.mark.parametrize("strace", [[], ["strace", "-qq", "-o", "/dev/null", "-e",

@@ -31,9 +31,13 @@ def test_windows_sender_marks_on_the_adapter_that_faces_the_receiver(wine, build
     assert listener.wait_for(" seq:2\n", timeout=30), sender.out()
     sent = re.findall(rf"Sent Time ({TIME}) to: 239.1.1.1:1234 tos:{tos} ttl:{ttl} ", sender.wait(sig=signal.SIGKILL)[1])
     ms = [int(h) * 3600000 + int(m) * 60000 + int(s) * 1000 + int(f) for h, m, s, f in (t[:12].split(":") for t in sent)]
-    assert all(wait <= b - a < 2 * wait for a, b in zip(ms, ms[1:])), sent  # the pause: no longer Sleep's 15.6 ms steps
+    # The pause: at least what was asked, and less than twice that in the shortest period (load stretches some).
+    # Under Wine, Sleep is as precise as the timer: Windows' 15.6 ms steps cannot show here.
+    assert wait <= min((b - a) % 86400000 for a, b in zip(ms, ms[1:])) < 2 * wait, sent
     time.sleep(0.3)  # what is on its way
-    assert re.findall(rf"Received Time ({TIME}) ", listener.wait(sig=signal.SIGKILL)[1]) in (sent, sent[:-1])
+    # The last line's datagram may not be heard yet, or the kill may fall between a send and its line.
+    got = re.findall(rf"Received Time ({TIME}) ", listener.wait(sig=signal.SIGKILL)[1])
+    assert got[:len(sent)] in (sent, sent[:-1]) and len(got) <= len(sent) + 1, (got, sent)
     assert record() == SETUP.format(FACING, tos, tos)
 
 
@@ -77,7 +81,9 @@ def test_windows_marking_beside_adapters_that_appear(shared_wine, record, monkey
     assert result[0] == status and result[1].endswith(tail), result
 
 
-def test_windows_receiver_reports_a_refused_clock_update_and_goes_on(netns, start, tmp_path):
+@pytest.mark.parametrize("zone", ["Europe/Berlin", "Australia/Sydney"])  # one of them in summer time on any date
+def test_windows_receiver_sets_the_clock_by_the_zone_and_reports_a_refusal(netns, start, tmp_path, monkeypatch, zone):
+    monkeypatch.setenv("TZ", zone)
     ns = netns(MCAST, user=True)  # root of its own user namespace only: it cannot set the clock
     try:
         wine = Wine(ns, tmp_path, wine_template(netns))
@@ -87,6 +93,10 @@ def test_windows_receiver_reports_a_refused_clock_update_and_goes_on(netns, star
         peer_send(ns, "239.1.1.1", 1234, [(16, struct.pack("<8H", 2008, 3, 1, 17, 14, 5, 30, 250))] * 2)
         assert receiver.wait_for(" seq:1\n") and receiver.p.poll() is None and receiver.out().endswith("".join(
             f"Received Time 14:05:30:250 on 03-17-2008 seq:{seq}\nError: Setting local time - 1314\n" for seq in (0, 1)))
+        # Wine sets no clock: it takes a time within half a second of its own as set, and refuses any other. The
+        # Linux sender's local time in the same zone is such a time, once turned into UTC by the zone's rule.
+        start(ns.cmd([BIN, "-w", "100", "-s"]))
+        assert receiver.wait_for("Time updated..\n", 3), receiver.out()
     finally:
         "wine" in locals() and (wine.stop(), shutil.rmtree(wine.prefix))
 

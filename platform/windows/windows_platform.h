@@ -70,6 +70,18 @@ class WindowsPlatform final : public Platform {
   void* readEvent_ = nullptr;
   SocketHandle eventSocket_ = kInvalidSocket;
 
+  // Clock
+  // The time now, in 100 ns since 1601 UTC (a FILETIME's count): to the
+  // microsecond on Windows 8 and later, to the tick of the system timer
+  // before.
+  static std::uint64_t utcNow();
+  // The local calendar time at such an instant, by the zone's rule for
+  // that year; false when Windows cannot tell.
+  static bool localTimeAt(std::uint64_t utc, LocalTime* time);
+  // The local calendar fields of the UTC second last read by getLocalTime.
+  std::uint64_t cachedSecond_ = ~std::uint64_t{0};
+  LocalTime cachedLocal_{};
+
   // Pause
   // The high-resolution timer of the pauses, made at the first pause; null
   // where Windows has none.
