@@ -102,6 +102,12 @@ def namespaces():  # make(setup, user) -> a Netns, listed before its setup so th
     for ns in reversed(made): ns.remove()
 
 
+@pytest.fixture(autouse=True)
+def local_zone():  # set up before monkeypatch, so torn down after it: a zone a test set is read no more
+    yield
+    time.tzset()
+
+
 @pytest.fixture
 def netns():
     yield from namespaces()
