@@ -1,5 +1,5 @@
-// The machine's limit for the sender: sendto of a 16-byte datagram to the
-// group, back to back, with nothing else in the loop.
+// The machine's limit for the sender: sendto of a 16-byte datagram (or the
+// size given) to the group, back to back, with nothing else in the loop.
 #include <unistd.h>
 
 #include "bare_send_common.h"
@@ -8,10 +8,10 @@ int main(int argc, char** argv) {
   bench::Target target;
   if (!bench::openTarget(argc, argv, &target)) return 1;
   const double end = bench::monotonicSeconds() + target.seconds;
-  unsigned char payload[16] = {};
+  unsigned char payload[bench::kMaxPayload] = {};
   unsigned long long sent = 0;
   for (;;) {
-    if (::sendto(target.socket, payload, sizeof payload, 0,
+    if (::sendto(target.socket, payload, target.size, 0,
                  reinterpret_cast<const sockaddr*>(&target.group),
                  sizeof target.group) < 0) {
       std::perror("sendto");

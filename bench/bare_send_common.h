@@ -1,6 +1,7 @@
 // What the bare send loops share: a UDP socket set up as stampcast's sender
 // sets up its own (multicast TTL 1, the TOS byte the marking layer gives a
-// DS class of 32), and a clock to bound each loop in time.
+// DS class of 32), the datagram's size, and a clock to bound each loop in
+// time.
 #ifndef STAMPCAST_BENCH_BARE_SEND_COMMON_H_
 #define STAMPCAST_BENCH_BARE_SEND_COMMON_H_
 
@@ -15,21 +16,32 @@
 
 namespace bench {
 
+// The largest datagram the loops send: a measuring sender's is 48 bytes.
+constexpr unsigned kMaxPayload = 64;
+
 struct Target {
   int socket = -1;
   sockaddr_in group{};
   double seconds = 3.0;
+  unsigned size = 16;  // bytes a datagram: stampcast's 16, or 48 with -m
 };
 
-// Usage: <program> [seconds [group [port]]]; defaults 3 s, 239.1.1.1:1234.
+// Usage: <program> [seconds [group [port [size]]]]; defaults 3 s,
+// 239.1.1.1:1234, 16 bytes.
 inline bool openTarget(int argc, char** argv, Target* target) {
   target->seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
   const char* group = argc > 2 ? argv[2] : "239.1.1.1";
   const int port = argc > 3 ? std::atoi(argv[3]) : 1234;
+  const int size = argc > 4 ? std::atoi(argv[4]) : 16;
   if (target->seconds <= 0 || target->seconds > 600) {
     std::fprintf(stderr, "seconds must be in (0, 600]\n");
     return false;
   }
+  if (size < 1 || size > static_cast<int>(kMaxPayload)) {
+    std::fprintf(stderr, "size must be in [1, %u]\n", kMaxPayload);
+    return false;
+  }
+  target->size = static_cast<unsigned>(size);
   target->socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (target->socket < 0) {
     std::perror("socket");

@@ -9,11 +9,11 @@ int main(int argc, char** argv) {
   bench::Target target;
   if (!bench::openTarget(argc, argv, &target)) return 1;
   const double end = bench::monotonicSeconds() + target.seconds;
-  unsigned char payload[16] = {};
+  unsigned char payload[bench::kMaxPayload] = {};
   char line[128];
   unsigned long long sent = 0;
   for (;;) {
-    if (::sendto(target.socket, payload, sizeof payload, 0,
+    if (::sendto(target.socket, payload, target.size, 0,
                  reinterpret_cast<const sockaddr*>(&target.group),
                  sizeof target.group) < 0) {
       std::perror("sendto");

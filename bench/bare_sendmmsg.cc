@@ -1,5 +1,6 @@
 // The machine's limit for the quiet sender: sendmmsg of 32 datagrams of 16
-// bytes to the group a call, back to back, with nothing else in the loop.
+// bytes (or the size given) to the group a call, back to back, with nothing
+// else in the loop.
 #include <sys/uio.h>
 
 #include "bare_send_common.h"
@@ -8,11 +9,11 @@ int main(int argc, char** argv) {
   bench::Target target;
   if (!bench::openTarget(argc, argv, &target)) return 1;
   constexpr unsigned kBatch = 32;
-  unsigned char payload[kBatch][16] = {};
+  unsigned char payload[kBatch][bench::kMaxPayload] = {};
   iovec parts[kBatch];
   mmsghdr messages[kBatch] = {};
   for (unsigned i = 0; i < kBatch; ++i) {
-    parts[i] = {payload[i], sizeof payload[i]};
+    parts[i] = {payload[i], target.size};
     messages[i].msg_hdr.msg_name = &target.group;
     messages[i].msg_hdr.msg_namelen = sizeof target.group;
     messages[i].msg_hdr.msg_iov = &parts[i];
