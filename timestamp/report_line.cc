@@ -1,5 +1,6 @@
 #include "timestamp/report_line.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -106,6 +107,15 @@ char* writeDecimal(char* out, std::uint64_t value, int minDigits) {
   while (count < minDigits && count < 20) digits[count++] = '0';
   while (count > 0) *out++ = digits[--count];
   return out;
+}
+
+void appendFormat(std::string& text, const char* format, ...) {
+  char line[200];
+  va_list args;
+  va_start(args, format);
+  const int length = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (length > 0) text.append(line, static_cast<std::size_t>(length));
 }
 
 char* writeAddress(char* out, const SocketAddress& address) {

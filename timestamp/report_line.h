@@ -47,6 +47,14 @@ struct MeasuredFields {
   Order order = Order::kNext;
 };
 
+// Appends the text that format makes, as printf would; for the summary's
+// lines, which are short.
+void appendFormat(std::string& text, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
 // "a.b.c.d:port" of an address in network order.
 char* writeAddress(char* out, const SocketAddress& address);
 

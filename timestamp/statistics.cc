@@ -1,29 +1,12 @@
 #include "timestamp/statistics.h"
 
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 
 namespace stampcast {
 namespace {
 
 constexpr int kUnknownDscp = 64;
 constexpr int kUnknownTtl = 256;
-
-void append(std::string& text, const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
-    ;
-
-void append(std::string& text, const char* format, ...) {
-  char line[160];
-  va_list args;
-  va_start(args, format);
-  const int length = std::vsnprintf(line, sizeof line, format, args);
-  va_end(args);
-  if (length > 0) text.append(line, static_cast<std::size_t>(length));
-}
 
 const char* plural(std::int64_t count) { return count == 1 ? "" : "s"; }
 
@@ -33,9 +16,9 @@ void appendCounts(std::string& text, const char* name,
   for (int value = 0; value <= unknown; ++value) {
     if (counts[value] == 0) continue;
     if (value == unknown) {
-      append(text, "%s -: %lld\n", name, static_cast<long long>(counts[value]));
+      appendFormat(text, "%s -: %lld\n", name, static_cast<long long>(counts[value]));
     } else {
-      append(text, "%s %d: %lld\n", name, value,
+      appendFormat(text, "%s %d: %lld\n", name, value,
              static_cast<long long>(counts[value]));
     }
   }
@@ -87,14 +70,14 @@ std::string formatSummary(const ReceiverStatistics& stats,
   std::string text = std::string("\n--- ") + config.destAddress + ":" +
                      std::to_string(config.destPort) + " statistics ---\n";
   const auto senders = static_cast<std::int64_t>(stats.senders.size());
-  append(text, "%lld datagram%s received from %s%lld sender%s, %lld invalid\n",
+  appendFormat(text, "%lld datagram%s received from %s%lld sender%s, %lld invalid\n",
          static_cast<long long>(stats.received), plural(stats.received),
          stats.moreSenders ? "more than " : "", static_cast<long long>(senders),
          plural(stats.moreSenders ? 2 : senders),
          static_cast<long long>(stats.invalid));
   appendCounts(text, "tos", stats.byDscp, kUnknownDscp);
   if (config.expectDscp) {
-    append(text, "expected tos %d: %lld mismatch%s\n", config.expectedDscp,
+    appendFormat(text, "expected tos %d: %lld mismatch%s\n", config.expectedDscp,
            static_cast<long long>(stats.mismatches),
            stats.mismatches == 1 ? "" : "es");
   }
@@ -108,7 +91,7 @@ std::string formatSummary(const ReceiverStatistics& stats,
     const char* format =
         stats.fineDelays ? "delay min/avg/max/mdev = %.3f/%.3f/%.3f/%.3f ms\n"
                          : "delay min/avg/max/mdev = %.0f/%.3f/%.0f/%.3f ms\n";
-    append(text, format, stats.minDelay / 1000.0,
+    appendFormat(text, format, stats.minDelay / 1000.0,
            static_cast<double>(stats.meanDelay / 1000),
            stats.maxDelay / 1000.0, static_cast<double>(deviation / 1000));
   }

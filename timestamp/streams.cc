@@ -1,7 +1,6 @@
 #include "timestamp/streams.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "timestamp/report_line.h"
@@ -104,9 +103,8 @@ void StreamTable::appendLines(std::string& text) const {
     char from[32];
     const std::size_t fromLength =
         static_cast<std::size_t>(writeAddress(from, stream.from) - from);
-    char line[200];
-    const int length = std::snprintf(
-        line, sizeof line,
+    appendFormat(
+        text,
         "from %.*s: %llu received, %llu lost (%.2f%%), %llu duplicate%s, "
         "%llu out of order\n",
         static_cast<int>(fromLength), from,
@@ -116,7 +114,6 @@ void StreamTable::appendLines(std::string& text) const {
         static_cast<unsigned long long>(stream.duplicates),
         stream.duplicates == 1 ? "" : "s",
         static_cast<unsigned long long>(stream.late));
-    if (length > 0) text.append(line, static_cast<std::size_t>(length));
   }
   if (dropped_) {
     text += "more streams than " + std::to_string(kMaxStreams) +

@@ -16,8 +16,6 @@ namespace {
 // each an INT with its header.
 constexpr std::size_t kControlSize = WSA_CMSG_SPACE(sizeof(INT)) * 2;
 
-SOCKET asSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
-
 int switchOn(SOCKET socket, int option) {
   const DWORD on = 1;
   return ::setsockopt(socket, IPPROTO_IP, option,

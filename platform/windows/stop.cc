@@ -38,8 +38,6 @@ BOOL WINAPI onConsoleControl(DWORD type) {
   }
 }
 
-SOCKET asSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
-
 }  // namespace
 
 void WindowsPlatform::catchStopRequests() {

@@ -11,4 +11,18 @@
 #include <ntddndis.h>
 #include <traffic.h>
 
+#include "platform/types.h"
+
+namespace stampcast {
+namespace windows {
+
+// The program's socket handle is Windows Sockets' SOCKET (same size, checked
+// in layouts.cc).
+inline SOCKET asSocket(SocketHandle socket) {
+  return static_cast<SOCKET>(socket);
+}
+
+}  // namespace windows
+}  // namespace stampcast
+
 #endif  // STAMPCAST_PLATFORM_WINDOWS_WINDOWS_HEADERS_H_

@@ -12,8 +12,6 @@ namespace stampcast {
 namespace windows {
 namespace {
 
-SOCKET asSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
-
 const sockaddr* asSockaddr(const SocketAddress& address) {
   return reinterpret_cast<const sockaddr*>(&address);
 }
