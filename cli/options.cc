@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/print.h"
+#include "timestamp/text.h"
 
 namespace stampcast {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "cli/options.h"
 #include "marking/marking.h"
-#include "platform/print.h"
+#include "timestamp/text.h"
 #include "timestamp/receiver.h"
 #include "timestamp/sender.h"
 

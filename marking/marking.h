@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/run_config.h"
+#include "cli/run_config.h"
 #include "platform/platform.h"
 
 namespace stampcast {

@@ -7,7 +7,7 @@
 
 #include "marking/marking.h"
 #include "marking/messages.h"
-#include "platform/print.h"
+#include "timestamp/text.h"
 
 namespace stampcast {
 namespace {

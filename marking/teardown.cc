@@ -1,6 +1,6 @@
 #include "marking/marking.h"
 #include "marking/messages.h"
-#include "platform/print.h"
+#include "timestamp/text.h"
 
 namespace stampcast {
 namespace {

@@ -20,7 +20,7 @@ class Platform {
   // Console: writes the bytes to standard output at once, unbuffered, so
   // that nothing is lost when the process is interrupted. An output that
   // refuses bytes for a while (a full disk) loses whole lines, never part of
-  // one (platform/line_output.h). Returns false once the output's reader has
+  // one (platform/common/line_output.h). Returns false once the output's reader has
   // gone for good (a pipe closed at its far end): the mode loops then end the
   // run as a failure, as SIGPIPE ends it where the system sends one.
   virtual bool writeOutput(const char* text, std::size_t length) = 0;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/traffic_control_layer.h"
+#include "platform/common/emulated_traffic_control.h"
 
 namespace stampcast {
 
@@ -89,7 +89,7 @@ class FakePlatform : public Platform {
   int lastError_ = 0;
   bool stopped_ = false;
   Arrival lastArrival_{};
-  TrafficControlLayer tc_{[] { return std::vector<InterfaceInfo>{{"fake0", 1, 0}}; }};
+  EmulatedTrafficControl tc_{[] { return std::vector<InterfaceInfo>{{"fake0", 1, 0}}; }};
 };
 
 }  // namespace stampcast

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/print.h"
+#include "timestamp/text.h"
 #include "timestamp/calendar.h"
 #include "timestamp/datagram.h"
 #include "timestamp/report_line.h"

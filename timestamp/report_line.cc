@@ -1,6 +1,5 @@
 #include "timestamp/report_line.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -96,41 +95,6 @@ char* writeTimeAndDate(char* out, const LocalTime& time, int yearDigits) {
 }
 
 }  // namespace
-
-char* writeDecimal(char* out, std::uint64_t value, int minDigits) {
-  char digits[20];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  while (count < minDigits && count < 20) digits[count++] = '0';
-  while (count > 0) *out++ = digits[--count];
-  return out;
-}
-
-void appendFormat(std::string& text, const char* format, ...) {
-  char line[200];
-  va_list args;
-  va_start(args, format);
-  const int length = std::vsnprintf(line, sizeof line, format, args);
-  va_end(args);
-  if (length > 0) text.append(line, static_cast<std::size_t>(length));
-}
-
-char* writeAddress(char* out, const SocketAddress& address) {
-  // Network order: the first byte in memory is the first of the text.
-  std::uint8_t bytes[4];
-  std::memcpy(bytes, &address.address, sizeof bytes);
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0) *out++ = '.';
-    out = writeDecimal(out, bytes[i], 1);
-  }
-  *out++ = ':';
-  std::uint8_t port[2];
-  std::memcpy(port, &address.port, sizeof port);
-  return writeDecimal(out, static_cast<std::uint64_t>(port[0] << 8 | port[1]), 1);
-}
 
 std::string sentLineTail(const RunConfig& config) {
   const char* format = " to: %s:%d tos:%d ttl:%d seq:";

@@ -8,15 +8,12 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/run_config.h"
+#include "cli/run_config.h"
 #include "platform/types.h"
 #include "timestamp/streams.h"
+#include "timestamp/text.h"
 
 namespace stampcast {
-
-// Writes value in decimal, zero-padded to at least minDigits (at most 20);
-// returns the end of what it wrote.
-char* writeDecimal(char* out, std::uint64_t value, int minDigits);
 
 // What stays the same in every "Sent Time" line of a run, from the date to
 // the count: " to: <destAddress>:<destPort> tos:<dscp> ttl:<ttl> seq:".
@@ -46,17 +43,6 @@ struct MeasuredFields {
   std::uint64_t sent = 0;
   Order order = Order::kNext;
 };
-
-// Appends the text that format makes, as printf would; for the summary's
-// lines, which are short.
-void appendFormat(std::string& text, const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
-    ;
-
-// "a.b.c.d:port" of an address in network order.
-char* writeAddress(char* out, const SocketAddress& address);
 
 // "Received Time HH:MM:SS:mmm on MM-DD-Y seq:<seq>\n", and with measured
 // fields "... from: <address>:<port> tos:<dscp> ttl:<ttl> delay:<delay>ms

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/print.h"
+#include "timestamp/text.h"
 #include "timestamp/datagram.h"
 #include "timestamp/report_line.h"
 #include "timestamp/trailer.h"

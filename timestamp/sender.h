@@ -1,7 +1,7 @@
 #ifndef STAMPCAST_TIMESTAMP_SENDER_H_
 #define STAMPCAST_TIMESTAMP_SENDER_H_
 
-#include "platform/run_config.h"
+#include "cli/run_config.h"
 #include "platform/platform.h"
 
 namespace stampcast {

@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "platform/run_config.h"
+#include "cli/run_config.h"
 #include "timestamp/report_line.h"
 #include "timestamp/streams.h"
 

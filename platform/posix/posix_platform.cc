@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "platform/line_output.h"
+#include "platform/common/line_output.h"
 
 namespace stampcast {
 namespace posix {

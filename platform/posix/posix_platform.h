@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/traffic_control_layer.h"
+#include "platform/common/emulated_traffic_control.h"
 
 namespace stampcast {
 namespace posix {
@@ -79,7 +79,7 @@ class PosixPlatform final : public Platform {
   // first.
   bool waitUnlessStopped(int socket);
 
-  TrafficControlLayer tc_;
+  EmulatedTrafficControl tc_;
   // The local calendar fields of the second last read by getLocalTime.
   time_t cachedSecond_ = -1;
   tm cachedLocal_{};

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/line_output.h"
+#include "platform/common/line_output.h"
 
 namespace stampcast {
 namespace windows {

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/traffic_control_layer.h"
+#include "platform/common/emulated_traffic_control.h"
 
 namespace stampcast {
 namespace {
@@ -56,7 +56,7 @@ std::vector<InterfaceInfo> listed() {
   return list;
 }
 
-TrafficControlLayer& layer() { static TrafficControlLayer instance(listed); return instance; }
+EmulatedTrafficControl& layer() { static EmulatedTrafficControl instance(listed); return instance; }
 
 // Appends the call's line; the file is closed at once, so that a killed
 // sender leaves its whole record.

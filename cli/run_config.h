@@ -1,8 +1,8 @@
 // The run's settings: built once by the command line, read by every phase
 // after it. A leaf: it needs nothing of the project, so the command line,
 // the marking and the timestamp exchange can all include it.
-#ifndef STAMPCAST_PLATFORM_RUN_CONFIG_H_
-#define STAMPCAST_PLATFORM_RUN_CONFIG_H_
+#ifndef STAMPCAST_CLI_RUN_CONFIG_H_
+#define STAMPCAST_CLI_RUN_CONFIG_H_
 
 namespace stampcast {
 
@@ -30,4 +30,4 @@ struct RunConfig {
 
 }  // namespace stampcast
 
-#endif  // STAMPCAST_PLATFORM_RUN_CONFIG_H_
+#endif  // STAMPCAST_CLI_RUN_CONFIG_H_

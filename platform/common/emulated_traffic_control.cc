@@ -1,4 +1,4 @@
-#include "platform/traffic_control_layer.h"
+#include "platform/common/emulated_traffic_control.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -184,7 +184,7 @@ std::uint32_t checkFlowSpec(const FlowSpec& flowspec) {
 
 }  // namespace
 
-struct TrafficControlLayer::State {
+struct EmulatedTrafficControl::State {
   // One entry per filter of a marking flow, in the order they were added:
   // the masked destination, the mask and the class. Looked up before every
   // send, so it is kept flat.
@@ -241,14 +241,14 @@ struct TrafficControlLayer::State {
   }
 };
 
-TrafficControlLayer::TrafficControlLayer(InterfaceLister lister)
+EmulatedTrafficControl::EmulatedTrafficControl(InterfaceLister lister)
     : state_(new State) {
   state_->lister = std::move(lister);
 }
 
-TrafficControlLayer::~TrafficControlLayer() = default;
+EmulatedTrafficControl::~EmulatedTrafficControl() = default;
 
-std::uint32_t TrafficControlLayer::registerClient(
+std::uint32_t EmulatedTrafficControl::registerClient(
     std::uint32_t version, TcHandle, const TcClientFuncList& handlers,
     TcHandle* clientHandle) {
   if (version != tc::kCurrentVersion || handlers.notifyHandler == nullptr ||
@@ -261,7 +261,7 @@ std::uint32_t TrafficControlLayer::registerClient(
   return tc::kSuccess;
 }
 
-std::uint32_t TrafficControlLayer::enumerateInterfaces(
+std::uint32_t EmulatedTrafficControl::enumerateInterfaces(
     TcHandle clientHandle, std::uint32_t* bufferSize, void* buffer) {
   if (state_->clients.count(clientHandle) == 0) return tc::kInvalidHandle;
   if (bufferSize == nullptr || (*bufferSize != 0 && buffer == nullptr)) {
@@ -287,7 +287,7 @@ std::uint32_t TrafficControlLayer::enumerateInterfaces(
   return tc::kSuccess;
 }
 
-std::uint32_t TrafficControlLayer::openInterface(const char16_t* interfaceName,
+std::uint32_t EmulatedTrafficControl::openInterface(const char16_t* interfaceName,
                                                  TcHandle clientHandle,
                                                  TcHandle,
                                                  TcHandle* ifcHandle) {
@@ -312,7 +312,7 @@ std::uint32_t TrafficControlLayer::openInterface(const char16_t* interfaceName,
   return tc::kNotFound;
 }
 
-std::uint32_t TrafficControlLayer::addFlow(TcHandle ifcHandle, TcHandle,
+std::uint32_t EmulatedTrafficControl::addFlow(TcHandle ifcHandle, TcHandle,
                                            std::uint32_t,
                                            const TcGenFlowHead* flow,
                                            TcHandle* flowHandle) {
@@ -328,7 +328,7 @@ std::uint32_t TrafficControlLayer::addFlow(TcHandle ifcHandle, TcHandle,
   return tc::kSuccess;
 }
 
-std::uint32_t TrafficControlLayer::addFilter(TcHandle flowHandle,
+std::uint32_t EmulatedTrafficControl::addFilter(TcHandle flowHandle,
                                              const TcGenFilter& filter,
                                              TcHandle* filterHandle) {
   if (state_->flows.count(flowHandle) == 0) return tc::kInvalidHandle;
@@ -356,28 +356,28 @@ std::uint32_t TrafficControlLayer::addFilter(TcHandle flowHandle,
   return tc::kSuccess;
 }
 
-std::uint32_t TrafficControlLayer::deleteFilter(TcHandle filterHandle) {
+std::uint32_t EmulatedTrafficControl::deleteFilter(TcHandle filterHandle) {
   if (state_->filters.erase(filterHandle) == 0) return tc::kInvalidHandle;
   state_->rebuildMarks();
   return tc::kSuccess;
 }
 
-std::uint32_t TrafficControlLayer::deleteFlow(TcHandle flowHandle) {
+std::uint32_t EmulatedTrafficControl::deleteFlow(TcHandle flowHandle) {
   return state_->removeChildless(state_->flows, state_->filters, &Filter::flow,
                                  flowHandle);
 }
 
-std::uint32_t TrafficControlLayer::closeInterface(TcHandle ifcHandle) {
+std::uint32_t EmulatedTrafficControl::closeInterface(TcHandle ifcHandle) {
   return state_->removeChildless(state_->interfaces, state_->flows,
                                  &Flow::interface, ifcHandle);
 }
 
-std::uint32_t TrafficControlLayer::deregisterClient(TcHandle clientHandle) {
+std::uint32_t EmulatedTrafficControl::deregisterClient(TcHandle clientHandle) {
   return state_->removeChildless(state_->clients, state_->interfaces,
                                  &Interface::client, clientHandle);
 }
 
-int TrafficControlLayer::dsClassFor(std::uint32_t destination) const {
+int EmulatedTrafficControl::dsClassFor(std::uint32_t destination) const {
   for (const State::Mark& mark : state_->marks) {
     if ((destination & mark.mask) == mark.destination) return mark.dsClass;
   }

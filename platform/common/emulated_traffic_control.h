@@ -31,8 +31,8 @@
 // text when it has one, else its index as decimal text) as NUL-terminated
 // UTF-16 strings that the head points to. "lo" and "veth0" take 64 and 72
 // bytes: four such descriptors fit in 336 bytes, five do not.
-#ifndef STAMPCAST_PLATFORM_TRAFFIC_CONTROL_LAYER_H_
-#define STAMPCAST_PLATFORM_TRAFFIC_CONTROL_LAYER_H_
+#ifndef STAMPCAST_PLATFORM_COMMON_EMULATED_TRAFFIC_CONTROL_H_
+#define STAMPCAST_PLATFORM_COMMON_EMULATED_TRAFFIC_CONTROL_H_
 
 #include <cstdint>
 #include <functional>
@@ -65,17 +65,17 @@ struct InterfaceList {
   int error = 0;
 };
 
-class TrafficControlLayer final : public TrafficControl {
+class EmulatedTrafficControl final : public TrafficControl {
  public:
   // The layer asks the lister for the host's interfaces at each enumeration
   // and open, and orders them by index. A listing that fails fails the call
   // with the lister's error.
   using InterfaceLister = std::function<InterfaceList()>;
 
-  explicit TrafficControlLayer(InterfaceLister lister);
-  ~TrafficControlLayer();
-  TrafficControlLayer(const TrafficControlLayer&) = delete;
-  TrafficControlLayer& operator=(const TrafficControlLayer&) = delete;
+  explicit EmulatedTrafficControl(InterfaceLister lister);
+  ~EmulatedTrafficControl();
+  EmulatedTrafficControl(const EmulatedTrafficControl&) = delete;
+  EmulatedTrafficControl& operator=(const EmulatedTrafficControl&) = delete;
 
   std::uint32_t registerClient(std::uint32_t version, TcHandle clientContext,
                                const TcClientFuncList& handlers,
@@ -106,4 +106,4 @@ class TrafficControlLayer final : public TrafficControl {
 
 }  // namespace stampcast
 
-#endif  // STAMPCAST_PLATFORM_TRAFFIC_CONTROL_LAYER_H_
+#endif  // STAMPCAST_PLATFORM_COMMON_EMULATED_TRAFFIC_CONTROL_H_

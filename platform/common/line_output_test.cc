@@ -1,4 +1,4 @@
-#include "platform/line_output.h"
+#include "platform/common/line_output.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/traffic_control_layer.h"
+#include "platform/common/emulated_traffic_control.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ constexpr std::uint32_t kDs = tc::kObjectTypeDsClass, kEnd = tc::kObjectTypeEndO
 
 // The flows the program never hands over: what the layer refuses, so that
 // the Windows build's stand-in, which answers through it, refuses them too.
-TEST(TrafficControlLayer, AddFlowChecksServiceRateAndObjects) {
+TEST(EmulatedTrafficControl, AddFlowChecksServiceRateAndObjects) {
   const struct {
     std::vector<std::uint32_t> objects;
     std::uint32_t service, rate, result;
@@ -30,7 +30,7 @@ TEST(TrafficControlLayer, AddFlowChecksServiceRateAndObjects) {
       {{kDs, 8, kEnd, 8}, 3, 10000, 7515},    // a DS class of 8 bytes
       {{kDs, 12, 64, kEnd, 8}, 3, 10000, 7520},
   };
-  TrafficControlLayer layer([] { return std::vector<InterfaceInfo>{{"veth0", 7, 1}}; });
+  EmulatedTrafficControl layer([] { return std::vector<InterfaceInfo>{{"veth0", 7, 1}}; });
   TcHandle client = 0, ifc = 0, flow = 0;
   ASSERT_EQ(0u, layer.registerClient(2, 0, {ignore, nullptr, nullptr, nullptr}, &client));
   ASSERT_EQ(0u, layer.openInterface(u"veth0", client, 0, &ifc));

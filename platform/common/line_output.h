@@ -1,8 +1,8 @@
 // Standard output in whole lines, over a system write that may take only part
 // of what it is handed and then refuse more for a while (a full disk). Both
 // backends put their writeOutput on it, each with its own raw write.
-#ifndef STAMPCAST_PLATFORM_LINE_OUTPUT_H_
-#define STAMPCAST_PLATFORM_LINE_OUTPUT_H_
+#ifndef STAMPCAST_PLATFORM_COMMON_LINE_OUTPUT_H_
+#define STAMPCAST_PLATFORM_COMMON_LINE_OUTPUT_H_
 
 #include <cstddef>
 #include <string>
@@ -42,4 +42,4 @@ class LineOutput {
 
 }  // namespace stampcast
 
-#endif  // STAMPCAST_PLATFORM_LINE_OUTPUT_H_
+#endif  // STAMPCAST_PLATFORM_COMMON_LINE_OUTPUT_H_
