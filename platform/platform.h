@@ -76,7 +76,8 @@ class Platform {
   // closing console on Windows. Once caught, they no longer end the process
   // where it stands: each sets a flag that stopRequested() shows and that
   // ends a receiveBatch waiting for its first datagram, so that the run
-  // ends through its normal path.
+  // ends through its normal path. On POSIX a second one ends the process
+  // where it stands.
   virtual void catchStopRequests() = 0;
   virtual bool stopRequested() = 0;
 

@@ -75,8 +75,8 @@ class PosixPlatform final : public Platform {
   // The local calendar time at an instant, its fields worked out once a
   // second.
   void localTimeAt(const timespec& instant, LocalTime* time);
-  // Waits until the socket has a datagram; false when a stop request came
-  // first.
+  // Waits until the socket has a datagram, or fails to; false when a stop
+  // request came first.
   bool waitUnlessStopped(int socket);
 
   EmulatedTrafficControl tc_;
@@ -84,9 +84,10 @@ class PosixPlatform final : public Platform {
   time_t cachedSecond_ = -1;
   tm cachedLocal_{};
   bool timerSlackSet_ = false;
-  // Set once stop requests are caught: SIGINT and SIGTERM are then blocked
-  // but while a receive waits, which they interrupt with this mask.
+  // Set once stop requests are caught: SIGINT and SIGTERM, blocked only
+  // from a look at the flag to the wait, which they interrupt with this mask.
   bool catchingStops_ = false;
+  sigset_t stopSignals_{};
   sigset_t waitMask_{};
   int lastSocketError_ = 0;
   // The TOS byte each socket carries now, by descriptor, to change it only

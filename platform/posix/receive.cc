@@ -85,17 +85,21 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
   }
   // MSG_WAITFORONE: block for the first datagram only, so that none waits
   // for a batch to fill. Linux cuts a longer datagram to its slot, and
-  // msg_len is what fitted. A receiver that catches stop requests waits in
-  // ppoll instead, where they can reach it, and then takes what is queued.
+  // msg_len is what fitted. A receiver that catches stop requests takes
+  // what is queued, and waits in ppoll only when nothing is, where a stop
+  // request can end the wait.
   int received;
-  do {
-    if (catchingStops_ && !waitUnlessStopped(fd)) return 0;
+  for (;;) {
     received = settle(::recvmmsg(fd, messages, static_cast<unsigned>(count),
                                  MSG_WAITFORONE |
                                      (catchingStops_ ? MSG_DONTWAIT : 0),
                                  nullptr));
-  } while (received == kSocketError && catchingStops_ &&
-           (lastSocketError_ == EAGAIN || lastSocketError_ == EINTR));
+    if (received != kSocketError || !catchingStops_ ||
+        (lastSocketError_ != EAGAIN && lastSocketError_ != EINTR)) {
+      break;
+    }
+    if (!waitUnlessStopped(fd)) return 0;
+  }
   timespec now{};
   if (received > 0 && arrivals != nullptr) ::clock_gettime(CLOCK_REALTIME, &now);
   for (int i = 0; i < received; ++i) {

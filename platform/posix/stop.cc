@@ -1,6 +1,15 @@
-// Stop requests on POSIX: SIGINT and SIGTERM set a flag, and reach the
-// process only while a receive waits, so that none falls between a look at
-// the flag and the wait that would then never end.
+// Stop requests on POSIX. SIGINT and SIGTERM reach the process whenever
+// they come: a handler sets a flag, which the receive loop looks at each
+// batch, so that a stop lands within a batch whatever the load. (A wait
+// that alone let them in would never see one behind a flood: ppoll returns
+// at once with a datagram queued and leaves the signal pending.) They are
+// blocked only from a look at the flag to the wait that follows, which lets
+// them in, so that none falls between the two.
+//
+// The first one also gives both signals back their default action, so that
+// a second one ends the process at once, also in a write that a reader who
+// stopped reading holds up. A signalfd or sigtimedwait could not do that:
+// both need the signals blocked, and a blocked signal waits out the write.
 #include <poll.h>
 #include <signal.h>
 
@@ -14,22 +23,33 @@ namespace {
 
 volatile sig_atomic_t stopFlag = 0;
 
-extern "C" void onStopSignal(int) { stopFlag = 1; }
+extern "C" void onStopSignal(int) {
+  const int savedErrno = errno;
+  stopFlag = 1;
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  ::sigaction(SIGINT, &fallback, nullptr);
+  ::sigaction(SIGTERM, &fallback, nullptr);
+  errno = savedErrno;
+}
 
 }  // namespace
 
 void PosixPlatform::catchStopRequests() {
+  sigemptyset(&stopSignals_);
+  sigaddset(&stopSignals_, SIGINT);
+  sigaddset(&stopSignals_, SIGTERM);
   struct sigaction action {};
   action.sa_handler = onStopSignal;
-  sigemptyset(&action.sa_mask);
+  // The other one, coming while the first is handled, waits for its
+  // default action.
+  action.sa_mask = stopSignals_;
   action.sa_flags = 0;  // no restart: the wait must end
-  sigset_t stops;
-  sigemptyset(&stops);
-  for (const int signal : {SIGINT, SIGTERM}) {
-    ::sigaction(signal, &action, nullptr);
-    sigaddset(&stops, signal);
-  }
-  ::sigprocmask(SIG_BLOCK, &stops, &waitMask_);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+  // Let in also where the parent blocked them.
+  ::sigprocmask(SIG_UNBLOCK, &stopSignals_, &waitMask_);
   sigdelset(&waitMask_, SIGINT);
   sigdelset(&waitMask_, SIGTERM);
   catchingStops_ = true;
@@ -38,12 +58,16 @@ void PosixPlatform::catchStopRequests() {
 bool PosixPlatform::stopRequested() { return stopFlag != 0; }
 
 bool PosixPlatform::waitUnlessStopped(int socket) {
+  ::sigprocmask(SIG_BLOCK, &stopSignals_, nullptr);
   pollfd readable{socket, POLLIN, 0};
-  while (stopFlag == 0) {
-    if (::ppoll(&readable, 1, nullptr, &waitMask_) > 0) return true;
-    if (errno != EINTR) return true;  // the receive reports the failure
+  int ready = 0;
+  while (stopFlag == 0 && ready == 0) {
+    ready = ::ppoll(&readable, 1, nullptr, &waitMask_);
+    if (ready < 0 && errno == EINTR) ready = 0;
   }
-  return false;
+  // A stop that came with the datagram is handled here.
+  ::sigprocmask(SIG_UNBLOCK, &stopSignals_, nullptr);
+  return stopFlag == 0;  // or the receive reports what ppoll failed on
 }
 
 }  // namespace posix
