@@ -1,0 +1,51 @@
+# A measuring receiver behind a -q flood ends when asked, whatever the load and however its
+# output is read: by its count, by a SIGTERM with its summary, by a second one at once.
+import os, re, signal
+import pytest
+from conftest import BIN, until
+
+# A reader of about 2 MB/s, copying what it reads to its own output; bounded.
+SLOW = """import os, time
+end = time.monotonic() + 60
+while time.monotonic() < end and (chunk := os.read(0, 4096)):
+    os.write(1, chunk)
+    time.sleep(0.002)
+"""
+READERS = {"file": None, "slow": ["/usr/bin/python3", "-c", SLOW], "stuck": ["sleep", "60"]}
+
+
+def flooded(netns, start, folder, reader, args):  # the receiver, its output through the reader into a file
+    ns, fifo, out = netns(), folder / "fifo", folder / "out"
+    os.mkfifo(fifo)
+    out.touch()
+    copier = start(["sh", "-c", f'exec "$@" < {fifo} > {out}', "sh", *READERS[reader]]) if READERS[reader] else None
+    rx = start(ns.cmd(["sh", "-c", f'exec "$@" > {fifo if copier else out}', "sh", BIN, "-m", *args, "-r"]))
+    start(ns.argv(["-q", "-m", "-w", "0", "-s"]))
+    return rx, copier, out
+
+
+@pytest.mark.parametrize("reader,args", [("slow", ["-c", "1000"]), ("file", []), ("slow", [])],
+                         ids=["count", "term-file", "term-slow-pipe"])
+def test_the_summary_counts_the_lines_printed_whatever_ended_the_flooded_receiver(netns, start, tmp_path, reader, args):
+    rx, copier, out = flooded(netns, start, tmp_path, reader, args)
+    assert until(lambda: out.read_text().count("Received Time") >= 300), out.read_text()[-600:]
+    code = rx.wait(30 if args else 5, None if args else signal.SIGTERM)[0]  # a stop lands within a moment
+    if copier:
+        copier.wait(10)  # then has the rest
+    text = out.read_text()
+    lines = text.count("Received Time")
+    summary = rf"\n{lines} datagrams received from 1 sender, 0 invalid\ntos 32: {lines}\n(.+\n)+$"
+    assert code in (0, 2) and lines == int(args[1] if args else lines) and re.search(summary, text), text[-600:]
+
+
+def pending(pid):  # the signals sent to the process that it has not taken yet
+    status = open(f"/proc/{pid}/status").read()
+    return int(re.search(r"ShdPnd:\s*(\w+)", status)[1], 16) | int(re.search(r"SigPnd:\s*(\w+)", status)[1], 16)
+
+
+def test_a_second_sigterm_ends_a_receiver_whose_reader_stopped_reading(netns, start, tmp_path):
+    rx = flooded(netns, start, tmp_path, "stuck", [])[0]
+    assert until(lambda: open(f"/proc/{rx.pid}/wchan").read().endswith("pipe_write")), "the pipe did not fill"
+    rx.kill(signal.SIGTERM)  # the first asks for the summary, which waits for the reader
+    assert until(lambda: not pending(rx.pid) & 1 << signal.SIGTERM - 1, 5), "the SIGTERM stays pending"
+    assert rx.wait(5, signal.SIGTERM)[0] == -signal.SIGTERM
