@@ -42,7 +42,7 @@ int runStampcast(int argc, char** argv, Platform& platform) {
       status = runReceiver(config, platform, socket);
       break;
     case RunMode::Sender:
-      status = runSender(config, platform, socket);
+      status = runSender(config, platform, socket, markingRemoved());
       break;
     case RunMode::None:
       break;

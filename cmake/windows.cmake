@@ -1,10 +1,11 @@
-# The Windows console build: the real Windows Sockets 2 and Traffic Control
-# libraries, the GCC and C++ runtimes linked in so that the program runs on a
-# bare Windows, and the manifest that asks to run at the caller's level.
+# The Windows console build: the real Windows Sockets 2 library (traffic.dll
+# is loaded at run time, from the system folder only), the GCC and C++
+# runtimes linked in so that the program runs on a bare Windows, and the
+# manifest that asks to run at the caller's level.
 enable_language(RC)
 target_compile_definitions(stampcast_platform PUBLIC
   WIN32_LEAN_AND_MEAN NOMINMAX __USE_MINGW_ANSI_STDIO=1 _WIN32_WINNT=0x0601)
-target_link_libraries(stampcast_platform PUBLIC ws2_32 traffic)
+target_link_libraries(stampcast_platform PUBLIC ws2_32)
 
 # The manifest is resource 1 of type RT_MANIFEST; windres reads it through
 # the .rc file, so a change to it must rebuild the resource.
@@ -21,5 +22,5 @@ target_include_directories(stampcast PRIVATE
 target_link_options(stampcast PRIVATE -static -static-libgcc -static-libstdc++
   $<$<CONFIG:Release>:-s>)
 
-# The traffic-control stand-in that the Wine tests put beside the program.
+# The traffic-control stand-in that the Wine tests put in the system folder.
 add_subdirectory(tests/traffic_double)

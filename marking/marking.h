@@ -3,6 +3,7 @@
 #ifndef STAMPCAST_MARKING_MARKING_H_
 #define STAMPCAST_MARKING_MARKING_H_
 
+#include <atomic>
 #include <cstdint>
 
 #include "cli/run_config.h"
@@ -45,6 +46,11 @@ struct MarkingHandles {
 // when the run ends with status -1.
 bool setupMarking(const RunConfig& config, Platform& platform,
                   MarkingHandles& handles);
+
+// Null while the marking stands; once traffic control has closed its
+// interface or its flow, what it closed: the interface's name or "flow".
+// Set on the thread the service tells on.
+const std::atomic<const char*>& markingRemoved();
 
 // Prints the report of a failed flow or filter addition: the explanation of
 // the code when it has one, the code, and the interface handle.

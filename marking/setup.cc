@@ -1,8 +1,10 @@
+#include <atomic>
 #include <climits>
 #include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "marking/marking.h"
@@ -27,10 +29,32 @@ constexpr int kListRetries = 5;
 // The sending rate the flow asks for, in bytes per second.
 constexpr std::uint32_t kTokenRate = 10000;
 
+// What the service closed of the marking, and the name of the interface
+// that the marking stands on (kept for the report).
+std::atomic<const char*> removedBySystem{nullptr};
+std::string openedInterface;
+
 // No completion handlers are given, so every call completes before it
-// returns; notifications carry nothing the program acts on.
-void ignoreNotification(TcHandle, TcHandle, std::uint32_t, TcHandle,
-                        std::uint32_t, void*) {}
+// returns. The service tells from a thread of its own when it closes the
+// interface or the flow: the handler only records it, and the sender's loop
+// reports it.
+void recordNotification(TcHandle, TcHandle, std::uint32_t event, TcHandle,
+                        std::uint32_t, void*) {
+  if (event == tc::kNotifyInterfaceClose) {
+    removedBySystem = openedInterface.c_str();
+  } else if (event == tc::kNotifyFlowClose) {
+    removedBySystem = "flow";
+  }
+}
+
+// The name as the report shows it: a character beyond ASCII as '?'.
+std::string narrowed(const char16_t* name) {
+  std::string text;
+  for (; *name != 0; ++name) {
+    text += *name < 0x80 ? static_cast<char>(*name) : '?';
+  }
+  return text;
+}
 
 FlowSpec unspecifiedFlowSpec() {
   FlowSpec flowSpec;
@@ -152,6 +176,8 @@ int asSignedInt(std::uint32_t word) {
 
 }  // namespace
 
+const std::atomic<const char*>& markingRemoved() { return removedBySystem; }
+
 void reportTcAddResult(Platform& platform, std::uint32_t result,
                        TcHandle ifcHandle) {
   if (const char* message = addResultMessage(result)) {
@@ -166,8 +192,9 @@ void reportTcAddResult(Platform& platform, std::uint32_t result,
 bool setupMarking(const RunConfig& config, Platform& platform,
                   MarkingHandles& handles) {
   TrafficControl& tc = platform.trafficControl();
+  removedBySystem = nullptr;
   TcClientFuncList handlers{};
-  handlers.notifyHandler = ignoreNotification;
+  handlers.notifyHandler = recordNotification;
   std::uint32_t result = tc.registerClient(tc::kCurrentVersion, 0, handlers,
                                            &handles.clientHandle);
   if (result != tc::kSuccess) {
@@ -211,8 +238,9 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   // The flow goes on the adapter that the group's datagrams leave through.
   const std::uint32_t local =
       size != 0 ? addressTowardsGroup(config, platform) : 0;
-  result = tc.openInterface(chosenInterfaceName(interfaces, size, local),
-                            handles.clientHandle, 0, &handles.ifcHandle);
+  const char16_t* name = chosenInterfaceName(interfaces, size, local);
+  openedInterface = narrowed(name);
+  result = tc.openInterface(name, handles.clientHandle, 0, &handles.ifcHandle);
   if (result != tc::kSuccess) {
     print(platform, "TcOpenInterface returned 0x%x\n",
           static_cast<unsigned>(result));

@@ -104,6 +104,11 @@ class Platform {
 // The running system's platform, from the backend the build picked.
 Platform& systemPlatform();
 
+// What the process sets for itself before anything else runs, called first
+// thing in main: on Windows, every DLL loaded later comes from the system
+// folder only, never from the program's own folder.
+void prepareProcess();
+
 // Address and byte-order conversion: pure functions of the socket layer,
 // from the same backend.
 std::uint32_t inetAddr(const char* dotted);  // network order

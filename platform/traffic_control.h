@@ -34,6 +34,9 @@ inline constexpr std::uint32_t kObjectTypeDsClass = 4001;
 inline constexpr std::uint32_t kObjectTypeEndOfList = 2001;
 inline constexpr std::uint16_t kAddressTypeIp = 2;
 inline constexpr std::uint8_t kProtocolUdp = 17;
+// Notifications: the service has closed an interface, or a flow.
+inline constexpr std::uint32_t kNotifyInterfaceClose = 2;
+inline constexpr std::uint32_t kNotifyFlowClose = 5;
 }  // namespace tc
 
 // Client handler list (TCI_CLIENT_FUNC_LIST).

@@ -10,7 +10,7 @@ import pytest
 ROOT = Path(__file__).resolve().parent.parent
 BIN = os.path.abspath(os.environ.get("STAMPCAST_BIN") or ROOT / "build/linux/stampcast")
 EXE = os.path.abspath(os.environ.get("STAMPCAST_EXE") or ROOT / "build/windows/stampcast.exe")
-# Beside the .exe, Wine loads it in place of its own traffic.dll: see tests/traffic_double.
+# In the prefix's system32, where Windows keeps traffic.dll: see tests/traffic_double.
 DOUBLE = os.path.join(os.path.dirname(EXE), "tests/traffic_double/traffic.dll")
 WINE, WINESERVER = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver64"
 PEER = ["/usr/bin/python3", ROOT / "tests/peer.py"]
@@ -139,13 +139,15 @@ def peer_probe(start, ns, group, port, count, seconds):
 
 class Wine:
     # A Wine session in ns: a prefix (the template's copy, or a new one) whose
-    # wineserver is started and proven to run inside ns, and a folder with
-    # the .exe and the traffic-control stand-in.
+    # wineserver is started and proven to run inside ns, with the
+    # traffic-control stand-in in its system32, and a folder with the .exe.
     def __init__(self, ns, home, template=None):
         self.ns, self.prefix, self.exe = ns, home / "prefix", home / "bin/stampcast.exe"
         (home / "bin").mkdir(parents=True, exist_ok=True)
-        [shutil.copy(source, home / "bin") for source in (EXE, DOUBLE)]
+        shutil.copy(EXE, home / "bin")
         subprocess.run(["cp", "-a", template, self.prefix], check=True) if template else self.prefix.mkdir()
+        if template:
+            shutil.copy(DOUBLE, self.prefix / "drive_c/windows/system32")
         self.server = Proc(self.env([WINESERVER, "--foreground", "--persistent"]), 900)
         # It enters the namespace between its fork and its exec.
         identify = ["ip", "netns", "identify", self.server.pid]

@@ -81,6 +81,15 @@ def test_windows_marking_beside_adapters_that_appear(shared_wine, record, monkey
     assert result[0] == status and result[1].endswith(tail), result
 
 
+# Traffic control closes the interface or the flow from a thread of its own: the next send ends the run, before it goes.
+@pytest.mark.parametrize("args,event,removed", [(["-w", "50"], 2, FIRST), (["-q", "-m"], 5, "flow")])
+def test_windows_sender_ends_when_the_system_removes_its_marking(wine, record, monkeypatch, args, event, removed):
+    monkeypatch.setenv("STAMPCAST_TC_CLOSE", f"{event} 300")
+    status, out = run(wine().argv(["-t", "46", *args, "-s"]), 60)
+    assert status == 255 and out.endswith(f"\nMarking removed by the system: {removed}\n"), out
+    assert ("Sent Time" in out) == ("-q" not in args) and "TcDelete" not in record(), out
+
+
 @pytest.mark.parametrize("zone", ["Europe/Berlin", "Australia/Sydney"])  # one of them in summer time on any date
 def test_windows_receiver_sets_the_clock_by_the_zone_and_reports_a_refusal(netns, start, tmp_path, monkeypatch, zone):
     monkeypatch.setenv("TZ", zone)

@@ -1,5 +1,6 @@
 #include "timestamp/sender.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -46,6 +47,18 @@ struct Stamper {
   }
 };
 
+// Once traffic control has removed the marking, the datagrams would go
+// unmarked under the code point the lines show: the run ends as a failed
+// send does, before the next one.
+bool reportRemoval(Platform& platform,
+                   const std::atomic<const char*>& markingRemoved) {
+  const char* removed = markingRemoved.load();
+  if (removed == nullptr) return false;
+  print(platform, "Marking removed by the system: %s\n", removed);
+  platform.cleanup();
+  return true;
+}
+
 // A run identifier that another run, here or on another host, is unlikely
 // to draw: the system's random source, with the clock mixed in where that
 // source is weak.
@@ -65,12 +78,13 @@ std::uint64_t drawRunIdentifier(Platform& platform) {
 // negative), exactly that many leave: the last batch is cut to fit.
 int flood(Platform& platform, SocketHandle socket,
           const SocketAddress& destination, Stamper& stamper,
-          std::int64_t left) {
+          std::int64_t left, const std::atomic<const char*>& markingRemoved) {
   static std::uint8_t batch[Platform::kMaxBatch * kMeasuredDatagramSize];
   const std::size_t length = stamper.size();
   int limit = platform.batchLimit();
   if (limit < 1 || limit > Platform::kMaxBatch) limit = 1;
   while (left != 0) {
+    if (reportRemoval(platform, markingRemoved)) return -1;
     const int size =
         left > 0 && left < limit ? static_cast<int>(left) : limit;
     for (int i = 0; i < size; ++i) stamper.stamp(platform, batch + i * length);
@@ -95,7 +109,8 @@ int flood(Platform& platform, SocketHandle socket,
 }  // namespace
 
 int runSender(const RunConfig& config, Platform& platform,
-              SocketHandle socket) {
+              SocketHandle socket,
+              const std::atomic<const char*>& markingRemoved) {
   if (platform.setMulticastTtl(socket, config.ttlValue) == kSocketError) {
     print(platform, "Error: Setting TTL value: error - %d\n",
           platform.lastSocketError());
@@ -123,7 +138,8 @@ int runSender(const RunConfig& config, Platform& platform,
   stamper.measured = config.measure;
   if (config.measure) stamper.run = drawRunIdentifier(platform);
   if (!config.verbose) {
-    return flood(platform, socket, destination, stamper, left);
+    return flood(platform, socket, destination, stamper, left,
+                 markingRemoved);
   }
 
   // Everything the loop needs is made here, so that a datagram costs one
@@ -142,6 +158,7 @@ int runSender(const RunConfig& config, Platform& platform,
   std::int64_t seq = 0;
 
   for (;;) {
+    if (reportRemoval(platform, markingRemoved)) return -1;
     // The time is read just before the send, and the line below reports the
     // datagram that has just gone out.
     std::uint8_t datagram[kMeasuredDatagramSize];

@@ -1,14 +1,19 @@
 #ifndef STAMPCAST_TIMESTAMP_SENDER_H_
 #define STAMPCAST_TIMESTAMP_SENDER_H_
 
+#include <atomic>
+
 #include "cli/run_config.h"
 #include "platform/platform.h"
 
 namespace stampcast {
 
-// Sends a timestamp to the group until a send fails (status kFailedRun,
-// after its report) or the run's count has gone (status 0).
-int runSender(const RunConfig& config, Platform& platform, SocketHandle socket);
+// Sends a timestamp to the group until a send fails or traffic control has
+// removed the marking (markingRemoved no longer null: what it removed), each
+// ending with status kFailedRun after its report, or until the run's count
+// has gone (status 0).
+int runSender(const RunConfig& config, Platform& platform, SocketHandle socket,
+              const std::atomic<const char*>& markingRemoved);
 
 }  // namespace stampcast
 

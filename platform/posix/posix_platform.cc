@@ -240,4 +240,7 @@ Platform& systemPlatform() {
   return platform;
 }
 
+// Nothing to set: the dynamic loader searches no program folder.
+void prepareProcess() {}
+
 }  // namespace stampcast

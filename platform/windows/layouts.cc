@@ -82,6 +82,9 @@ static_assert(tc::kInvalidDsClass == ERROR_INVALID_DS_CLASS,
 static_assert(tc::kServiceTypeGuaranteed == SERVICETYPE_GUARANTEED,
               "guaranteed service");
 static_assert(tc::kProtocolUdp == IPPROTO_UDP, "UDP");
+static_assert(tc::kNotifyInterfaceClose == TC_NOTIFY_IFC_CLOSE &&
+                  tc::kNotifyFlowClose == TC_NOTIFY_FLOW_CLOSE,
+              "closing notifications");
 
 STAMPCAST_SAME_SIZE(TcClientFuncList, TCI_CLIENT_FUNC_LIST);
 STAMPCAST_SAME_FIELD(TcClientFuncList, notifyHandler, TCI_CLIENT_FUNC_LIST,

@@ -19,7 +19,8 @@ BOOL WINAPI onConsoleControl(DWORD type) {
   switch (type) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-      stopFlag = true;
+      // A second request ends the process at once, as without this handler.
+      if (stopFlag.exchange(true)) return FALSE;
       SetEvent(stopEvent);
       return TRUE;
     case CTRL_CLOSE_EVENT:
@@ -56,7 +57,12 @@ bool WindowsPlatform::stopRequested() { return stopFlag; }
 // The socket's read event is set when a datagram is queued and again after
 // each receive that leaves one queued; selecting it makes the socket
 // non-blocking. It is cleared before the receive that follows the wait, so
-// that a datagram that comes after that receive sets it anew.
+// that a datagram that comes after that receive sets it anew. Windows sets
+// it anew only after the receive calls it names, and WSARecvMsg is not among
+// them: the wait therefore lasts this long at most, and the receive is then
+// tried anyway (WSAEWOULDBLOCK: nothing came, and the receiver waits again).
+constexpr DWORD kReadEventBoundMilliseconds = 250;
+
 int WindowsPlatform::waitForDatagram(SocketHandle socket) {
   if (eventSocket_ != socket) {
     if (WSAEventSelect(asSocket(socket), readEvent_, FD_READ) ==
@@ -67,9 +73,10 @@ int WindowsPlatform::waitForDatagram(SocketHandle socket) {
   }
   // The stop comes first: when both are set, the wait names the first.
   const WSAEVENT events[] = {stopEvent, readEvent_};
-  const DWORD which =
-      WSAWaitForMultipleEvents(2, events, FALSE, WSA_INFINITE, FALSE);
+  const DWORD which = WSAWaitForMultipleEvents(
+      2, events, FALSE, kReadEventBoundMilliseconds, FALSE);
   if (which == WSA_WAIT_EVENT_0) return 0;
+  if (which == WSA_WAIT_TIMEOUT) return 1;
   if (which != WSA_WAIT_EVENT_0 + 1) return kSocketError;
   WSAResetEvent(readEvent_);
   return 1;

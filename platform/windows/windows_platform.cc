@@ -95,8 +95,32 @@ int WindowsPlatform::joinGroup(SocketHandle socket,
                       sizeof(ip_mreq));
 }
 
+namespace {
+
+// Room for 4096 measured datagrams of 48 bytes, as the receive buffer is
+// counted here: in payload bytes. A buffer the host already made larger is
+// kept.
+constexpr int kReceiveRoom = 4096 * 48;
+
+void growReceiveBuffer(SOCKET socket) {
+  int current = 0;
+  int length = sizeof current;
+  if (::getsockopt(socket, SOL_SOCKET, SO_RCVBUF,
+                   reinterpret_cast<char*>(&current), &length) != 0 ||
+      current >= kReceiveRoom) {
+    return;
+  }
+  ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF,
+               reinterpret_cast<const char*>(&kReceiveRoom),
+               sizeof kReceiveRoom);
+}
+
+}  // namespace
+
 int WindowsPlatform::bindSocket(SocketHandle socket,
                                 const SocketAddress& local) {
+  // Only a receiver binds; a smaller buffer than asked for is no failure.
+  growReceiveBuffer(asSocket(socket));
   return ::bind(asSocket(socket), asSockaddr(local), sizeof(sockaddr_in));
 }
 
@@ -168,6 +192,18 @@ std::uint32_t WindowsPlatform::outgoingAddress(
 Platform& systemPlatform() {
   static windows::WindowsPlatform platform;
   return platform;
+}
+
+// Looked up rather than imported: Windows 7 without update KB2533623 lacks
+// it, and the program still starts there (traffic control finds the system
+// folder by its path then).
+void prepareProcess() {
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  const auto found = reinterpret_cast<void (*)()>(GetProcAddress(
+      GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories"));
+  if (found != nullptr) {
+    reinterpret_cast<SetDirectories>(found)(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
 }
 
 }  // namespace stampcast

@@ -56,8 +56,9 @@ class WindowsPlatform final : public Platform {
   // enableArrivals found it, else through receiveFrom.
   int receiveWithArrival(SocketHandle socket, void* buffer, int length,
                          Arrival* arrival);
-  // Waits until the socket has a datagram: 1, or 0 when a stop request came
-  // first, or kSocketError when the wait itself failed.
+  // Waits until the socket may have a datagram (its event came, or a bound
+  // passed): 1, or 0 when a stop request came first, or kSocketError when
+  // the wait itself failed.
   int waitForDatagram(SocketHandle socket);
 
   // WSARecvMsg, which the socket layer hands out only through WSAIoctl;

@@ -14,13 +14,19 @@
 //                            and does nothing;
 //   STAMPCAST_TC_GROW        "n": the first n listings each find one adapter
 //                            more than the one before, as when adapters
-//                            appear between two calls.
+//                            appear between two calls;
+//   STAMPCAST_TC_CLOSE       "event ms": so long after the filter is added,
+//                            a thread of its own tells the client that the
+//                            service closed the interface (event 2) or the
+//                            flow (5), as Windows does.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <windows.h>
 
 #include "platform/common/emulated_traffic_control.h"
 
@@ -56,6 +62,16 @@ std::vector<InterfaceInfo> listed() {
   return list;
 }
 
+TcClientFuncList given{};  // the client's handlers (its context is the program's 0)
+
+DWORD WINAPI notifyLater(void*) {
+  unsigned event = 0, ms = 0;
+  std::sscanf(fromEnvironment("STAMPCAST_TC_CLOSE").c_str(), "%u %u", &event, &ms);
+  Sleep(ms);
+  given.notifyHandler(0, 0, event, 0, 0, nullptr);
+  return 0;
+}
+
 EmulatedTrafficControl& layer() { static EmulatedTrafficControl instance(listed); return instance; }
 
 // Appends the call's line; the file is closed at once, so that a killed
@@ -86,8 +102,9 @@ using namespace stampcast;
 EXPORT TcRegisterClient(std::uint32_t version, TcHandle context,
                         const TcClientFuncList* handlers, TcHandle* client) {
   return answer("TcRegisterClient", std::to_string(version), client, [&](std::string&) {
-    return handlers ? layer().registerClient(version, context, *handlers, client)
-                    : tc::kInvalidParameter;
+    if (!handlers) return tc::kInvalidParameter;
+    given = *handlers;
+    return layer().registerClient(version, context, *handlers, client);
   });
 }
 EXPORT TcEnumerateInterfaces(TcHandle client, std::uint32_t* size, void* buffer) {
@@ -132,6 +149,9 @@ EXPORT TcAddFilter(TcHandle flow, const TcGenFilter* filter, TcHandle* out) {
     // The class the layer gives datagrams to the address: the flow's.
     note = " " + dotted(pattern.dstAddr) + "/" + dotted(mask.dstAddr) +
            " ds=" + std::to_string(layer().dsClassFor(pattern.dstAddr));
+    if (!fromEnvironment("STAMPCAST_TC_CLOSE").empty()) {
+      CloseHandle(CreateThread(nullptr, 0, notifyLater, nullptr, 0, nullptr));
+    }
     return result;
   });
 }
