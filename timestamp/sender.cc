@@ -82,8 +82,7 @@ int flood(Platform& platform, SocketHandle socket,
       if (sent < 1) {
         print(platform, "\nError in Sending data on the socket - %d",
               platform.lastSocketError());
-        platform.cleanup();
-        return -1;
+        return kFailedRun;
       }
       first += sent;
     }
@@ -96,13 +95,6 @@ int flood(Platform& platform, SocketHandle socket,
 
 int runSender(const RunConfig& config, Platform& platform,
               SocketHandle socket) {
-  if (platform.setMulticastTtl(socket, config.ttlValue) == kSocketError) {
-    print(platform, "Error: Setting TTL value: error - %d\n",
-          platform.lastSocketError());
-    platform.closeSocket(socket);
-    return -1;
-  }
-
   print(platform, "\ndestAddress = %s\n", config.destAddress);
   print(platform, "destPort    = %d\n", config.destPort);
   print(platform, "dscpValue   = %d\n", config.dscpValue);
@@ -150,13 +142,11 @@ int runSender(const RunConfig& config, Platform& platform,
                         kSendDontRoute, destination) == kSocketError) {
       print(platform, "\nError in Sending data on the socket - %d",
             platform.lastSocketError());
-      platform.cleanup();
-      return -1;
+      return kFailedRun;
     }
     if (!platform.writeOutput(line.data(),
                               formatSentLine(line.data(), now, tail, seq))) {
-      platform.cleanup();  // nobody reads the lines any more
-      return -1;
+      return kFailedRun;  // nobody reads the lines any more
     }
     ++seq;
     if (left > 0 && --left == 0) return 0;

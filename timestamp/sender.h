@@ -6,8 +6,9 @@
 
 namespace stampcast {
 
-// Sends a timestamp to the group until a send fails (status kFailedRun,
-// after its report) or the run's count has gone (status 0).
+// Sends a timestamp to the group, through a socket whose TTL is set, until
+// a send or the output fails (status kFailedRun, after its report; the run
+// sequence cleans up) or the run's count has gone (status 0).
 int runSender(const RunConfig& config, Platform& platform, SocketHandle socket);
 
 }  // namespace stampcast

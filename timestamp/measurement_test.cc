@@ -1,0 +1,68 @@
+#include "timestamp/measurement.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "timestamp/statistics.h"
+
+namespace stampcast {
+namespace {
+
+// Forged trailers: each stream (its own run) brings numbers 0 and `highest`,
+// so loses highest - 1, and the sum of the losses may pass 2^64. A run with
+// any loss ends with status 2, whatever the sum.
+TEST(Measurement, LossesThatSumPastTheRangeStillFailTheRun) {
+  const std::uint64_t half = std::uint64_t{1} << 63;
+  const struct {
+    std::vector<std::uint64_t> highest;
+    std::uint64_t lost;
+    int status;
+  } cases[] = {
+      {{1, 1}, 0, 0},
+      {{half, 2}, half, 2},
+      {{half, half + 2}, UINT64_MAX, 2},  // 2^63 - 1 and 2^63 + 1
+      {{UINT64_MAX, UINT64_MAX, 3}, UINT64_MAX, 2},
+  };
+  for (const auto& test : cases) {
+    ReceiverStatistics stats;
+    for (std::size_t run = 0; run < test.highest.size(); ++run) {
+      for (const std::uint64_t number : {std::uint64_t{0}, test.highest[run]}) {
+        MeasuredFields measured;
+        measured.hasSent = true;
+        measured.run = run;
+        measured.sent = number;
+        countDatagram(stats, RunConfig{}, measured);
+      }
+    }
+    EXPECT_EQ(stats.streams.lost(), test.lost) << test.highest[1];
+    EXPECT_EQ(summaryStatus(stats), test.status) << test.highest[1];
+  }
+}
+
+// Keys a multiple of the bucket count apart, which a plain hash puts in one
+// bucket, spread over the senders set and over the stream table's buckets
+// (the run beside one source); and a key hashes otherwise under another seed.
+TEST(Measurement, ForgedKeysSpreadOverTheBuckets) {
+  ReceiverStatistics stats;
+  stats.senders.reserve(4096);
+  const std::size_t buckets = stats.senders.bucket_count();
+  std::set<std::size_t> streamBuckets;
+  for (std::uint64_t i = 0; i < 1000; ++i) {
+    stats.senders.insert(i * buckets);
+    streamBuckets.insert(SeededHash(7)(42, i * 1024) % 1024);
+  }
+  std::size_t fullest = 0;
+  for (std::size_t b = 0; b < buckets; ++b) {
+    fullest = std::max(fullest, stats.senders.bucket_size(b));
+  }
+  EXPECT_LE(fullest, 8u);
+  EXPECT_GT(streamBuckets.size(), 500u);
+  EXPECT_NE(SeededHash(1)(buckets), SeededHash(2)(buckets));
+  EXPECT_NE(SeededHash(1)(42, buckets), SeededHash(2)(42, buckets));
+}
+
+}  // namespace
+}  // namespace stampcast
