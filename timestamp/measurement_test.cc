@@ -11,24 +11,15 @@
 namespace stampcast {
 namespace {
 
-// Forged trailers: each stream (its own run) brings numbers 0 and `highest`,
-// so loses highest - 1, and the sum of the losses may pass 2^64. A run with
-// any loss ends with status 2, whatever the sum.
+// Forged trailers: stream `run` brings numbers 0 and highest[run], so loses
+// highest - 1, and the losses may sum past 2^64: any loss still fails the run.
 TEST(Measurement, LossesThatSumPastTheRangeStillFailTheRun) {
   const std::uint64_t half = std::uint64_t{1} << 63;
-  const struct {
-    std::vector<std::uint64_t> highest;
-    std::uint64_t lost;
-    int status;
-  } cases[] = {
-      {{1, 1}, 0, 0},
-      {{half, 2}, half, 2},
-      {{half, half + 2}, UINT64_MAX, 2},  // 2^63 - 1 and 2^63 + 1
-      {{UINT64_MAX, UINT64_MAX, 3}, UINT64_MAX, 2},
-  };
+  const struct { std::vector<std::uint64_t> highest; std::uint64_t lost; int status; } cases[] = {
+      {{1, 1}, 0, 0}, {{half, 2}, half, 2}, {{half, half + 2}, UINT64_MAX, 2}, {{UINT64_MAX, UINT64_MAX, 3}, UINT64_MAX, 2}};
   for (const auto& test : cases) {
     ReceiverStatistics stats;
-    for (std::size_t run = 0; run < test.highest.size(); ++run) {
+    for (std::uint64_t run = 0; run < test.highest.size(); ++run) {
       for (const std::uint64_t number : {std::uint64_t{0}, test.highest[run]}) {
         MeasuredFields measured;
         measured.hasSent = true;
@@ -42,9 +33,9 @@ TEST(Measurement, LossesThatSumPastTheRangeStillFailTheRun) {
   }
 }
 
-// Keys a multiple of the bucket count apart, which a plain hash puts in one
-// bucket, spread over the senders set and over the stream table's buckets
-// (the run beside one source); and a key hashes otherwise under another seed.
+// Keys a multiple of the bucket count apart, all in one bucket of a plain
+// hash, spread over the senders set and the stream table's (runs of one
+// source); and a key hashes otherwise under another seed.
 TEST(Measurement, ForgedKeysSpreadOverTheBuckets) {
   ReceiverStatistics stats;
   stats.senders.reserve(4096);
@@ -55,9 +46,7 @@ TEST(Measurement, ForgedKeysSpreadOverTheBuckets) {
     streamBuckets.insert(SeededHash(7)(42, i * 1024) % 1024);
   }
   std::size_t fullest = 0;
-  for (std::size_t b = 0; b < buckets; ++b) {
-    fullest = std::max(fullest, stats.senders.bucket_size(b));
-  }
+  for (std::size_t b = 0; b < buckets; ++b) fullest = std::max(fullest, stats.senders.bucket_size(b));
   EXPECT_LE(fullest, 8u);
   EXPECT_GT(streamBuckets.size(), 500u);
   EXPECT_NE(SeededHash(1)(buckets), SeededHash(2)(buckets));
