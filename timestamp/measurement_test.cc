@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 #include <vector>
 
 #include "timestamp/statistics.h"
@@ -19,11 +18,10 @@ TEST(Measurement, LossesThatSumPastTheRangeStillFailTheRun) {
       {{1, 1}, 0, 0}, {{half, 2}, half, 2}, {{half, half + 2}, UINT64_MAX, 2}, {{UINT64_MAX, UINT64_MAX, 3}, UINT64_MAX, 2}};
   for (const auto& test : cases) {
     ReceiverStatistics stats;
-    for (std::uint64_t run = 0; run < test.highest.size(); ++run) {
-      for (const std::uint64_t number : {std::uint64_t{0}, test.highest[run]}) {
-        MeasuredFields measured;
-        measured.hasSent = true;
-        measured.run = run;
+    MeasuredFields measured;
+    measured.hasSent = true;
+    for (measured.run = 0; measured.run < test.highest.size(); ++measured.run) {
+      for (const std::uint64_t number : {std::uint64_t{0}, test.highest[measured.run]}) {
         measured.sent = number;
         countDatagram(stats, RunConfig{}, measured);
       }
@@ -34,21 +32,16 @@ TEST(Measurement, LossesThatSumPastTheRangeStillFailTheRun) {
 }
 
 // Keys a multiple of the bucket count apart, all in one bucket of a plain
-// hash, spread over the senders set and the stream table's (runs of one
-// source); and a key hashes otherwise under another seed.
+// hash, spread over the senders set; and a key (as the stream table hashes
+// it too, with its run) hashes otherwise under another seed.
 TEST(Measurement, ForgedKeysSpreadOverTheBuckets) {
   ReceiverStatistics stats;
   stats.senders.reserve(4096);
   const std::size_t buckets = stats.senders.bucket_count();
-  std::set<std::size_t> streamBuckets;
-  for (std::uint64_t i = 0; i < 1000; ++i) {
-    stats.senders.insert(i * buckets);
-    streamBuckets.insert(SeededHash(7)(42, i * 1024) % 1024);
-  }
+  for (std::uint64_t i = 0; i < 1000; ++i) stats.senders.insert(i * buckets);
   std::size_t fullest = 0;
   for (std::size_t b = 0; b < buckets; ++b) fullest = std::max(fullest, stats.senders.bucket_size(b));
   EXPECT_LE(fullest, 8u);
-  EXPECT_GT(streamBuckets.size(), 500u);
   EXPECT_NE(SeededHash(1)(buckets), SeededHash(2)(buckets));
   EXPECT_NE(SeededHash(1)(42, buckets), SeededHash(2)(42, buckets));
 }

@@ -49,7 +49,7 @@ struct InterfaceList {
 
 class EmulatedTrafficControl final : public TrafficControl {
  public:
-  // The layer asks the lister for the host's interfaces at each enumeration
+  // The emulation asks the lister for the host's interfaces at each enumeration
   // and open, and orders them by index. A listing that fails fails the call
   // with the lister's error.
   using InterfaceLister = std::function<InterfaceList()>;

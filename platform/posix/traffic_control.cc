@@ -55,7 +55,7 @@ InterfaceList listMulticastInterfaces() {
     }
   }
   ::freeifaddrs(list);
-  return result;  // in the order found: the layer orders them by index
+  return result;  // in the order found: the emulation orders them by index
 }
 
 void PosixPlatform::applyMarking(int socket, std::uint32_t destination) {
