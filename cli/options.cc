@@ -9,8 +9,6 @@
 namespace stampcast {
 namespace {
 
-constexpr int kEndStatus = -1;
-
 // The leading integer of text: white space skipped, optional sign, digits up
 // to the first non-digit, 0 without digits, clamped to the 32-bit limits.
 int leadingInteger(const char* text) {
@@ -52,7 +50,7 @@ int printUsage(Platform& platform) {
         "-s\n"
         "example receiver: stampcast -d 239.1.1.1 -p 9999 -u -r\n"
         "default values: stampcast -s (sender) or stampcast -r (receiver)\n");
-  return kEndStatus;
+  return kFailedRun;
 }
 
 ParsedOptions parseOptions(int argc, char** argv, Platform& platform) {
@@ -86,7 +84,7 @@ ParsedOptions parseOptions(int argc, char** argv, Platform& platform) {
       case 'v':
         print(platform, "stampcast version: 1.0\n");
         parsed.endRun = true;
-        parsed.exitStatus = kEndStatus;
+        parsed.exitStatus = kFailedRun;
         return parsed;
       case 'h':
         parsed.endRun = true;
@@ -95,7 +93,7 @@ ParsedOptions parseOptions(int argc, char** argv, Platform& platform) {
       default:
         print(platform, "Unknown options flag %s\n", word);
         parsed.endRun = true;
-        parsed.exitStatus = kEndStatus;
+        parsed.exitStatus = kFailedRun;
         return parsed;
     }
   }

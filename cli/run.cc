@@ -13,11 +13,15 @@ int runStampcast(int argc, char** argv, Platform& platform) {
   if (parsed.endRun) return parsed.exitStatus;
   const RunConfig& config = parsed.config;
 
+  // A failed phase has reported itself; how far the run then unwinds is
+  // the classic program's: a failed marking or socket leaves everything as
+  // it is, a failed TTL closes the socket, and a failed bind, join, receive,
+  // send or output cleans the socket layer up. Each ends with kFailedRun.
   // The receiver never registers with traffic control.
   MarkingHandles marking;
   if (config.mode != RunMode::Receiver &&
       !setupMarking(config, platform, marking)) {
-    return -1;
+    return kFailedRun;
   }
 
   const int startupError = platform.startup();
@@ -30,12 +34,17 @@ int runStampcast(int argc, char** argv, Platform& platform) {
   if (socket == kInvalidSocket) {
     print(platform, "\"Socket\" failed with error %d\n",
           platform.lastSystemError());
-    return -1;
+    return kFailedRun;
   }
 
-  // A loop that failed has reported it and ended with -1; one that reached
-  // its end (a count, or a stop request to a measuring receiver) ends as a
-  // run without a mode does, removing what it set up.
+  if (config.mode == RunMode::Sender &&
+      platform.setMulticastTtl(socket, config.ttlValue) == kSocketError) {
+    print(platform, "Error: Setting TTL value: error - %d\n",
+          platform.lastSocketError());
+    platform.closeSocket(socket);
+    return kFailedRun;
+  }
+
   int status = 0;
   switch (config.mode) {
     case RunMode::Receiver:
@@ -47,7 +56,12 @@ int runStampcast(int argc, char** argv, Platform& platform) {
     case RunMode::None:
       break;
   }
-  if (status == kFailedRun) return status;
+  if (status == kFailedRun) {
+    platform.cleanup();
+    return kFailedRun;
+  }
+  // A loop that reached its end (a count, or a stop request to a measuring
+  // receiver) ends as a run without a mode does, removing what it set up.
   // What the removal reports does not change the status. The receiver has
   // no marking to remove.
   if (config.mode != RunMode::Receiver) teardownMarking(platform, marking);

@@ -8,7 +8,8 @@ namespace stampcast {
 
 enum class RunMode { None, Sender, Receiver };
 
-// The status of a run that a failure ended, after its report.
+// The status of a run that ends before its work (usage, version, an unknown
+// option) or that a failure ended, after its report: 255 to the shell.
 inline constexpr int kFailedRun = -1;
 
 struct RunConfig {

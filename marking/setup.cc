@@ -1,7 +1,5 @@
 #include <atomic>
 #include <climits>
-#include <cstddef>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -9,6 +7,7 @@
 
 #include "marking/marking.h"
 #include "marking/messages.h"
+#include "platform/common/interface_list.h"
 #include "timestamp/text.h"
 
 namespace stampcast {
@@ -96,63 +95,6 @@ void fillFilter(const char* destAddress, MarkingHandles& handles) {
   handles.filter.patternSize = sizeof(IpPattern);
   handles.filter.pattern = &handles.pattern;
   handles.filter.mask = &handles.mask;
-}
-
-// A value copied out of the list's bytes, so that the buffer is never read
-// through a cast.
-template <typename T>
-T readAt(const unsigned char* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-
-// Whether the address list of the descriptor (`length` bytes at `ifc`, all
-// of them inside the list) holds the IPv4 address `local`.
-bool holdsAddress(const unsigned char* ifc, std::size_t length,
-                  std::uint32_t local) {
-  if (length < kFirstAddressOffset) return false;
-  const auto count = readAt<std::int32_t>(ifc + kAddressCountOffset);
-  std::size_t at = kFirstAddressOffset;
-  for (std::int32_t i = 0;
-       i < count && length - at >= sizeof(NetworkAddressHead); ++i) {
-    const auto head = readAt<NetworkAddressHead>(ifc + at);
-    at += sizeof head;
-    if (head.addressLength > length - at) return false;
-    if (head.addressType == tc::kAddressTypeIp &&
-        head.addressLength >= sizeof(NetworkAddressIp) &&
-        readAt<std::uint32_t>(ifc + at + offsetof(NetworkAddressIp,
-                                                  address)) == local) {
-      return true;
-    }
-    at += head.addressLength;
-  }
-  return false;
-}
-
-// The name of the interface whose address list holds `local` (network
-// order; 0 when unknown), else of the first interface in the list; an empty
-// name when the list is empty or the descriptor carries none. The walk
-// stops at a descriptor whose length leaves the `size` bytes of the list.
-const char16_t* chosenInterfaceName(const unsigned char* list,
-                                    std::uint32_t size, std::uint32_t local) {
-  static const char16_t kNoName[] = u"";
-  const char16_t* first = nullptr;
-  std::size_t at = 0;
-  while (size - at >= sizeof(TcInterfaceDescriptor)) {
-    const unsigned char* ifc = list + at;
-    const auto name = readAt<char16_t*>(
-        ifc + offsetof(TcInterfaceDescriptor, interfaceName));
-    if (at == 0) first = name;
-    const auto length = readAt<std::uint32_t>(
-        ifc + offsetof(TcInterfaceDescriptor, length));
-    if (length < sizeof(TcInterfaceDescriptor) || length > size - at) break;
-    if (local != 0 && name != nullptr && holdsAddress(ifc, length, local)) {
-      return name;
-    }
-    at += length;
-  }
-  return first != nullptr ? first : kNoName;
 }
 
 // The local address that the group's datagrams leave from, as the socket

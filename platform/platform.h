@@ -1,7 +1,11 @@
-// The one boundary between the program and the operating system: the socket
-// layer, traffic control, the clock and the console. The core receives a
-// Platform& and calls nothing else, so that tests can hand it a fake; each
-// backend (posix/, windows/) supplies the real one.
+// The one boundary between the program and the operating system is the
+// Windows one: Windows Sockets 2 and the Traffic Control API, with the
+// clock and the console. The Windows backend (windows/) hands each call to
+// the system; the POSIX backend (posix/) maps the sockets onto the BSD
+// socket calls and, having no traffic-control service, emulates it in the
+// process (common/emulated_traffic_control.h) and marks each send with the
+// DS field its filters give. The core receives a Platform& and calls
+// nothing else, so that tests can hand it a fake.
 #ifndef STAMPCAST_PLATFORM_PLATFORM_H_
 #define STAMPCAST_PLATFORM_PLATFORM_H_
 

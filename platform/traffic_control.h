@@ -1,6 +1,6 @@
 // The records of the traffic-control interface, laid out as the Windows
 // Traffic Control API lays them out, so that the Windows backend passes them
-// on unchanged and the in-process POSIX layer reads the same bytes.
+// on unchanged and the POSIX backend's emulation reads the same bytes.
 #ifndef STAMPCAST_PLATFORM_TRAFFIC_CONTROL_H_
 #define STAMPCAST_PLATFORM_TRAFFIC_CONTROL_H_
 
@@ -13,7 +13,7 @@ namespace stampcast {
 using TcHandle = std::uintptr_t;
 
 // Result codes of the traffic-control calls that the program or the
-// in-process layer names (system error codes).
+// emulation names (system error codes).
 namespace tc {
 inline constexpr std::uint32_t kSuccess = 0;
 inline constexpr std::uint32_t kInvalidHandle = 6;

@@ -25,13 +25,16 @@ class Proc:
     # A command in its own process group, stdout and stderr in one file,
     # killed with its group when its hard time limit passes.
     def __init__(self, argv, limit=30, input=""):
-        self.file, self.result, self.done = tempfile.TemporaryFile(), None, threading.Event()
+        self.file, self.result = tempfile.TemporaryFile(), None
         self.p = subprocess.Popen([str(word) for word in argv], stdout=self.file, stderr=subprocess.STDOUT,
                                   stdin=subprocess.PIPE, start_new_session=True)
-        self.p.stdin.write(input.encode()), self.p.stdin.close()
+        self.p.stdin.write(input.encode())
+        self.p.stdin.close()
         self.pid = self.p.pid
         self.crlf = WINE in argv and str(argv[argv.index(WINE) + 1]).endswith("stampcast.exe")
-        threading.Thread(target=lambda: self.done.wait(limit) or self.kill(), daemon=True).start()
+        self.timer = threading.Timer(limit, self.kill)  # unless it is waited for first
+        self.timer.daemon = True
+        self.timer.start()
 
     def out(self):  # a Windows program writes each LF as CR LF
         fd = self.file.fileno()
@@ -44,13 +47,18 @@ class Proc:
         return self.out().count(text) >= count  # looked at last: its last words count
 
     def kill(self, sig=signal.SIGKILL):
-        with contextlib.suppress(ProcessLookupError): os.killpg(self.pid, sig)
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(self.pid, sig)
 
     def wait(self, timeout=10, sig=None):  # (status, output); status -N: signal N ended it
         if not self.result:
-            sig and self.kill(sig)
-            with contextlib.suppress(subprocess.TimeoutExpired): self.p.wait(timeout)
-            self.kill(), self.p.wait(), self.done.set()  # with whatever is left in its group
+            if sig:
+                self.kill(sig)
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                self.p.wait(timeout)
+            self.kill()  # with whatever is left in its group
+            self.p.wait()
+            self.timer.cancel()
             self.result = self.p.returncode, self.out()
             self.file.close()
         return self.result
@@ -58,7 +66,8 @@ class Proc:
 
 def until(ok, timeout=10):  # polls ok() until it holds or the time is up
     end = time.monotonic() + timeout
-    while not ok() and time.monotonic() < end: time.sleep(0.01)
+    while not ok() and time.monotonic() < end:
+        time.sleep(0.01)
     return ok()
 
 
@@ -67,6 +76,9 @@ def run(argv, limit=15, **kw): return Proc(argv, limit, **kw).wait(limit)
 
 class Netns:
     # `ip netns add`, or with user `unshare -r -n` (named too, so that `ip netns` finds it).
+    # .ns and .is_windows as a Wine session has them, so that a test takes either build alike.
+    is_windows = False
+
     def __init__(self, user=False):
         self.name, self.holder = f"stampcast-py{os.getpid()}-{os.urandom(4).hex()}", None
         if user:
@@ -77,6 +89,7 @@ class Netns:
         else:
             subprocess.run(["ip", "netns", "add", self.name], check=True)
             self.enter = ["nsenter", f"--net=/run/netns/{self.name}"]
+        self.ns = self
 
     def setup(self, lines):  # the `ip` lines; a user namespace is first proven unable to set the clock
         if self.holder:
@@ -84,6 +97,7 @@ class Netns:
             assert status == 0 and out.split()[-3:] == ["0", "0", "1"], out
         for line in lines:
             self.ip(*line.split())
+        return self
 
     def cmd(self, argv): return self.enter + list(argv)
 
@@ -92,14 +106,30 @@ class Netns:
     def ip(self, *words): subprocess.run([str(w) for w in self.cmd(["ip", *words])], check=True)
 
     def remove(self):  # what runs inside goes first
-        self.holder and self.holder.wait(0, signal.SIGKILL)
+        if self.holder:
+            self.holder.wait(0, signal.SIGKILL)
         subprocess.run(["sh", "-c", 'ip netns pids "$0" | xargs -r kill -9; ip netns delete "$0"', self.name])
+
+
+def kept(made, item):  # item, listed in made for the teardown
+    made.append(item)
+    return item
 
 
 def namespaces():  # make(setup, user) -> a Netns, listed before its setup so that it goes also when that fails
     made = []
-    yield lambda setup=MCAST, user=False: made.append(Netns(user)) or made[-1].setup(setup) or made[-1]
-    for ns in reversed(made): ns.remove()
+    yield lambda setup=MCAST, user=False: kept(made, Netns(user)).setup(setup)
+    for ns in reversed(made):
+        ns.remove()
+
+
+def veth(a, b, name, addresses, group_route=True):  # ends name+"a" in a and name+"b" in b, up, with their addresses
+    a.ip("link", "add", name + "a", "type", "veth", "peer", "name", name + "b", "netns", b.name)
+    for ns, end, address in ((a, name + "a", addresses[0]), (b, name + "b", addresses[1])):
+        ns.ip("addr", "add", address, "dev", end)
+        ns.ip("link", "set", end, "up")
+        if group_route:
+            ns.ip("route", "replace", "224.0.0.0/4", "dev", end)
 
 
 @pytest.fixture(autouse=True)
@@ -116,8 +146,9 @@ def netns():
 @pytest.fixture
 def start(netns):  # start(argv, ns=None, limit=30) -> Proc, killed at the test's end
     started = []
-    yield lambda argv, ns=None, **kw: started.append(Proc(ns.cmd(argv) if ns else argv, **kw)) or started[-1]
-    for proc in started: proc.wait(0, signal.SIGKILL)
+    yield lambda argv, ns=None, **kw: kept(started, Proc(ns.cmd(argv) if ns else argv, **kw))
+    for proc in started:
+        proc.wait(0, signal.SIGKILL)
 
 
 def peer_send(ns, group, port, datagrams):  # [(size, first bytes)]: see peer.py
@@ -141,13 +172,17 @@ class Wine:
     # A Wine session in ns: a prefix (the template's copy, or a new one) whose
     # wineserver is started and proven to run inside ns, with the
     # traffic-control stand-in in its system32, and a folder with the .exe.
+    is_windows = True
+
     def __init__(self, ns, home, template=None):
         self.ns, self.prefix, self.exe = ns, home / "prefix", home / "bin/stampcast.exe"
         (home / "bin").mkdir(parents=True, exist_ok=True)
         shutil.copy(EXE, home / "bin")
-        subprocess.run(["cp", "-a", template, self.prefix], check=True) if template else self.prefix.mkdir()
         if template:
+            subprocess.run(["cp", "-a", template, self.prefix], check=True)
             shutil.copy(DOUBLE, self.prefix / "drive_c/windows/system32")
+        else:
+            self.prefix.mkdir()
         self.server = Proc(self.env([WINESERVER, "--foreground", "--persistent"]), 900)
         # It enters the namespace between its fork and its exec.
         identify = ["ip", "netns", "identify", self.server.pid]
@@ -161,7 +196,9 @@ class Wine:
 
     def argv(self, args): return self.env([WINE, self.exe, *args])
 
-    def stop(self): run(self.env([WINESERVER, "--kill"])), self.server.wait(10)
+    def stop(self):
+        run(self.env([WINESERVER, "--kill"]))
+        self.server.wait(10)
 
 
 def wine_template(netns):
@@ -173,7 +210,8 @@ def wine_template(netns):
         wine = Wine(netns([]), home)
         status, out = run(wine.env([WINE, "wineboot.exe", "-i"]), 400)
         wine.stop()  # then renamed: a concurrent run sees no template or a whole one
-        status == 0 and os.rename(wine.prefix, path)
+        if status == 0:
+            os.rename(wine.prefix, path)
         shutil.rmtree(home)
         assert status == 0, out
     return path
@@ -198,8 +236,10 @@ def pytest_runtest_setup(item):  # the Windows tests need the .exe
 
 def sessions(netns, folder):  # make() -> a Wine session in a fresh namespace
     made = []
-    yield lambda: made.append(Wine(netns(), folder / f"wine{len(made)}", wine_template(netns))) or made[-1]
-    for wine in made: wine.stop(), shutil.rmtree(wine.prefix)
+    yield lambda: kept(made, Wine(netns(), folder / f"wine{len(made)}", wine_template(netns)))
+    for wine in made:
+        wine.stop()
+        shutil.rmtree(wine.prefix)
 
 
 @pytest.fixture
@@ -219,7 +259,7 @@ def shared_wine(shared_netns, tmp_path_factory):  # for runs that neither send n
 
 
 @pytest.fixture(params=["linux", "windows"])
-def build(request, netns):  # either build: .cmd(argv) inside its namespace, .argv(args) to run it there
+def build(request, netns):  # either build: .cmd(argv) and .argv(args) inside its namespace .ns; .is_windows
     return request.getfixturevalue("wine")() if request.param == "windows" else netns()
 
 

@@ -1,6 +1,6 @@
 // A scripted platform for the core's tests: it records the socket and clock
 // calls and all output, and answers each call as the test sets it up.
-// Traffic control is the in-process layer, over one interface.
+// Traffic control is the emulated one, over one interface.
 #ifndef STAMPCAST_TESTS_FAKE_PLATFORM_H_
 #define STAMPCAST_TESTS_FAKE_PLATFORM_H_
 

@@ -5,7 +5,7 @@
 # Linux sender has more interfaces than its first list holds.
 import os, re, shutil, signal, struct, time
 import pytest
-from conftest import BIN, FACING, FIRST, MCAST, TIME, Wine, peer_probe, peer_send, run, wine_template
+from conftest import BIN, FACING, FIRST, MCAST, TIME, Wine, peer_probe, peer_send, receiver, run, veth, wine_template
 
 # A setup as the stand-in records it: its first handles (client 17, interface
 # 34, flow 51, filter 68), and two list calls, as the two descriptors take 456
@@ -20,13 +20,9 @@ SETUP = ("TcRegisterClient 2 0 17\nTcEnumerateInterfaces 17 336 122 - size=456\n
 
 @pytest.mark.parametrize("args,tos,ttl,wait", [([], 32, 1, 500), (["-t", "46", "-l", "5", "-w", "100"], 46, 5, 100)])
 def test_windows_sender_marks_on_the_adapter_that_faces_the_receiver(wine, build, start, record, args, tos, ttl, wait):
-    tx, rx = wine(), getattr(build, "ns", build)
-    tx.ns.ip("link", "add", "fxa", "type", "veth", "peer", "name", "fxb", "netns", rx.name)
-    for ns, end, address in ((tx.ns, "fxa", "10.70.0.1/24"), (rx, "fxb", "10.70.0.2/24")):
-        for line in (f"addr add {address} dev {end}", f"link set {end} up", f"route replace 224.0.0.0/4 dev {end}"):
-            ns.ip(*line.split())
-    listener = start(build.argv(["-r"]), limit=120)
-    assert listener.wait_for("Receiving...\n", timeout=30), listener.out()
+    tx = wine()
+    veth(tx.ns, build.ns, "fx", ("10.70.0.1/24", "10.70.0.2/24"))
+    listener = receiver(start, build.argv(["-r"]))
     sender = start(tx.argv([*args, "-s"]), limit=60)
     assert listener.wait_for(" seq:2\n", timeout=30), sender.out()
     sent = re.findall(rf"Sent Time ({TIME}) to: 239.1.1.1:1234 tos:{tos} ttl:{ttl} ", sender.wait(sig=signal.SIGKILL)[1])

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <string>
 
-#include "timestamp/text.h"
 #include "timestamp/calendar.h"
 #include "timestamp/datagram.h"
+#include "timestamp/measurement.h"
 #include "timestamp/report_line.h"
 #include "timestamp/statistics.h"
-#include "timestamp/trailer.h"
+#include "timestamp/text.h"
 
 namespace stampcast {
 namespace {
@@ -66,54 +66,6 @@ void startMeasuring(Platform& platform, SocketHandle socket) {
   platform.catchStopRequests();
 }
 
-// From one instant to another in nanoseconds, as microseconds, halves
-// rounded away from zero. A trailer may carry any send time: the difference
-// holds at the ends of the 64-bit range instead of overflowing.
-std::int64_t microsecondsBetween(std::int64_t from, std::int64_t to) {
-  std::int64_t nanoseconds;
-  if (from < 0 && to > INT64_MAX + from) {
-    nanoseconds = INT64_MAX;
-  } else if (from > 0 && to < INT64_MIN + from) {
-    nanoseconds = INT64_MIN;
-  } else {
-    nanoseconds = to - from;
-  }
-  const std::int64_t remainder = nanoseconds % 1000;
-  return nanoseconds / 1000 + (remainder >= 500) - (remainder <= -500);
-}
-
-// What the line and the summary tell of one datagram of `length` bytes
-// carrying `time`. The delay is the local time at arrival less the time
-// the datagram carries, on the full date, so that midnight and the ends of
-// months and years fall out right; a measuring sender's trailer gives it
-// finer, from universal time at both ends.
-MeasuredFields measure(const Arrival& arrival, const std::uint8_t* datagram,
-                       int length, const LocalTime& time, bool whole,
-                       StreamTable& streams) {
-  MeasuredFields measured;
-  measured.from = arrival.from;
-  measured.dscp = arrival.tos < 0 ? -1 : arrival.tos >> 2;
-  measured.ttl = arrival.ttl;
-  measured.hasDelay = whole;
-  Trailer trailer;
-  measured.hasSent = decodeTrailer(datagram, length, &trailer);
-  if (measured.hasSent) {
-    measured.sent = trailer.number;
-    measured.order = streams.count(arrival.from, trailer.run, trailer.number);
-  }
-  if (!whole) return measured;
-  if (measured.hasSent) {
-    measured.delayMicroseconds =
-        microsecondsBetween(trailer.sentUtcNanoseconds, arrival.utcNanoseconds);
-    measured.fineDelay = true;
-  } else {
-    measured.delayMicroseconds =
-        (calendarMilliseconds(arrival.local) - calendarMilliseconds(time)) *
-        1000;
-  }
-  return measured;
-}
-
 }  // namespace
 
 int runReceiver(const RunConfig& config, Platform& platform,
@@ -125,8 +77,7 @@ int runReceiver(const RunConfig& config, Platform& platform,
   if (platform.bindSocket(socket, local) == kSocketError) {
     print(platform, "\nError: Binding the socket - %d",
           platform.lastSocketError());
-    platform.cleanup();
-    return -1;
+    return kFailedRun;
   }
   print(platform, "\nSuccess: Binding the socket - %d",
         platform.lastSocketError());
@@ -135,8 +86,7 @@ int runReceiver(const RunConfig& config, Platform& platform,
   if (platform.joinGroup(socket, membership) == kSocketError) {
     print(platform, "\nError: Joining Multicast Group - %d",
           platform.lastSocketError());
-    platform.cleanup();
-    return -1;
+    return kFailedRun;
   }
   print(platform, "\nSuccess: Joining Multicast Group - %d\n",
         platform.lastSocketError());
@@ -173,8 +123,7 @@ int runReceiver(const RunConfig& config, Platform& platform,
                                       config.measure ? arrivals : nullptr);
     if (count == kSocketError) {
       print(platform, "\nrecvfrom failed: %d", platform.lastSocketError());
-      platform.cleanup();
-      return -1;
+      return kFailedRun;
     }
     if (count == 0) break;  // a stop request ended the wait
     if (count > limit) count = limit;
@@ -183,9 +132,9 @@ int runReceiver(const RunConfig& config, Platform& platform,
       const LocalTime time = decodeTimestamp(slots[i]);
       const bool whole = holdsCalendarTime(time, lengths[i]);
       if (config.measure) {
-        const MeasuredFields measured = measure(
-            arrivals[i], slots[i], lengths[i], time, whole, stats.streams);
-        countDatagram(stats, config, measured);
+        MeasuredFields measured =
+            measure(arrivals[i], slots[i], lengths[i], time, whole);
+        measured.order = countDatagram(stats, config, measured);
         end += formatReceivedLine(end, time, seq, &measured);
       } else {
         end += formatReceivedLine(end, time, seq);
@@ -195,8 +144,7 @@ int runReceiver(const RunConfig& config, Platform& platform,
       if (config.update) end = updateClock(platform, time, whole, end);
     }
     if (!platform.writeOutput(text, static_cast<std::size_t>(end - text))) {
-      platform.cleanup();  // nobody reads the lines any more
-      return -1;
+      return kFailedRun;  // nobody reads the lines any more
     }
     if (wanted > 0) wanted -= count;
   }

@@ -10,7 +10,7 @@
 
 #include "cli/run_config.h"
 #include "platform/types.h"
-#include "timestamp/streams.h"
+#include "timestamp/measurement.h"
 #include "timestamp/text.h"
 
 namespace stampcast {
@@ -26,23 +26,6 @@ std::size_t sentLineCapacity(const std::string& tail);
 // sentLineCapacity(tail) bytes; returns the line's length.
 std::size_t formatSentLine(char* out, const LocalTime& time,
                            const std::string& tail, std::int64_t seq);
-
-// What a measuring receiver tells of a datagram beside its time.
-struct MeasuredFields {
-  SocketAddress from;
-  int dscp = -1;  // -1: the platform cannot tell
-  int ttl = -1;
-  bool hasDelay = false;  // false: the datagram holds no calendar time
-  // In microseconds: whole milliseconds from the 16-byte time, finer from
-  // a trailer's send time, which the line then shows to the microsecond.
-  std::int64_t delayMicroseconds = 0;
-  bool fineDelay = false;
-  // A measuring sender's trailer: its number, and how it stands to the
-  // numbers of its stream before it.
-  bool hasSent = false;
-  std::uint64_t sent = 0;
-  Order order = Order::kNext;
-};
 
 // "Received Time HH:MM:SS:mmm on MM-DD-Y seq:<seq>\n", and with measured
 // fields "... from: <address>:<port> tos:<dscp> ttl:<ttl> delay:<delay>ms

@@ -55,7 +55,6 @@ bool reportRemoval(Platform& platform,
   const char* removed = markingRemoved.load();
   if (removed == nullptr) return false;
   print(platform, "Marking removed by the system: %s\n", removed);
-  platform.cleanup();
   return true;
 }
 
@@ -84,7 +83,7 @@ int flood(Platform& platform, SocketHandle socket,
   int limit = platform.batchLimit();
   if (limit < 1 || limit > Platform::kMaxBatch) limit = 1;
   while (left != 0) {
-    if (reportRemoval(platform, markingRemoved)) return -1;
+    if (reportRemoval(platform, markingRemoved)) return kFailedRun;
     const int size =
         left > 0 && left < limit ? static_cast<int>(left) : limit;
     for (int i = 0; i < size; ++i) stamper.stamp(platform, batch + i * length);
@@ -96,8 +95,7 @@ int flood(Platform& platform, SocketHandle socket,
       if (sent < 1) {
         print(platform, "\nError in Sending data on the socket - %d",
               platform.lastSocketError());
-        platform.cleanup();
-        return -1;
+        return kFailedRun;
       }
       first += sent;
     }
@@ -111,13 +109,6 @@ int flood(Platform& platform, SocketHandle socket,
 int runSender(const RunConfig& config, Platform& platform,
               SocketHandle socket,
               const std::atomic<const char*>& markingRemoved) {
-  if (platform.setMulticastTtl(socket, config.ttlValue) == kSocketError) {
-    print(platform, "Error: Setting TTL value: error - %d\n",
-          platform.lastSocketError());
-    platform.closeSocket(socket);
-    return -1;
-  }
-
   print(platform, "\ndestAddress = %s\n", config.destAddress);
   print(platform, "destPort    = %d\n", config.destPort);
   print(platform, "dscpValue   = %d\n", config.dscpValue);
@@ -158,7 +149,7 @@ int runSender(const RunConfig& config, Platform& platform,
   std::int64_t seq = 0;
 
   for (;;) {
-    if (reportRemoval(platform, markingRemoved)) return -1;
+    if (reportRemoval(platform, markingRemoved)) return kFailedRun;
     // The time is read just before the send, and the line below reports the
     // datagram that has just gone out.
     std::uint8_t datagram[kMeasuredDatagramSize];
@@ -167,13 +158,11 @@ int runSender(const RunConfig& config, Platform& platform,
                         kSendDontRoute, destination) == kSocketError) {
       print(platform, "\nError in Sending data on the socket - %d",
             platform.lastSocketError());
-      platform.cleanup();
-      return -1;
+      return kFailedRun;
     }
     if (!platform.writeOutput(line.data(),
                               formatSentLine(line.data(), now, tail, seq))) {
-      platform.cleanup();  // nobody reads the lines any more
-      return -1;
+      return kFailedRun;  // nobody reads the lines any more
     }
     ++seq;
     if (left > 0 && --left == 0) return 0;

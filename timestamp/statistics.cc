@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "timestamp/text.h"
+
 namespace stampcast {
 namespace {
 
@@ -24,32 +26,20 @@ void appendCounts(std::string& text, const char* name,
   }
 }
 
-}  // namespace
-
-void countDatagram(ReceiverStatistics& stats, const RunConfig& config,
-                   const MeasuredFields& measured) {
-  ++stats.received;
-  const bool knownDscp = measured.dscp >= 0 && measured.dscp < kUnknownDscp;
-  ++stats.byDscp[knownDscp ? measured.dscp : kUnknownDscp];
-  const bool knownTtl = measured.ttl >= 0 && measured.ttl < kUnknownTtl;
-  ++stats.byTtl[knownTtl ? measured.ttl : kUnknownTtl];
-  if (config.expectDscp && (!knownDscp || measured.dscp != config.expectedDscp)) {
-    ++stats.mismatches;
+// A sender is its address and port; most datagrams come from the one
+// before, which needs no look-up.
+void countSender(ReceiverStatistics& stats, const SocketAddress& from) {
+  const std::uint64_t sender = senderKey(from);
+  if (!stats.senders.empty() && sender == stats.lastSender) return;
+  if (stats.senders.size() < ReceiverStatistics::kMaxSenders) {
+    stats.senders.insert(sender);
+  } else if (stats.senders.count(sender) == 0) {
+    stats.moreSenders = true;
   }
+  stats.lastSender = sender;
+}
 
-  // A sender is its address and port; most datagrams come from the one
-  // before, which needs no look-up.
-  const std::uint64_t sender =
-      std::uint64_t{measured.from.address} << 16 | measured.from.port;
-  if (stats.senders.empty() || sender != stats.lastSender) {
-    if (stats.senders.size() < ReceiverStatistics::kMaxSenders) {
-      stats.senders.insert(sender);
-    } else if (stats.senders.count(sender) == 0) {
-      stats.moreSenders = true;
-    }
-    stats.lastSender = sender;
-  }
-
+void countDelay(ReceiverStatistics& stats, const MeasuredFields& measured) {
   if (!measured.hasDelay) {
     ++stats.invalid;
     return;
@@ -62,6 +52,24 @@ void countDatagram(ReceiverStatistics& stats, const RunConfig& config,
   const long double deviation = delay - stats.meanDelay;
   stats.meanDelay += deviation / stats.delays;
   stats.squaredDeviations += deviation * (delay - stats.meanDelay);
+}
+
+}  // namespace
+
+Order countDatagram(ReceiverStatistics& stats, const RunConfig& config,
+                    const MeasuredFields& measured) {
+  ++stats.received;
+  const bool knownDscp = measured.dscp >= 0 && measured.dscp < kUnknownDscp;
+  ++stats.byDscp[knownDscp ? measured.dscp : kUnknownDscp];
+  const bool knownTtl = measured.ttl >= 0 && measured.ttl < kUnknownTtl;
+  ++stats.byTtl[knownTtl ? measured.ttl : kUnknownTtl];
+  if (config.expectDscp && (!knownDscp || measured.dscp != config.expectedDscp)) {
+    ++stats.mismatches;
+  }
+  countSender(stats, measured.from);
+  countDelay(stats, measured);
+  if (!measured.hasSent) return Order::kNext;
+  return stats.streams.count(measured.from, measured.run, measured.sent);
 }
 
 std::string formatSummary(const ReceiverStatistics& stats,

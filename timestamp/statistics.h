@@ -7,7 +7,8 @@
 #include <unordered_set>
 
 #include "cli/run_config.h"
-#include "timestamp/report_line.h"
+#include "timestamp/measurement.h"
+#include "timestamp/sender_key.h"
 #include "timestamp/streams.h"
 
 namespace stampcast {
@@ -22,7 +23,7 @@ struct ReceiverStatistics {
   std::int64_t mismatches = 0;
   std::int64_t byDscp[64 + 1] = {};  // the last: unknown
   std::int64_t byTtl[256 + 1] = {};  // the last: unknown
-  std::unordered_set<std::uint64_t> senders;
+  std::unordered_set<std::uint64_t, SeededHash> senders;  // senderKey()s
   bool moreSenders = false;  // some went uncounted past kMaxSenders
   std::uint64_t lastSender = 0;
   StreamTable streams;
@@ -37,8 +38,9 @@ struct ReceiverStatistics {
   long double squaredDeviations = 0;
 };
 
-// Counts one received datagram with what the receiver measured of it.
-void countDatagram(ReceiverStatistics& stats, const RunConfig& config,
+// Counts one received datagram with what the receiver measured of it, a
+// numbered one in its stream too; returns how it stands to its stream.
+Order countDatagram(ReceiverStatistics& stats, const RunConfig& config,
                    const MeasuredFields& measured);
 
 // The summary, from its blank first line to its last newline.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "timestamp/report_line.h"
+#include "timestamp/text.h"
 
 namespace stampcast {
 namespace {
@@ -41,7 +41,7 @@ void clearAfter(std::vector<std::uint64_t>& seen, std::uint64_t from,
 
 Order StreamTable::count(const SocketAddress& from, std::uint64_t run,
                          std::uint64_t number) {
-  const Key key{std::uint64_t{from.address} << 16 | from.port, run};
+  const Key key{senderKey(from), run};
   if (streams_.empty() || !(key == lastKey_)) {
     const auto found = index_.find(key);
     if (found != index_.end()) {
@@ -89,7 +89,8 @@ Order StreamTable::count(const SocketAddress& from, std::uint64_t run,
 std::uint64_t StreamTable::lost() const {
   std::uint64_t lost = 0;
   for (const Stream& stream : streams_) {
-    lost += stream.highest - stream.first + 1 - stream.distinct;
+    const std::uint64_t more = stream.highest - stream.first + 1 - stream.distinct;
+    lost = more > UINT64_MAX - lost ? UINT64_MAX : lost + more;
   }
   return lost;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/types.h"
+#include "timestamp/sender_key.h"
 
 namespace stampcast {
 
@@ -29,7 +30,9 @@ class StreamTable {
   Order count(const SocketAddress& from, std::uint64_t run,
               std::uint64_t number);
 
-  // Datagrams missing between each stream's first and highest number.
+  // Datagrams missing between each stream's first and highest number, at
+  // most UINT64_MAX: forged numbers can make the sum of the streams' losses
+  // pass it, and a loss must never add up to none.
   std::uint64_t lost() const;
 
   // One summary line a stream, in the order they were first heard:
@@ -46,9 +49,9 @@ class StreamTable {
     }
   };
   struct KeyHash {
+    SeededHash hash;
     std::size_t operator()(const Key& key) const {
-      return std::hash<std::uint64_t>()(key.source * 0x9E3779B97F4A7C15ULL ^
-                                        key.run);
+      return hash(key.source, key.run);
     }
   };
   struct Stream {

@@ -27,15 +27,6 @@ constexpr std::uint32_t kServiceNetworkControl = 10;
 constexpr std::uint32_t kServiceQualitative = 13;
 constexpr std::uint32_t kMaxDsField = 63;
 
-// Descriptor layout: head, address list, optional IPv4 network address,
-// then the two strings.
-constexpr std::size_t kHeadSize = sizeof(TcInterfaceDescriptor);
-constexpr std::size_t kAddressListSize = kFirstAddressOffset - kHeadSize;
-constexpr std::uint16_t kIpAddressLength = sizeof(NetworkAddressIp);
-constexpr std::size_t kNetworkAddressSize =
-    sizeof(NetworkAddressHead) + kIpAddressLength;
-constexpr std::size_t kDescriptorAlignment = 8;
-
 struct Interface {
   TcHandle client;
   std::string name;
@@ -49,72 +40,6 @@ struct Filter {
   IpPattern pattern;
   IpPattern mask;
 };
-
-// Linux interface names are short byte strings, ASCII in practice; each
-// byte becomes one UTF-16 unit, the same way for the list and for the open,
-// so that a name read back from the list always opens its interface.
-std::u16string toUtf16(const std::string& text) {
-  std::u16string result;
-  for (const char byte : text) {
-    result.push_back(static_cast<char16_t>(static_cast<unsigned char>(byte)));
-  }
-  return result;
-}
-
-std::u16string idText(const InterfaceInfo& info) {
-  return toUtf16(info.id.empty() ? std::to_string(info.index) : info.id);
-}
-
-std::size_t descriptorSize(const InterfaceInfo& info) {
-  std::size_t size = kHeadSize + kAddressListSize;
-  if (info.ipv4Address != 0) size += kNetworkAddressSize;
-  size += (toUtf16(info.name).size() + 1) * sizeof(char16_t);
-  size += (idText(info).size() + 1) * sizeof(char16_t);
-  return (size + kDescriptorAlignment - 1) / kDescriptorAlignment *
-         kDescriptorAlignment;
-}
-
-// Writes one value at a byte position; the caller's buffer need not be
-// aligned for it.
-template <typename T>
-unsigned char* put(unsigned char* at, const T& value) {
-  std::memcpy(at, &value, sizeof value);
-  return at + sizeof value;
-}
-
-unsigned char* putString(unsigned char* at, const std::u16string& text) {
-  std::memcpy(at, text.c_str(), (text.size() + 1) * sizeof(char16_t));
-  return at + (text.size() + 1) * sizeof(char16_t);
-}
-
-void writeDescriptor(const InterfaceInfo& info, std::size_t size,
-                     unsigned char* at) {
-  std::memset(at, 0, size);
-  const std::u16string name = toUtf16(info.name);
-  const std::u16string id = idText(info);
-  const bool hasAddress = info.ipv4Address != 0;
-
-  unsigned char* strings = at + kHeadSize + kAddressListSize +
-                           (hasAddress ? kNetworkAddressSize : 0);
-  TcInterfaceDescriptor head{};  // zeroed: its padding reaches the buffer too
-  head.length = static_cast<std::uint32_t>(size);
-  head.interfaceName = reinterpret_cast<char16_t*>(strings);
-  head.interfaceId = reinterpret_cast<char16_t*>(
-      strings + (name.size() + 1) * sizeof(char16_t));
-  std::memcpy(at, &head, sizeof head);
-
-  unsigned char* p = at + kHeadSize;
-  p = put(p, std::uint32_t{0});                                 // media type
-  p = put(p, static_cast<std::int32_t>(hasAddress ? 1 : 0));    // count
-  p = put(p, tc::kAddressTypeIp);
-  if (hasAddress) {
-    p = put(p, NetworkAddressHead{kIpAddressLength, tc::kAddressTypeIp});
-    // Port and padding stay zero: only the address is written.
-    put(p + offsetof(NetworkAddressIp, address), info.ipv4Address);
-    p += kIpAddressLength;
-  }
-  putString(putString(p, name), id);
-}
 
 bool sameUnderMask(const IpPattern& a, const IpPattern& b,
                    const IpPattern& mask) {
@@ -270,19 +195,13 @@ std::uint32_t EmulatedTrafficControl::enumerateInterfaces(
   const InterfaceList found = state_->currentInterfaces();
   if (found.error != 0) return static_cast<std::uint32_t>(found.error);
   const std::vector<InterfaceInfo>& list = found.interfaces;
-  std::size_t required = 0;
-  for (const InterfaceInfo& info : list) required += descriptorSize(info);
+  const std::size_t required = interfaceListSize(list);
   if (required > *bufferSize) {
     // The buffer stays untouched: only the size tells what went wrong.
     *bufferSize = static_cast<std::uint32_t>(required);
     return tc::kInsufficientBuffer;
   }
-  unsigned char* at = static_cast<unsigned char*>(buffer);
-  for (const InterfaceInfo& info : list) {
-    const std::size_t size = descriptorSize(info);
-    writeDescriptor(info, size, at);
-    at += size;
-  }
+  writeInterfaceList(list, static_cast<unsigned char*>(buffer));
   *bufferSize = static_cast<std::uint32_t>(required);
   return tc::kSuccess;
 }

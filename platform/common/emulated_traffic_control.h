@@ -22,38 +22,20 @@
 //   client that still has open interfaces are not removed: 7512.
 // - When several filters match a destination, the oldest decides.
 //
-// Interface descriptors in the enumeration buffer, each starting 8-byte
-// aligned: the TcInterfaceDescriptor head; the address list (media type 0,
-// 32-bit address count, 16-bit address type 2), followed, when the interface
-// has an IPv4 address, by one network address (16-bit length 16, 16-bit type
-// 2, then a NetworkAddressIp: port 0, the address in network order, 8 zero
-// bytes); then the name and the identifier (the interface's own identifier
-// text when it has one, else its index as decimal text) as NUL-terminated
-// UTF-16 strings that the head points to. "lo" and "veth0" take 64 and 72
-// bytes: four such descriptors fit in 336 bytes, five do not.
+// The interface descriptors it lists: platform/common/interface_list.h.
 #ifndef STAMPCAST_PLATFORM_COMMON_EMULATED_TRAFFIC_CONTROL_H_
 #define STAMPCAST_PLATFORM_COMMON_EMULATED_TRAFFIC_CONTROL_H_
 
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/common/interface_list.h"
 #include "platform/traffic_control.h"
 
 namespace stampcast {
-
-// An interface that is up and can carry multicast.
-struct InterfaceInfo {
-  std::string name;
-  unsigned index = 0;
-  std::uint32_t ipv4Address = 0;  // network order; 0 when it has none
-  // The identifier the list shows (as Windows shows \DEVICE\{GUID});
-  // empty: the index as decimal text.
-  std::string id{};
-};
 
 // What a lister found: the interfaces, or the error (an errno value) that
 // kept it from reading them. A plain list converts to one, for listers that
@@ -67,7 +49,7 @@ struct InterfaceList {
 
 class EmulatedTrafficControl final : public TrafficControl {
  public:
-  // The layer asks the lister for the host's interfaces at each enumeration
+  // The emulation asks the lister for the host's interfaces at each enumeration
   // and open, and orders them by index. A listing that fails fails the call
   // with the lister's error.
   using InterfaceLister = std::function<InterfaceList()>;

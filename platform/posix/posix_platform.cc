@@ -143,19 +143,6 @@ int PosixPlatform::bindSocket(SocketHandle socket, const SocketAddress& local) {
                        sizeof address));
 }
 
-void PosixPlatform::applyMarking(int socket, std::uint32_t destination) {
-  const int dsClass = tc_.dsClassFor(destination);
-  const int tos = dsClass < 0 ? 0 : dsClass << 2;
-  if (socket < 0 || static_cast<std::size_t>(socket) >= socketTos_.size()) {
-    return;  // not a socket of ours: the send reports it
-  }
-  int& current = socketTos_[static_cast<std::size_t>(socket)];
-  if (tos == current) return;
-  if (::setsockopt(socket, IPPROTO_IP, IP_TOS, &tos, sizeof tos) == 0) {
-    current = tos;
-  }
-}
-
 int PosixPlatform::sendTo(SocketHandle socket, const void* data, int length,
                           int flags, const SocketAddress& destination) {
   applyMarking(asFd(socket), destination.address);

@@ -21,7 +21,8 @@ int clockValueOf(const LocalTime& time, timespec* value);
 
 // The host's interfaces that are up and can carry multicast, with their
 // first IPv4 address, in the order the system lists them; or the error that
-// kept the system from listing them.
+// kept the system from listing them. With applyMarking below, the binding
+// of the emulated traffic control (traffic_control.cc).
 InterfaceList listMulticastInterfaces();
 
 class PosixPlatform final : public Platform {

@@ -58,7 +58,7 @@ static_assert(tc::kObjectTypeEndOfList == QOS_OBJECT_END_OF_LIST,
               "end of list");
 static_assert(tc::kAddressTypeIp == NDIS_PROTOCOL_ID_TCP_IP, "IP filter");
 
-// The result codes that the program and the Linux layer name, and the
+// The result codes that the program and the Linux emulation name, and the
 // service type and protocol that the flow and the filter carry.
 static_assert(tc::kSuccess == NO_ERROR, "success");
 static_assert(tc::kInvalidHandle == ERROR_INVALID_HANDLE, "invalid handle");

@@ -1,7 +1,7 @@
 // traffic.dll for the Wine tests: Wine has no traffic-control service, so
 // this one stands in beside stampcast.exe. It answers through the Linux
-// build's in-process layer, which checks every call against the service's
-// rules (object lengths, the closing end-of-list object, DS field 0 to 63,
+// build's emulated traffic control, which checks every call against the
+// service's rules (object lengths, the closing end-of-list object, DS field 0 to 63,
 // pattern and mask sizes, live handles, children removed before parents).
 // The test steers it through the environment, which Wine hands on:
 //   STAMPCAST_TC_INTERFACES  "name=a.b.c.d;name=a.b.c.d": the adapters

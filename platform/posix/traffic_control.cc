@@ -1,5 +1,8 @@
-// The host's interfaces as traffic control lists them: those that are up and
-// can carry multicast, with their first IPv4 address.
+// The POSIX binding of traffic control: the emulation (platform/common/
+// emulated_traffic_control.h) lists the host's interfaces through
+// getifaddrs, and each send carries the DS field that its filters give the
+// destination. The Windows backend's platform/windows/traffic_control.cc
+// hands the same calls to the system's service instead.
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -52,7 +55,20 @@ InterfaceList listMulticastInterfaces() {
     }
   }
   ::freeifaddrs(list);
-  return result;  // in the order found: the layer orders them by index
+  return result;  // in the order found: the emulation orders them by index
+}
+
+void PosixPlatform::applyMarking(int socket, std::uint32_t destination) {
+  const int dsClass = tc_.dsClassFor(destination);
+  const int tos = dsClass < 0 ? 0 : dsClass << 2;
+  if (socket < 0 || static_cast<std::size_t>(socket) >= socketTos_.size()) {
+    return;  // not a socket of ours: the send reports it
+  }
+  int& current = socketTos_[static_cast<std::size_t>(socket)];
+  if (tos == current) return;
+  if (::setsockopt(socket, IPPROTO_IP, IP_TOS, &tos, sizeof tos) == 0) {
+    current = tos;
+  }
 }
 
 }  // namespace posix
