@@ -1,5 +1,6 @@
 #include "cli/run.h"
 
+#include "cli/interface_choice.h"
 #include "cli/options.h"
 #include "marking/marking.h"
 #include "timestamp/text.h"
@@ -11,7 +12,10 @@ namespace stampcast {
 int runStampcast(int argc, char** argv, Platform& platform) {
   const ParsedOptions parsed = parseOptions(argc, argv, platform);
   if (parsed.endRun) return parsed.exitStatus;
-  const RunConfig& config = parsed.config;
+  RunConfig config = parsed.config;
+  // A named interface or source that names nothing ends the run before
+  // anything is set up.
+  if (!resolveInterfaceAndSource(config, platform)) return -1;
 
   // The receiver never registers with traffic control.
   MarkingHandles marking;

@@ -102,6 +102,14 @@ int runSender(const RunConfig& config, Platform& platform,
     platform.closeSocket(socket);
     return -1;
   }
+  if (config.interfaceIndex != 0 &&
+      platform.setMulticastInterface(socket, config.interfaceIndex,
+                                     config.interfaceAddress) == kSocketError) {
+    print(platform, "Error: Setting the interface: error - %d\n",
+          platform.lastSocketError());
+    platform.closeSocket(socket);
+    return -1;
+  }
 
   print(platform, "\ndestAddress = %s\n", config.destAddress);
   print(platform, "destPort    = %d\n", config.destPort);

@@ -94,6 +94,9 @@ SocketHandle PosixPlatform::openUdpSocket() {
     socketTos_.resize(static_cast<std::size_t>(fd) + 1);
   }
   socketTos_[static_cast<std::size_t>(fd)] = 0;
+  if (socketInterface_.size() > static_cast<std::size_t>(fd)) {
+    socketInterface_[static_cast<std::size_t>(fd)] = 0;
+  }
   return static_cast<SocketHandle>(fd);
 }
 
@@ -144,7 +147,14 @@ int PosixPlatform::bindSocket(SocketHandle socket, const SocketAddress& local) {
 }
 
 void PosixPlatform::applyMarking(int socket, std::uint32_t destination) {
-  const int dsClass = tc_.dsClassFor(destination);
+  // A socket sent by a chosen interface carries only the marking of a flow
+  // on that interface, as a flow on an adapter marks only what it sends.
+  const unsigned via =
+      socket >= 0 && static_cast<std::size_t>(socket) < socketInterface_.size()
+          ? socketInterface_[static_cast<std::size_t>(socket)]
+          : 0;
+  const int dsClass =
+      via != 0 ? tc_.dsClassFor(destination, via) : tc_.dsClassFor(destination);
   const int tos = dsClass < 0 ? 0 : dsClass << 2;
   if (socket < 0 || static_cast<std::size_t>(socket) >= socketTos_.size()) {
     return;  // not a socket of ours: the send reports it
