@@ -81,6 +81,8 @@ ParsedOptions parseOptions(int argc, char** argv, Platform& platform) {
         config.expectedDscp = leadingInteger(optionValue(argc, argv, i));
         break;
       case 'c': config.count = leadingInteger(optionValue(argc, argv, i)); break;
+      case 'i': config.interfaceText = optionValue(argc, argv, i); break;
+      case 'f': config.sourceText = optionValue(argc, argv, i); break;
       case 'v':
         print(platform, "stampcast version: 1.0\n");
         parsed.endRun = true;

@@ -1,5 +1,6 @@
 #include "cli/run.h"
 
+#include "cli/interface_choice.h"
 #include "cli/options.h"
 #include "marking/marking.h"
 #include "timestamp/text.h"
@@ -11,7 +12,10 @@ namespace stampcast {
 int runStampcast(int argc, char** argv, Platform& platform) {
   const ParsedOptions parsed = parseOptions(argc, argv, platform);
   if (parsed.endRun) return parsed.exitStatus;
-  const RunConfig& config = parsed.config;
+  RunConfig config = parsed.config;
+  // A named interface or source that names nothing ends the run before
+  // anything is set up.
+  if (!resolveInterfaceAndSource(config, platform)) return kFailedRun;
 
   // A failed phase has reported itself; how far the run then unwinds is
   // the classic program's: a failed marking or socket leaves everything as
@@ -40,6 +44,14 @@ int runStampcast(int argc, char** argv, Platform& platform) {
   if (config.mode == RunMode::Sender &&
       platform.setMulticastTtl(socket, config.ttlValue) == kSocketError) {
     print(platform, "Error: Setting TTL value: error - %d\n",
+          platform.lastSocketError());
+    platform.closeSocket(socket);
+    return kFailedRun;
+  }
+  if (config.mode == RunMode::Sender && config.interfaceIndex != 0 &&
+      platform.setMulticastInterface(socket, config.interfaceIndex,
+                                     config.interfaceAddress) == kSocketError) {
+    print(platform, "Error: Setting the interface: error - %d\n",
           platform.lastSocketError());
     platform.closeSocket(socket);
     return kFailedRun;

@@ -4,6 +4,8 @@
 #ifndef STAMPCAST_CLI_RUN_CONFIG_H_
 #define STAMPCAST_CLI_RUN_CONFIG_H_
 
+#include <cstdint>
+
 namespace stampcast {
 
 enum class RunMode { None, Sender, Receiver };
@@ -27,6 +29,14 @@ struct RunConfig {
   bool expectDscp = false;
   int expectedDscp = 0;
   int count = 0;  // 0 or less: no limit
+  // -i and the receiver's -f as typed (null without them), and what the run
+  // found for them before it set anything up: the interface's index (0: no
+  // -i) and primary IPv4 address (0: none), and the source.
+  const char* interfaceText = nullptr;
+  const char* sourceText = nullptr;
+  unsigned interfaceIndex = 0;
+  std::uint32_t interfaceAddress = 0;
+  std::uint32_t sourceAddress = 0;
 };
 
 }  // namespace stampcast

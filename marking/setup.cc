@@ -177,9 +177,12 @@ bool setupMarking(const RunConfig& config, Platform& platform,
     print(platform, "no traffic control interfaces are available\n");
   }
 
-  // The flow goes on the adapter that the group's datagrams leave through.
+  // The flow goes on the adapter that the group's datagrams leave through:
+  // the one the run names (-i), else the one the route picks.
   const std::uint32_t local =
-      size != 0 ? addressTowardsGroup(config, platform) : 0;
+      config.interfaceIndex != 0 ? config.interfaceAddress
+      : size != 0                ? addressTowardsGroup(config, platform)
+                                 : 0;
   const char16_t* name = chosenInterfaceName(interfaces, size, local);
   openedInterface = narrowed(name);
   result = tc.openInterface(name, handles.clientHandle, 0, &handles.ifcHandle);

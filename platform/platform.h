@@ -11,11 +11,31 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/traffic_control.h"
 #include "platform/types.h"
 
 namespace stampcast {
+
+// A network interface of the host, as a run may name it (-i): its name
+// (Linux: eth1; Windows: the adapter's alias, in the console's code page),
+// its index and its IPv4 addresses in network order, the primary one first.
+struct HostInterface {
+  std::string name;
+  unsigned index = 0;
+  std::vector<std::uint32_t> ipv4Addresses;
+};
+
+// A join of a group on one interface, from any source or from one only.
+// Addresses in network order.
+struct GroupJoin {
+  std::uint32_t group = 0;
+  unsigned interfaceIndex = 0;         // 0: the interface the system picks
+  std::uint32_t interfaceAddress = 0;  // the interface's; 0 when it has none
+  std::uint32_t source = 0;            // 0: any source
+};
 
 class Platform {
  public:
@@ -91,6 +111,17 @@ class Platform {
   // its own; 0 when it cannot tell. It may run before startup(): it starts
   // and ends the socket layer for itself where the platform needs that.
   virtual std::uint32_t outgoingAddress(const SocketAddress& destination) = 0;
+
+  // A chosen interface (-i). The host's interfaces, up or not: false when
+  // the system cannot list them. It may run before startup().
+  virtual bool listInterfaces(std::vector<HostInterface>* interfaces) = 0;
+  // Datagrams the socket sends to a group leave by the interface of that
+  // index and address (address 0: by the index alone).
+  virtual int setMulticastInterface(SocketHandle socket, unsigned index,
+                                    std::uint32_t address) = 0;
+  // Joins the group on the interface (any interface when none is named),
+  // in include mode for the one source when there is one.
+  virtual int joinGroupOn(SocketHandle socket, const GroupJoin& join) = 0;
 
   // Clock.
   virtual void getLocalTime(LocalTime* time) = 0;

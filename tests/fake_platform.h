@@ -56,6 +56,9 @@ class FakePlatform : public Platform {
   int lastSocketError() override { return lastError_; }
   int lastSystemError() override { return 8; }  // never a socket error
   std::uint32_t outgoingAddress(const SocketAddress&) override { return 0; }
+  bool listInterfaces(std::vector<HostInterface>*) override { return false; }
+  int setMulticastInterface(SocketHandle, unsigned, std::uint32_t) override { return socketCall("setMulticastInterface"); }
+  int joinGroupOn(SocketHandle, const GroupJoin&) override { return socketCall("joinGroupOn"); }
   int batchLimit() override { return batchSize; }
   int sendBatch(SocketHandle, const void* data, int length, int count, int, const SocketAddress&) override;
   int receiveBatch(SocketHandle, void* slots, int length, int count, int* lengths, Arrival* arrived) override;

@@ -7,6 +7,7 @@
 
 #include "timestamp/calendar.h"
 #include "timestamp/datagram.h"
+#include "timestamp/group_join.h"
 #include "timestamp/measurement.h"
 #include "timestamp/report_line.h"
 #include "timestamp/statistics.h"
@@ -83,7 +84,7 @@ int runReceiver(const RunConfig& config, Platform& platform,
         platform.lastSocketError());
 
   const MulticastMembership membership{inetAddr(config.destAddress), 0};
-  if (platform.joinGroup(socket, membership) == kSocketError) {
+  if (joinAsConfigured(config, platform, socket, membership) == kSocketError) {
     print(platform, "\nError: Joining Multicast Group - %d",
           platform.lastSocketError());
     return kFailedRun;
@@ -95,6 +96,7 @@ int runReceiver(const RunConfig& config, Platform& platform,
   print(platform, "destPort    = %d\n", config.destPort);
   print(platform, config.update ? "Update      = TRUE\n"
                                 : "Update      = FALSE\n");
+  if (config.measure) printJoinedInterface(config, platform);
   if (config.measure) startMeasuring(platform, socket);
   print(platform, "\nReceiving...\n");
 

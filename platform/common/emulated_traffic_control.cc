@@ -30,6 +30,7 @@ constexpr std::uint32_t kMaxDsField = 63;
 struct Interface {
   TcHandle client;
   std::string name;
+  unsigned index;
 };
 struct Flow {
   TcHandle interface;
@@ -117,6 +118,7 @@ struct EmulatedTrafficControl::State {
     std::uint32_t destination;
     std::uint32_t mask;
     int dsClass;
+    unsigned interfaceIndex;  // of the interface the flow was opened on
   };
 
   InterfaceLister lister;
@@ -158,10 +160,11 @@ struct EmulatedTrafficControl::State {
     marks.clear();
     for (const auto& entry : filters) {
       const Filter& filter = entry.second;
-      const int dsClass = flows.at(filter.flow).dsClass;
-      if (dsClass < 0) continue;
+      const Flow& flow = flows.at(filter.flow);
+      if (flow.dsClass < 0) continue;
       marks.push_back(Mark{filter.pattern.dstAddr & filter.mask.dstAddr,
-                           filter.mask.dstAddr, dsClass});
+                           filter.mask.dstAddr, flow.dsClass,
+                           interfaces.at(flow.interface).index});
     }
   }
 };
@@ -224,7 +227,8 @@ std::uint32_t EmulatedTrafficControl::openInterface(const char16_t* interfaceNam
     while (i < name.size() && interfaceName[i] == name[i]) ++i;
     if (i == name.size() && interfaceName[i] == u'\0' && !name.empty()) {
       *ifcHandle = newHandle(kInterface);
-      state_->interfaces.emplace(*ifcHandle, Interface{clientHandle, info.name});
+      state_->interfaces.emplace(*ifcHandle,
+                                 Interface{clientHandle, info.name, info.index});
       return tc::kSuccess;
     }
   }
@@ -299,6 +303,17 @@ std::uint32_t EmulatedTrafficControl::deregisterClient(TcHandle clientHandle) {
 int EmulatedTrafficControl::dsClassFor(std::uint32_t destination) const {
   for (const State::Mark& mark : state_->marks) {
     if ((destination & mark.mask) == mark.destination) return mark.dsClass;
+  }
+  return -1;
+}
+
+int EmulatedTrafficControl::dsClassFor(std::uint32_t destination,
+                                       unsigned interfaceIndex) const {
+  for (const State::Mark& mark : state_->marks) {
+    if ((destination & mark.mask) == mark.destination &&
+        mark.interfaceIndex == interfaceIndex) {
+      return mark.dsClass;
+    }
   }
   return -1;
 }

@@ -80,6 +80,9 @@ class EmulatedTrafficControl final : public TrafficControl {
   // The DS class (0 to 63) that a datagram to destination (network order)
   // must carry, or -1 when no flow's filter matches it.
   int dsClassFor(std::uint32_t destination) const;
+  // The same, for a datagram that leaves by the interface of that index:
+  // only the flows opened on it count.
+  int dsClassFor(std::uint32_t destination, unsigned interfaceIndex) const;
 
  private:
   struct State;

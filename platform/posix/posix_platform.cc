@@ -94,6 +94,9 @@ SocketHandle PosixPlatform::openUdpSocket() {
     socketTos_.resize(static_cast<std::size_t>(fd) + 1);
   }
   socketTos_[static_cast<std::size_t>(fd)] = 0;
+  if (socketInterface_.size() > static_cast<std::size_t>(fd)) {
+    socketInterface_[static_cast<std::size_t>(fd)] = 0;
+  }
   return static_cast<SocketHandle>(fd);
 }
 

@@ -60,6 +60,12 @@ class PosixPlatform final : public Platform {
   // Outgoing address
   std::uint32_t outgoingAddress(const SocketAddress& destination) override;
 
+  // A chosen interface: getifaddrs, IP_MULTICAST_IF and the joins by index
+  bool listInterfaces(std::vector<HostInterface>* interfaces) override;
+  int setMulticastInterface(SocketHandle socket, unsigned index,
+                            std::uint32_t address) override;
+  int joinGroupOn(SocketHandle socket, const GroupJoin& join) override;
+
   void getLocalTime(LocalTime* time) override;
   void readClock(LocalTime* local, std::int64_t* utcNanoseconds) override;
   int setLocalTime(const LocalTime& time) override;
@@ -94,6 +100,9 @@ class PosixPlatform final : public Platform {
   // The TOS byte each socket carries now, by descriptor, to change it only
   // when it differs.
   std::vector<int> socketTos_;
+  // The interface each socket was told to send by, by descriptor (0: the
+  // route's), which the marking must have been set up on.
+  std::vector<unsigned> socketInterface_;
 };
 
 }  // namespace posix

@@ -59,7 +59,14 @@ InterfaceList listMulticastInterfaces() {
 }
 
 void PosixPlatform::applyMarking(int socket, std::uint32_t destination) {
-  const int dsClass = tc_.dsClassFor(destination);
+  // A socket sent by a chosen interface carries only the marking of a flow
+  // on that interface, as a flow on an adapter marks only what it sends.
+  const unsigned via =
+      socket >= 0 && static_cast<std::size_t>(socket) < socketInterface_.size()
+          ? socketInterface_[static_cast<std::size_t>(socket)]
+          : 0;
+  const int dsClass =
+      via != 0 ? tc_.dsClassFor(destination, via) : tc_.dsClassFor(destination);
   const int tos = dsClass < 0 ? 0 : dsClass << 2;
   if (socket < 0 || static_cast<std::size_t>(socket) >= socketTos_.size()) {
     return;  // not a socket of ours: the send reports it

@@ -41,6 +41,13 @@ class WindowsPlatform final : public Platform {
   // Outgoing address
   std::uint32_t outgoingAddress(const SocketAddress& destination) override;
 
+  // A chosen interface: GetAdaptersAddresses, IP_MULTICAST_IF and the joins
+  // by the adapter's address
+  bool listInterfaces(std::vector<HostInterface>* interfaces) override;
+  int setMulticastInterface(SocketHandle socket, unsigned index,
+                            std::uint32_t address) override;
+  int joinGroupOn(SocketHandle socket, const GroupJoin& join) override;
+
   void getLocalTime(LocalTime* time) override;
   void readClock(LocalTime* local, std::int64_t* utcNanoseconds) override;
   int setLocalTime(const LocalTime& time) override;

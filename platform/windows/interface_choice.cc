@@ -1,0 +1,135 @@
+// A chosen interface on Windows: the adapters from GetAdaptersAddresses
+// (iphlpapi.dll, loaded from the system folder when first asked for), the
+// sending interface and the joins by the adapter's address, or by its index
+// in the 0.0.0.N form where it has no IPv4 address.
+#include "platform/windows/windows_headers.h"
+#include "platform/windows/windows_platform.h"
+
+#include <iphlpapi.h>
+
+#include <memory>
+#include <new>
+
+namespace stampcast {
+namespace windows {
+namespace {
+
+using AdapterLister = ULONG(WINAPI*)(ULONG, ULONG, PVOID,
+                                     PIP_ADAPTER_ADDRESSES, PULONG);
+
+// From the system folder only, never from beside the program or the current
+// folder. Windows 7 without its loader update refuses the search flag; the
+// full path of the system folder then says the same.
+HMODULE loadFromSystemFolder(const wchar_t* name) {
+  HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) {
+    return module;
+  }
+  wchar_t path[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  if (length == 0 || length + 1 + wcslen(name) >= MAX_PATH) return nullptr;
+  path[length] = L'\\';
+  wcscpy(path + length + 1, name);
+  return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+AdapterLister adapterLister() {
+  static const HMODULE module = loadFromSystemFolder(L"iphlpapi.dll");
+  if (module == nullptr) return nullptr;
+  // Through the one function type that converts to any other without a
+  // warning.
+  return reinterpret_cast<AdapterLister>(reinterpret_cast<void (*)()>(
+      GetProcAddress(module, "GetAdaptersAddresses")));
+}
+
+// An adapter's alias in the console's code page, as the program's words
+// arrive in it.
+std::string narrow(const wchar_t* wide) {
+  if (wide == nullptr) return "";
+  const int size =
+      WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return "";
+  std::string text(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, &text[0], size, nullptr, nullptr);
+  text.resize(static_cast<std::size_t>(size - 1));
+  return text;
+}
+
+// The socket layer's word for an interface: its address, else its index.
+ULONG interfaceWord(unsigned index, std::uint32_t address) {
+  return address != 0 ? address : htonl(index);
+}
+
+// Adapters that appear between two calls make the list outgrow the size the
+// last one reported; it is asked for again this many times.
+constexpr int kListAttempts = 4;
+
+}  // namespace
+
+bool WindowsPlatform::listInterfaces(std::vector<HostInterface>* interfaces) {
+  const AdapterLister list = adapterLister();
+  if (list == nullptr) return false;
+  const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST |
+                      GAA_FLAG_SKIP_DNS_SERVER;
+  ULONG size = 16 * 1024;
+  std::unique_ptr<std::uint64_t[]> buffer;
+  ULONG result = ERROR_BUFFER_OVERFLOW;
+  for (int attempt = 0;
+       attempt < kListAttempts && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+    buffer.reset(new (std::nothrow) std::uint64_t[size / 8 + 1]);
+    if (buffer == nullptr) return false;
+    result = list(AF_INET, flags, nullptr,
+                  reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.get()), &size);
+  }
+  if (result == ERROR_NO_DATA) return true;  // no adapter at all
+  if (result != ERROR_SUCCESS) return false;
+  for (auto* adapter = reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.get());
+       adapter != nullptr; adapter = adapter->Next) {
+    HostInterface host;
+    host.name = narrow(adapter->FriendlyName);
+    host.index = adapter->IfIndex;
+    for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
+         unicast = unicast->Next) {
+      const SOCKADDR* address = unicast->Address.lpSockaddr;
+      if (address != nullptr && address->sa_family == AF_INET) {
+        host.ipv4Addresses.push_back(
+            reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr);
+      }
+    }
+    interfaces->push_back(host);
+  }
+  return true;
+}
+
+int WindowsPlatform::setMulticastInterface(SocketHandle socket, unsigned index,
+                                           std::uint32_t address) {
+  const ULONG word = interfaceWord(index, address);
+  return ::setsockopt(asSocket(socket), IPPROTO_IP, IP_MULTICAST_IF,
+                      reinterpret_cast<const char*>(&word), sizeof word);
+}
+
+int WindowsPlatform::joinGroupOn(SocketHandle socket, const GroupJoin& join) {
+  // Without a named interface, 0: the one the system picks.
+  const ULONG on = join.interfaceIndex != 0
+                       ? interfaceWord(join.interfaceIndex, join.interfaceAddress)
+                       : 0;
+  if (join.source == 0) {
+    ip_mreq request{};
+    request.imr_multiaddr.s_addr = join.group;
+    request.imr_interface.s_addr = on;
+    return ::setsockopt(asSocket(socket), IPPROTO_IP, IP_ADD_MEMBERSHIP,
+                        reinterpret_cast<const char*>(&request), sizeof request);
+  }
+  // Windows' record puts the source before the interface. Windows names
+  // the interface in it as in ip_mreq; MCAST_JOIN_SOURCE_GROUP, by index,
+  // is missing from older stacks and from Wine.
+  ip_mreq_source request{};
+  request.imr_multiaddr.s_addr = join.group;
+  request.imr_sourceaddr.s_addr = join.source;
+  request.imr_interface.s_addr = on;
+  return ::setsockopt(asSocket(socket), IPPROTO_IP, IP_ADD_SOURCE_MEMBERSHIP,
+                      reinterpret_cast<const char*>(&request), sizeof request);
+}
+
+}  // namespace windows
+}  // namespace stampcast
