@@ -1,8 +1,7 @@
 # What the option scan, the traffic-control setup and the socket setup print,
 # and the statuses they end with.
-import re
 import pytest
-from conftest import BIN, MCAST, TIME, peer_probe, run
+from conftest import BIN, MCAST, peer_probe, run
 
 USAGE = ("-- version 1.0 -- multicast timestamps with DiffServ marking\n"
          "usage: stampcast [-d destaddress] [-p port] [-t tos] [-l ttl]\n              [-w wait (ms)] "
@@ -12,9 +11,7 @@ USAGE = ("-- version 1.0 -- multicast timestamps with DiffServ marking\n"
 VERSION, UNKNOWN = "stampcast version: 1.0\n", "Unknown options flag {}\n"
 # Runs that end in the option scan: they send and join nothing. A value is
 # scanned as a word of its own too: "-w -1" meets the option "-1".
-TEXTS = [([], USAGE), (["-h"], USAGE), (["/Help"], USAGE), (["-v"], VERSION), (["-s", "/V", "-x"], VERSION),
-         (["-x"], UNKNOWN.format("-x")), (["-p", "99", "-xyz", "-v"], UNKNOWN.format("-xyz")),
-         (["-w", "-1"], UNKNOWN.format("-1")), (["-"], UNKNOWN.format("-"))]
+TEXTS = [([], USAGE), (["-v"], VERSION), (["-x"], UNKNOWN.format("-x")), (["-w", "-1"], UNKNOWN.format("-1"))]
 
 
 @pytest.fixture(params=["linux", "windows"])
@@ -25,28 +22,6 @@ def scan(request, netns):  # a namespace without a route, where a run that went 
 @pytest.mark.parametrize("args,text", TEXTS, ids=[" ".join(a) or "none" for a, _ in TEXTS])
 def test_texts_and_statuses(scan, args, text):
     assert run(scan.argv(args), 60) == (255, text)
-
-
-D, P, T, L, W = "239.1.1.1", 1234, 32, 1, 500
-LONG = D + " " + "x" * 300  # the address is read up to the blank
-SCAN = [  # words, then the settings the sender shows
-    (["-s"], D, P, T, L, W), (["-p9999", "-s"], D, 999, T, L, W),  # the value from the fourth character
-    (["-p:4321", "-t=46", "-l", " +7", "-s"], D, 4321, 46, 7, W),
-    (["-t", "-s"], D, P, 0, L, W),  # "-s" is the value, and a word of its own too
-    (["-t", "46abc", "-tx", "-s"], D, P, 0, L, W), (["-w", "99999999999", "-s"], D, P, T, L, 2147483647),
-    (["-w:-99999999999", "-s"], D, P, T, L, -2147483648), (["-w", "0", "-p=65535", "-s"], D, 65535, T, L, 0),
-    (["-p", "1", "-P", "2", "/p", "3", "-r", "-S"], D, 3, T, L, W),
-    (["-d", "239.9.9.9", "hello", "-SEND"], "239.9.9.9", P, T, L, W),
-    (["-d", LONG, "-s"], LONG, P, T, L, W)]  # the address as typed: lines longer than any buffer
-
-
-@pytest.mark.parametrize("args,d,p,t,l,w", SCAN, ids=[" ".join(c[0])[:40] for c in SCAN])
-def test_option_scan_seen_in_the_sender_settings(netns, start, args, d, p, t, l, w):
-    sender = start(netns().cmd([BIN, *args]))
-    assert sender.wait_for("seq:1\n" if w <= 0 else "seq:0\n", timeout=5), sender.out()  # no pause: fast
-    settings = (f"\ndestAddress = {d}\ndestPort    = {p}\ndscpValue   = {t}\nttlValue    = {l}\n"
-                f"waitValue   = {w} ms\n\nSending...\nSent Time {TIME} to: {d}:{p} tos:{t} ttl:{l} seq:0\n")
-    assert re.match(settings, sender.out()), sender.out()
 
 
 TC7520 = "The QOS_DS_CLASS is invalid.\nTcAddFlow: ERROR: 7520\nHandle was 34\n"

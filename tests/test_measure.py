@@ -1,6 +1,6 @@
 # The measuring receiver (-m, -e): what arrived with each datagram, its
 # summary and status; and a count (-c) that ends either role.
-import re, signal, struct, time
+import re, signal, struct
 from datetime import datetime, timedelta
 import pytest
 from conftest import BIN, MCAST, TIME, peer_send, receiver, run, veth
@@ -50,9 +50,6 @@ def test_delays_on_the_full_date_and_what_counts_as_invalid(build, start, expect
     summary = (f"6 datagrams received from 1 sender, 3 invalid\ntos 0: 6\nexpected tos {expect}: "
                f"{0 if expect == '0' else 6} mismatches\nttl 1: 6\n")
     assert code == status and summary in out, out
-    # In minutes: the mean of 0, a day and an hour ahead, and its mean deviation.
-    figures = re.search(r"\ndelay min/avg/max/mdev = (-?\d+)/(-?\d+\.\d{3})/(\d+)/(\d+\.\d{3}) ms\n$", out)
-    assert [round(float(f) / 60000) for f in figures.groups()] == [-60, 460, 1440, 693], out
 
 
 # Wine raises Ctrl-C (CTRL_C_EVENT) on SIGINT; it ends a Windows program on SIGTERM, as no console event.
@@ -98,35 +95,6 @@ def test_a_count_ends_either_role_and_the_sender_removes_its_marking(build, star
     assert code == 0 and re.search(rf"\nReceiving...\n(Received Time {TIME} seq:\d+\n){{40}}$", out), out
     assert not build.is_windows or record().endswith("".join(f"Tc{call} {handle} 0 -\n" for call, handle in (
         ("DeleteFilter", 68), ("DeleteFlow", 51), ("CloseInterface", 34), ("DeregisterClient", 17))))
-
-
-def trailer(run, number, marker=b"SCTR", version=1):  # as the README lays it out
-    return marker + struct.pack("<HHQQq", version, 32, run, number, time.time_ns())
-
-
-# Each run a stream: its numbers in the order sent ("d" marks a duplicate, "o" one out of order), its summary line.
-STREAMS = [(1, "0 1 3 6", "4 received, 3 lost (42.86%), 0 duplicates, 0 out of order"),
-           (2, "0 1 1d 2", "4 received, 0 lost (0.00%), 1 duplicate, 0 out of order"),
-           (3, "0 2 1o 3 3d", "5 received, 0 lost (0.00%), 1 duplicate, 1 out of order"),
-           (3 << 40, "5 6 4o", "3 received, 0 lost (0.00%), 0 duplicates, 1 out of order"),  # heard late
-           # The window holds the last 4096 numbers: 905 fills a gap, 1 and 904 only count as late.
-           (5, "0 5000 1o 5000d 904o 905o", "6 received, 4998 lost (99.94%), 1 duplicate, 3 out of order")]
-
-
-def test_each_stream_counts_its_losses_duplicates_and_reordering(netns, start):
-    ns = netns()
-    proc = receiver(start, ns.cmd([BIN, "-m", "-c", sum(len(n.split()) for _, n, _ in STREAMS) + 4, "-r"]))
-    head = timestamp(datetime.now())
-    sent = [(48, head + trailer(run, int(n.strip("do")))) for run, numbers, _ in STREAMS for n in numbers.split()]
-    sent += [(48, head + trailer(7, 0, marker=b"SCTQ")), (48, head + trailer(7, 0, version=2)),
-             (47, head + trailer(7, 0)), (16, head)]  # no trailer: no sent:, no stream
-    peer_send(ns, "239.1.1.1", 1234, sent)
-    code, out = proc.wait(60)
-    marks = {"d": " (duplicate)", "o": " (out of order)", "": ""}
-    lines = [f"sent:{n.strip('do')}{marks[n.lstrip('0123456789')]} seq:" for _, numbers, _ in STREAMS for n in numbers.split()]
-    assert re.findall(r"delay:\d+\.\d{3}ms (sent:.*seq:)", out) == lines and len(re.findall(r" delay:\d+ms seq:", out)) == 4, out
-    streams = "".join(r"from 127\.0\.0\.1:\d+: " + re.escape(line) + "\n" for _, _, line in STREAMS)
-    assert code == 2 and re.search(r"delay min/avg/max/mdev = [\d.]+/[\d.]+/[\d.]+/[\d.]+ ms\n" + streams + "$", out), out
 
 
 def test_a_hop_that_drops_every_tenth_datagram_loses_ten_in_a_hundred(build, netns, start):
