@@ -7,52 +7,41 @@
 namespace stampcast {
 namespace {
 
-// Formats into `line` when the text fits its `capacity` bytes, else into
-// `big`; returns the text and sets `length`, or nullptr on a format error.
-const char* formatText(char* line, std::size_t capacity, std::string& big,
-                       std::size_t* length, const char* format,
-                       va_list args) {
+// Appends what format makes of args; a format error appends nothing.
+void appendFormatted(std::string& text, const char* format, va_list args) {
+  char line[256];
   va_list again;
   va_copy(again, args);
-  const int needed = std::vsnprintf(line, capacity, format, args);
-  if (needed < 0) {
-    va_end(again);
-    return nullptr;
+  const int needed = std::vsnprintf(line, sizeof line, format, args);
+  if (needed >= 0 && static_cast<std::size_t>(needed) < sizeof line) {
+    text.append(line, static_cast<std::size_t>(needed));
+  } else if (needed >= 0) {
+    // Only an oversized word from the command line takes this path.
+    const std::size_t start = text.size();
+    text.resize(start + static_cast<std::size_t>(needed) + 1);
+    std::vsnprintf(&text[start], static_cast<std::size_t>(needed) + 1,
+                   format, again);
+    text.pop_back();  // the terminator vsnprintf wrote
   }
-  *length = static_cast<std::size_t>(needed);
-  if (*length < capacity) {
-    va_end(again);
-    return line;
-  }
-  // Only an oversized word from the command line takes this path.
-  big.assign(*length + 1, '\0');
-  std::vsnprintf(&big[0], big.size(), format, again);
   va_end(again);
-  return big.data();
 }
 
 }  // namespace
 
 void print(Platform& platform, const char* format, ...) {
-  char line[256];
-  std::string big;
-  std::size_t length = 0;
+  std::string text;
   va_list args;
   va_start(args, format);
-  const char* text = formatText(line, sizeof line, big, &length, format, args);
+  appendFormatted(text, format, args);
   va_end(args);
-  if (text != nullptr) platform.writeOutput(text, length);
+  if (!text.empty()) platform.writeOutput(text.data(), text.size());
 }
 
 void appendFormat(std::string& text, const char* format, ...) {
-  char line[256];
-  std::string big;
-  std::size_t length = 0;
   va_list args;
   va_start(args, format);
-  const char* made = formatText(line, sizeof line, big, &length, format, args);
+  appendFormatted(text, format, args);
   va_end(args);
-  if (made != nullptr) text.append(made, length);
 }
 
 char* writeDecimal(char* out, std::uint64_t value, int minDigits) {
