@@ -9,9 +9,11 @@
 namespace stampcast {
 
 int runStampcast(int argc, char** argv, Platform& platform) {
+  setJsonOutput(false);
   const ParsedOptions parsed = parseOptions(argc, argv, platform);
   if (parsed.endRun) return parsed.exitStatus;
   const RunConfig& config = parsed.config;
+  setJsonOutput(config.json);
 
   // A failed phase has reported itself; how far the run then unwinds is
   // the classic program's: a failed marking or socket leaves everything as
@@ -26,20 +28,20 @@ int runStampcast(int argc, char** argv, Platform& platform) {
 
   const int startupError = platform.startup();
   if (startupError != 0) {
-    print(platform, "WSAStartup Failed (%d) Exiting\n", startupError);
+    printError(platform, "WSAStartup Failed (%d) Exiting\n", startupError);
     return startupError;
   }
 
   const SocketHandle socket = platform.openUdpSocket();
   if (socket == kInvalidSocket) {
-    print(platform, "\"Socket\" failed with error %d\n",
+    printError(platform, "\"Socket\" failed with error %d\n",
           platform.lastSystemError());
     return kFailedRun;
   }
 
   if (config.mode == RunMode::Sender &&
       platform.setMulticastTtl(socket, config.ttlValue) == kSocketError) {
-    print(platform, "Error: Setting TTL value: error - %d\n",
+    printError(platform, "Error: Setting TTL value: error - %d\n",
           platform.lastSocketError());
     platform.closeSocket(socket);
     return kFailedRun;

@@ -27,6 +27,11 @@ struct RunConfig {
   bool expectDscp = false;
   int expectedDscp = 0;
   int count = 0;  // 0 or less: no limit
+  // Watching a path: interval reports every so many seconds (-a, 0 or
+  // less: none) and JSON Lines instead of text (-o json). A receiver's -q
+  // (verbose false) leaves out the line a datagram.
+  int intervalSeconds = 0;
+  bool json = false;
 };
 
 }  // namespace stampcast

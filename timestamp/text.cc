@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "timestamp/json.h"
+
 namespace stampcast {
 namespace {
 
@@ -31,17 +33,60 @@ const char* formatText(char* line, std::size_t capacity, std::string& big,
   return big.data();
 }
 
-}  // namespace
+bool jsonLines = false;
 
-void print(Platform& platform, const char* format, ...) {
+// The lines of a text as records of `type`, without their blank lines and
+// line ends, in one write.
+void writeRecords(Platform& platform, const char* type, const char* text,
+                  std::size_t length) {
+  std::string records;
+  const char* end = text + length;
+  for (const char* line = text; line < end;) {
+    const char* stop = static_cast<const char*>(
+        std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
+    if (stop == nullptr) stop = end;
+    if (stop > line) {
+      JsonRecord record(records, type);
+      record.text("text", std::string(line, stop));
+      record.end();
+    }
+    line = stop + 1;
+  }
+  if (!records.empty()) platform.writeOutput(records.data(), records.size());
+}
+
+void printAs(Platform& platform, const char* type, const char* format,
+             va_list args) {
   char line[256];
   std::string big;
   std::size_t length = 0;
+  const char* text = formatText(line, sizeof line, big, &length, format, args);
+  if (text == nullptr) return;
+  if (jsonLines) {
+    writeRecords(platform, type, text, length);
+  } else {
+    platform.writeOutput(text, length);
+  }
+}
+
+}  // namespace
+
+void setJsonOutput(bool on) { jsonLines = on; }
+
+bool jsonOutput() { return jsonLines; }
+
+void print(Platform& platform, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  const char* text = formatText(line, sizeof line, big, &length, format, args);
+  printAs(platform, "message", format, args);
   va_end(args);
-  if (text != nullptr) platform.writeOutput(text, length);
+}
+
+void printError(Platform& platform, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  printAs(platform, "error", format, args);
+  va_end(args);
 }
 
 void appendFormat(std::string& text, const char* format, ...) {
