@@ -54,6 +54,9 @@ double DelayHistogram::percentile(double percent) const {
     seen += buckets_[static_cast<std::size_t>(index)];
     if (seen >= rank) break;
   }
+  // The outermost buckets hold all beyond them: the extremes stand for them.
+  if (index == 0) return static_cast<double>(min_);
+  if (index == 2 * kBuckets) return static_cast<double>(max_);
   double value = 0;
   if (index > kBuckets) value = magnitudeOf(index - kBuckets - 1);
   if (index < kBuckets) value = -magnitudeOf(kBuckets - 1 - index);
