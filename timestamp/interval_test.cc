@@ -11,7 +11,6 @@ TEST(IntervalClock, EndsEachIntervalOnceItsTimeHasCome) {
   const struct { std::int64_t now; bool due; std::int64_t from, to; } steps[] = {
       {11999999999, false, 0, 0},
       {12000000000, true, 0, 2000000},
-      {12000000000, false, 0, 0},
       {17500000000, true, 2000000, 4000000},  // late: each interval in turn
       {17500000000, true, 4000000, 6000000},
       {17500000000, false, 0, 0},
@@ -27,7 +26,6 @@ TEST(IntervalClock, EndsEachIntervalOnceItsTimeHasCome) {
   EXPECT_EQ(rest.from * 1000 + rest.to, 6000000000LL + 7500000);
   EXPECT_FALSE(clock.rest(16000000000, &rest));  // ended right at a report
   EXPECT_FALSE(IntervalClock(0, 0).take(INT64_MAX, &rest));  // -a 0: no reports
-  EXPECT_FALSE(IntervalClock(0, -3).rest(INT64_MAX, &rest));
   EXPECT_EQ(change(5, 3), -2);  // late datagrams filled a gap counted before
   EXPECT_EQ(change(UINT64_MAX, 0), 1);
 }

