@@ -74,7 +74,7 @@ bool resolveInterfaceAndSource(RunConfig& config, Platform& platform) {
             ? find(interfaces, config.interfaceText)
             : nullptr;
     if (chosen == nullptr || chosen->index == 0) {
-      print(platform, "Unknown interface %s\n", config.interfaceText);
+      printError(platform, "Unknown interface %s\n", config.interfaceText);
       return false;
     }
     config.interfaceIndex = chosen->index;
@@ -87,7 +87,7 @@ bool resolveInterfaceAndSource(RunConfig& config, Platform& platform) {
     const bool dotted = parseDotted(config.sourceText, &source);
     const unsigned first = hostToNetwork32(source) >> 24;
     if (!dotted || source == 0 || first >= 224) {
-      print(platform, "Not a source address: %s\n", config.sourceText);
+      printError(platform, "Not a source address: %s\n", config.sourceText);
       return false;
     }
     config.sourceAddress = source;

@@ -61,6 +61,8 @@ ParsedOptions parseOptions(int argc, char** argv, Platform& platform) {
     return parsed;
   }
   RunConfig& config = parsed.config;
+  const char* format = "text";
+  bool intervals = false;
   for (int i = 1; i < argc; ++i) {
     const char* word = argv[i];
     if (word[0] != '-' && word[0] != '/') continue;
@@ -83,6 +85,11 @@ ParsedOptions parseOptions(int argc, char** argv, Platform& platform) {
       case 'c': config.count = leadingInteger(optionValue(argc, argv, i)); break;
       case 'i': config.interfaceText = optionValue(argc, argv, i); break;
       case 'f': config.sourceText = optionValue(argc, argv, i); break;
+      case 'a':
+        config.intervalSeconds = leadingInteger(optionValue(argc, argv, i));
+        intervals = true;
+        break;
+      case 'o': format = optionValue(argc, argv, i); break;
       case 'v':
         print(platform, "stampcast version: 1.0\n");
         parsed.endRun = true;
@@ -98,6 +105,17 @@ ParsedOptions parseOptions(int argc, char** argv, Platform& platform) {
         parsed.exitStatus = kFailedRun;
         return parsed;
     }
+  }
+  config.json = std::strcmp(format, "json") == 0;
+  if (!config.json && std::strcmp(format, "text") != 0) {
+    print(platform, "Unknown output format %s\n", format);
+    parsed.endRun = true;
+    parsed.exitStatus = kFailedRun;
+    return parsed;
+  }
+  // A quiet receiver and one that reports intervals measure.
+  if (config.mode == RunMode::Receiver && (!config.verbose || intervals)) {
+    config.measure = true;
   }
   return parsed;
 }

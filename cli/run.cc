@@ -10,9 +10,11 @@
 namespace stampcast {
 
 int runStampcast(int argc, char** argv, Platform& platform) {
+  setJsonOutput(false);
   const ParsedOptions parsed = parseOptions(argc, argv, platform);
   if (parsed.endRun) return parsed.exitStatus;
   RunConfig config = parsed.config;
+  setJsonOutput(config.json);
   // A named interface or source that names nothing ends the run before
   // anything is set up.
   if (!resolveInterfaceAndSource(config, platform)) return kFailedRun;
@@ -30,20 +32,20 @@ int runStampcast(int argc, char** argv, Platform& platform) {
 
   const int startupError = platform.startup();
   if (startupError != 0) {
-    print(platform, "WSAStartup Failed (%d) Exiting\n", startupError);
+    printError(platform, "WSAStartup Failed (%d) Exiting\n", startupError);
     return startupError;
   }
 
   const SocketHandle socket = platform.openUdpSocket();
   if (socket == kInvalidSocket) {
-    print(platform, "\"Socket\" failed with error %d\n",
+    printError(platform, "\"Socket\" failed with error %d\n",
           platform.lastSystemError());
     return kFailedRun;
   }
 
   if (config.mode == RunMode::Sender &&
       platform.setMulticastTtl(socket, config.ttlValue) == kSocketError) {
-    print(platform, "Error: Setting TTL value: error - %d\n",
+    printError(platform, "Error: Setting TTL value: error - %d\n",
           platform.lastSocketError());
     platform.closeSocket(socket);
     return kFailedRun;
@@ -51,7 +53,7 @@ int runStampcast(int argc, char** argv, Platform& platform) {
   if (config.mode == RunMode::Sender && config.interfaceIndex != 0 &&
       platform.setMulticastInterface(socket, config.interfaceIndex,
                                      config.interfaceAddress) == kSocketError) {
-    print(platform, "Error: Setting the interface: error - %d\n",
+    printError(platform, "Error: Setting the interface: error - %d\n",
           platform.lastSocketError());
     platform.closeSocket(socket);
     return kFailedRun;

@@ -37,6 +37,11 @@ struct RunConfig {
   unsigned interfaceIndex = 0;
   std::uint32_t interfaceAddress = 0;
   std::uint32_t sourceAddress = 0;
+  // Watching a path: interval reports every so many seconds (-a, 0 or
+  // less: none) and JSON Lines instead of text (-o json). A receiver's -q
+  // (verbose false) leaves out the line a datagram.
+  int intervalSeconds = 0;
+  bool json = false;
 };
 
 }  // namespace stampcast

@@ -13,8 +13,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "stampcast developers")
 set(CPACK_RESOURCE_FILE_LICENSE "")
 
 if(WIN32)
-  # The zip holds bin/stampcast.exe and the README at its top.
+  # The zip holds bin/stampcast.exe and the README at its top, with the
+  # plot of a run's records beside it (it needs Python and matplotlib).
   install(FILES README.md DESTINATION .)
+  install(PROGRAMS tools/stampcast-plot DESTINATION .)
   if(CPACK_RESOURCE_FILE_LICENSE)
     install(FILES ${CPACK_RESOURCE_FILE_LICENSE} DESTINATION .)
   endif()
@@ -56,6 +58,13 @@ else()
   stampcast_install_compressed(${PROJECT_BINARY_DIR}/changelog
     share/doc/stampcast)
   install(FILES README.md DESTINATION share/doc/stampcast)
+  # The plot of a run's records, with its page; it needs Python 3, and
+  # matplotlib to draw.
+  install(PROGRAMS tools/stampcast-plot DESTINATION bin)
+  stampcast_install_compressed(${PROJECT_SOURCE_DIR}/docs/stampcast-plot.1
+    share/man/man1)
+  install(FILES docs/stampcast-records.schema.json docs/stampcast-watch.service
+    DESTINATION share/doc/stampcast)
   if(CPACK_RESOURCE_FILE_LICENSE)
     install(FILES ${CPACK_RESOURCE_FILE_LICENSE}
       DESTINATION share/doc/stampcast RENAME copyright)
@@ -77,6 +86,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The C and C++ runtime libraries the binary links, as dpkg finds them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-matplotlib")
 endif()
 
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})

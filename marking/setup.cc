@@ -125,7 +125,7 @@ void reportTcAddResult(Platform& platform, std::uint32_t result,
   if (const char* message = addResultMessage(result)) {
     print(platform, "%s", message);
   }
-  print(platform, "TcAddFlow: ERROR: %lu\n",
+  printError(platform, "TcAddFlow: ERROR: %lu\n",
         static_cast<unsigned long>(result));
   print(platform, "Handle was %d\n",
         asSignedInt(static_cast<std::uint32_t>(ifcHandle)));
@@ -140,7 +140,7 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   std::uint32_t result = tc.registerClient(tc::kCurrentVersion, 0, handlers,
                                            &handles.clientHandle);
   if (result != tc::kSuccess) {
-    print(platform, "TcRegisterClient returned 0x%x\n",
+    printError(platform, "TcRegisterClient returned 0x%x\n",
           static_cast<unsigned>(result));
     return false;
   }
@@ -169,7 +169,7 @@ bool setupMarking(const RunConfig& config, Platform& platform,
     if (result == tc::kInsufficientBuffer) {
       print(platform, "Size required: %d\n", asSignedInt(size));
     }
-    print(platform, "TcEnumerateInterfaces returned 0x%x\n",
+    printError(platform, "TcEnumerateInterfaces returned 0x%x\n",
           static_cast<unsigned>(result));
     return false;
   }
@@ -187,7 +187,7 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   openedInterface = narrowed(name);
   result = tc.openInterface(name, handles.clientHandle, 0, &handles.ifcHandle);
   if (result != tc::kSuccess) {
-    print(platform, "TcOpenInterface returned 0x%x\n",
+    printError(platform, "TcOpenInterface returned 0x%x\n",
           static_cast<unsigned>(result));
     return false;
   }

@@ -105,6 +105,14 @@ class Platform {
   virtual void catchStopRequests() = 0;
   virtual bool stopRequested() = 0;
 
+  // Interval reports: a steady clock in nanoseconds (never set, never
+  // stepped back), and a deadline on it after which a receiveBatch waiting
+  // for its first datagram returns 0, as a stop request makes it; 0 for
+  // none. A stop request still ends the wait at once. Only once stop
+  // requests are caught.
+  virtual std::int64_t steadyNanoseconds() = 0;
+  virtual void setReceiveDeadline(std::int64_t deadline) = 0;
+
   // The outgoing address, by which traffic control picks its interface.
   // The local IPv4 address (network order) that the socket layer sends
   // datagrams to `destination` from, asked through a short-lived socket of

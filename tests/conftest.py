@@ -151,8 +151,8 @@ def start(netns):  # start(argv, ns=None, limit=30) -> Proc, killed at the test'
         proc.wait(0, signal.SIGKILL)
 
 
-def peer_send(ns, group, port, datagrams):  # [(size, first bytes)]: see peer.py
-    text = "".join(f"{size} {head.hex()}\n" for size, head in datagrams)
+def peer_send(ns, group, port, datagrams):  # [(size, first bytes[, shift])]: see peer.py
+    text = "".join(" ".join([str(size), head.hex(), *map(str, shift)]) + "\n" for size, head, *shift in datagrams)
     assert run(ns.cmd(PEER + ["send", group, port]), 90, input=text) == (0, "")
 
 

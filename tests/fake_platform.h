@@ -70,6 +70,9 @@ class FakePlatform : public Platform {
   }
   void catchStopRequests() override { call("catchStopRequests"); }
   bool stopRequested() override { return stopped_; }
+  std::int64_t steadyNanoseconds() override { return steady += 1000000; }
+  void setReceiveDeadline(std::int64_t) override {}
+  std::int64_t steady = 0;  // a millisecond on at each reading
   void getLocalTime(LocalTime* time) override { *time = clock, ++clock.milliseconds; }
   void readClock(LocalTime* local, std::int64_t* utc) override {
     *utc = 1205762730000000000 + clock.milliseconds * 1000000LL;  // 2008-03-17 14:05:30 UTC

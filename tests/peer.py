@@ -1,10 +1,11 @@
 # The tests' peer, run only inside the namespaces the tests make.
-#   peer.py send GROUP PORT     stdin: one "SIZE HEX" a datagram; HEX (16
-#       bytes at most) starts it, 0xA5 fills the rest up to SIZE.
+#   peer.py send GROUP PORT     stdin: one "SIZE HEX [SHIFT]" a datagram; HEX
+#       starts it, 0xA5 fills the rest up to SIZE; with SHIFT, bytes 40-47
+#       (a trailer's send time) read the time it goes less SHIFT microseconds.
 #   peer.py probe GROUP PORT COUNT SECONDS   binds PORT, joins GROUP, prints
 #       "ready", then "TOS TTL HEX" a datagram (HEX: its first 48 bytes),
 #       and ends after COUNT datagrams or SECONDS without one.
-import contextlib, socket, sys, time
+import contextlib, socket, struct, sys, time
 IP, END = socket.IPPROTO_IP, time.monotonic() + 60
 
 
@@ -19,11 +20,14 @@ def drain(port, limit):
 
 
 def send(s, group, port):
-    for size, head in (line.split(" ") for line in sys.stdin.read().splitlines()):
+    for size, head, *shift in (line.split(" ") for line in sys.stdin.read().splitlines()):
         # The receiver loses nothing: its buffer takes one more 64 KiB
         # datagram above the 48 KiB that may wait.
         drain(port, 48 * 1024)
-        s.sendto((bytes.fromhex(head) + b"\xa5" * int(size))[: int(size)], (group, port))
+        data = (bytes.fromhex(head) + b"\xa5" * int(size))[: int(size)]
+        for microseconds in shift:
+            data = data[:40] + struct.pack("<q", time.time_ns() - int(microseconds) * 1000) + data[48:]
+        s.sendto(data, (group, port))
     drain(port, 0)
 
 

@@ -62,7 +62,7 @@ def test_a_stop_request_ends_a_measuring_receiver_with_its_summary(build, start,
     assert count == 0 or proc.wait_for(" seq:1\n"), proc.out()
     code, out = proc.wait(sig=sig)
     lines = rf"Received Time {TIME} from: 127\.0\.0\.1:\d+ tos:0 ttl:1 delay:\d+ms seq:\d\n" * count
-    tail = r"2 datagrams received from 1 sender, 0 invalid\ntos 0: 2\nttl 1: 2\ndelay min/avg/max/mdev = [-\d./]+ ms\n"
+    tail = r"2 datagrams received from 1 sender, 0 invalid\ntos 0: 2\nttl 1: 2\ndelay min/avg/max/mdev = [-\d./]+ ms\ndelay median/95%/99% = [-\d./]+ ms\n"
     summary = "\n--- 239.1.1.1:1234 statistics ---\n" + (tail if count else "0 datagrams received from 0 senders, 0 invalid\n")
     assert code == (0 if count else 1) and re.search("Receiving...\n" + lines + summary + "$", out), out
 
@@ -105,5 +105,5 @@ def test_a_hop_that_drops_every_tenth_datagram_loses_ten_in_a_hundred(build, net
     proc = receiver(start, build.argv(["-m", "-c", "900", "-r"]))
     assert run(tx.argv(["-m", "-w", "1", "-c", "1000", "-s"]), 60)[0] == 0
     code, out = proc.wait(60)
-    line = r"\nfrom 10\.74\.0\.1:\d+: 900 received, 100 lost \(10\.00%\), 0 duplicates, 0 out of order\n$"
+    line = r"\nfrom 10\.74\.0\.1:\d+: 900 received, 100 lost \(10\.00%\), 0 duplicates, 0 out of order, jitter [\d.]+ ms\n$"
     assert code == 2 and re.search(line, out) and out.count(" sent:") == 900, out[-600:]

@@ -8,8 +8,11 @@
 #include "timestamp/calendar.h"
 #include "timestamp/datagram.h"
 #include "timestamp/group_join.h"
+#include "timestamp/interval.h"
+#include "timestamp/json.h"
 #include "timestamp/measurement.h"
 #include "timestamp/report_line.h"
+#include "timestamp/reports.h"
 #include "timestamp/statistics.h"
 #include "timestamp/text.h"
 
@@ -38,17 +41,60 @@ bool holdsCalendarTime(const LocalTime& time, int received) {
          isValidCalendarTime(time);
 }
 
-// Sets the clock from a whole timestamp. Writes its report at out, which
-// holds kClockReportCapacity bytes; returns the end of the report.
-char* updateClock(Platform& platform, const LocalTime& time, bool whole,
-                  char* out) {
+// The report of a clock setting that ended with `result` (0: set), or of
+// none for a datagram without a whole timestamp, at out, which holds
+// kClockReportCapacity bytes; returns the end of the report.
+char* reportClock(int result, bool whole, char* out) {
   if (!whole) return append(out, "Time not updated: invalid timestamp\n");
-  const int result = platform.setLocalTime(time);
   if (result != 0) {
     return out + std::snprintf(out, kClockReportCapacity,
                                "Error: Setting local time - %d\n", result);
   }
   return append(out, "Time updated..\n");
+}
+
+// Sets the clock from a whole timestamp, and reports it at out.
+char* updateClock(Platform& platform, const LocalTime& time, bool whole,
+                  char* out) {
+  return reportClock(whole ? platform.setLocalTime(time) : 0, whole, out);
+}
+
+// -o json: a datagram's record, and with -u its clock's report after it.
+void appendReceived(std::string& out, Platform& platform,
+                    const RunConfig& config, const LocalTime& time, bool whole,
+                    std::int64_t seq, const MeasuredFields* measured,
+                    std::int64_t at) {
+  int clock = whole ? 0 : -1;
+  if (config.update && whole) clock = platform.setLocalTime(time);
+  if (config.verbose || !config.measure) {
+    appendReceivedRecord(out, time, whole, seq, measured, at,
+                         config.update ? &clock : nullptr);
+  }
+  if (!config.update) return;
+  char report[kClockReportCapacity];
+  const char* end = reportClock(clock, whole, report);
+  const char* start = report;
+  JsonRecord message(out, "message");
+  message.text("text", std::string(start, end - 1));  // without its newline
+  message.end();
+}
+
+// The interval reports that have come due by `now`; the receive's wait then
+// ends at the next one.
+void appendDueReports(std::string& out, Platform& platform,
+                      const RunConfig& config, ReceiverStatistics& stats,
+                      IntervalClock& intervals, std::int64_t now) {
+  IntervalSpan span;
+  if (!intervals.take(now, &span)) return;
+  do {
+    if (config.json) {
+      appendIntervalRecord(out, stats, span);
+    } else {
+      appendIntervalText(out, stats, span);
+    }
+    startInterval(stats);
+  } while (intervals.take(now, &span));
+  platform.setReceiveDeadline(intervals.deadline());
 }
 
 // Asks for what arrives with each datagram, says once which field the
@@ -76,7 +122,7 @@ int runReceiver(const RunConfig& config, Platform& platform,
   local.port = hostToNetwork16(static_cast<std::uint16_t>(config.destPort));
   local.address = hostToNetwork32(0);  // any local address
   if (platform.bindSocket(socket, local) == kSocketError) {
-    print(platform, "\nError: Binding the socket - %d",
+    printError(platform, "\nError: Binding the socket - %d",
           platform.lastSocketError());
     return kFailedRun;
   }
@@ -85,20 +131,30 @@ int runReceiver(const RunConfig& config, Platform& platform,
 
   const MulticastMembership membership{inetAddr(config.destAddress), 0};
   if (joinAsConfigured(config, platform, socket, membership) == kSocketError) {
-    print(platform, "\nError: Joining Multicast Group - %d",
+    printError(platform, "\nError: Joining Multicast Group - %d",
           platform.lastSocketError());
     return kFailedRun;
   }
   print(platform, "\nSuccess: Joining Multicast Group - %d\n",
         platform.lastSocketError());
 
-  print(platform, "\ndestAddress = %s\n", config.destAddress);
-  print(platform, "destPort    = %d\n", config.destPort);
-  print(platform, config.update ? "Update      = TRUE\n"
-                                : "Update      = FALSE\n");
-  if (config.measure) printJoinedInterface(config, platform);
+  if (config.json) {
+    std::string settings;
+    appendSettingsRecord(settings, config, false);
+    platform.writeOutput(settings.data(), settings.size());
+  } else {
+    print(platform, "\ndestAddress = %s\n", config.destAddress);
+    print(platform, "destPort    = %d\n", config.destPort);
+    print(platform, config.update ? "Update      = TRUE\n"
+                                  : "Update      = FALSE\n");
+    if (config.measure) printJoinedInterface(config, platform);
+  }
   if (config.measure) startMeasuring(platform, socket);
   print(platform, "\nReceiving...\n");
+  // Intervals and arrival offsets count from here, on the steady clock.
+  IntervalClock intervals(config.measure ? platform.steadyNanoseconds() : 0,
+                          config.intervalSeconds);
+  if (intervals.on()) platform.setReceiveDeadline(intervals.deadline());
 
   // A receive takes every datagram already queued, up to a batch, and
   // waits only for the first. The lines and clock reports of a batch go out
@@ -113,6 +169,8 @@ int runReceiver(const RunConfig& config, Platform& platform,
   char text[Platform::kMaxBatch *
             (kReceivedLineCapacity + kClockReportCapacity)];
   ReceiverStatistics stats;
+  if (config.json) stats.streams.keepPercentiles();
+  std::string records;  // -o json and the interval reports
   // A count ends the run once that many have come, and a batch never takes
   // more than are still wanted: the rest stays queued.
   std::int64_t wanted = config.count > 0 ? config.count : -1;
@@ -124,34 +182,63 @@ int runReceiver(const RunConfig& config, Platform& platform,
                                       lengths,
                                       config.measure ? arrivals : nullptr);
     if (count == kSocketError) {
-      print(platform, "\nrecvfrom failed: %d", platform.lastSocketError());
+      printError(platform, "\nrecvfrom failed: %d", platform.lastSocketError());
       return kFailedRun;
     }
-    if (count == 0) break;  // a stop request ended the wait
+    // A stop request, or the end of an interval, ended the wait.
+    if (count == 0 && (platform.stopRequested() || !intervals.on())) break;
     if (count > limit) count = limit;
+    const std::int64_t now = config.measure ? platform.steadyNanoseconds() : 0;
+    records.clear();
+    appendDueReports(records, platform, config, stats, intervals, now);
+    if (!records.empty() && !platform.writeOutput(records.data(), records.size())) {
+      return kFailedRun;
+    }
+    records.clear();
     char* end = text;
     for (int i = 0; i < count; ++i) {
       const LocalTime time = decodeTimestamp(slots[i]);
       const bool whole = holdsCalendarTime(time, lengths[i]);
+      MeasuredFields measured;
       if (config.measure) {
-        MeasuredFields measured =
-            measure(arrivals[i], slots[i], lengths[i], time, whole);
+        measured = measure(arrivals[i], slots[i], lengths[i], time, whole);
         measured.order = countDatagram(stats, config, measured);
-        end += formatReceivedLine(end, time, seq, &measured);
+      }
+      const MeasuredFields* fields = config.measure ? &measured : nullptr;
+      if (config.json) {
+        appendReceived(records, platform, config, time, whole, seq, fields,
+                       intervals.elapsed(now));
       } else {
-        end += formatReceivedLine(end, time, seq);
+        // A quiet receiver (-q) measures, and prints no line a datagram.
+        if (config.verbose) end += formatReceivedLine(end, time, seq, fields);
+        if (config.update) end = updateClock(platform, time, whole, end);
       }
       std::memset(slots[i], 0, sizeof slots[i]);
       ++seq;
-      if (config.update) end = updateClock(platform, time, whole, end);
     }
-    if (!platform.writeOutput(text, static_cast<std::size_t>(end - text))) {
-      return kFailedRun;  // nobody reads the lines any more
-    }
+    const bool open =
+        config.json
+            ? records.empty() || platform.writeOutput(records.data(), records.size())
+            : end == text || platform.writeOutput(text, static_cast<std::size_t>(end - text));
+    if (!open) return kFailedRun;  // nobody reads the lines any more
     if (wanted > 0) wanted -= count;
   }
   if (!config.measure) return 0;
-  const std::string summary = formatSummary(stats, config);
+  // A run that ends between two reports reports its last, shorter interval.
+  std::string summary;
+  IntervalSpan span;
+  if (intervals.rest(platform.steadyNanoseconds(), &span)) {
+    if (config.json) {
+      appendIntervalRecord(summary, stats, span);
+    } else {
+      appendIntervalText(summary, stats, span);
+    }
+  }
+  if (config.json) {
+    appendSummaryRecord(summary, stats, config);
+  } else {
+    summary += formatSummary(stats, config);
+  }
   platform.writeOutput(summary.data(), summary.size());
   return summaryStatus(stats);
 }

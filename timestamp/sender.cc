@@ -10,6 +10,7 @@
 #include "timestamp/text.h"
 #include "timestamp/datagram.h"
 #include "timestamp/report_line.h"
+#include "timestamp/reports.h"
 #include "timestamp/trailer.h"
 
 namespace stampcast {
@@ -54,7 +55,7 @@ bool reportRemoval(Platform& platform,
                    const std::atomic<const char*>& markingRemoved) {
   const char* removed = markingRemoved.load();
   if (removed == nullptr) return false;
-  print(platform, "Marking removed by the system: %s\n", removed);
+  printError(platform, "Marking removed by the system: %s\n", removed);
   return true;
 }
 
@@ -93,7 +94,7 @@ int flood(Platform& platform, SocketHandle socket,
                                           size - first, kSendDontRoute,
                                           destination);
       if (sent < 1) {
-        print(platform, "\nError in Sending data on the socket - %d",
+        printError(platform, "\nError in Sending data on the socket - %d",
               platform.lastSocketError());
         return kFailedRun;
       }
@@ -109,11 +110,17 @@ int flood(Platform& platform, SocketHandle socket,
 int runSender(const RunConfig& config, Platform& platform,
               SocketHandle socket,
               const std::atomic<const char*>& markingRemoved) {
-  print(platform, "\ndestAddress = %s\n", config.destAddress);
-  print(platform, "destPort    = %d\n", config.destPort);
-  print(platform, "dscpValue   = %d\n", config.dscpValue);
-  print(platform, "ttlValue    = %d\n", config.ttlValue);
-  print(platform, "waitValue   = %d ms\n", config.waitValue);
+  if (config.json) {
+    std::string settings;
+    appendSettingsRecord(settings, config, true);
+    platform.writeOutput(settings.data(), settings.size());
+  } else {
+    print(platform, "\ndestAddress = %s\n", config.destAddress);
+    print(platform, "destPort    = %d\n", config.destPort);
+    print(platform, "dscpValue   = %d\n", config.dscpValue);
+    print(platform, "ttlValue    = %d\n", config.ttlValue);
+    print(platform, "waitValue   = %d ms\n", config.waitValue);
+  }
   print(platform, "\nSending...\n");
 
   SocketAddress destination{};
@@ -139,6 +146,7 @@ int runSender(const RunConfig& config, Platform& platform,
   // this loop, and its storage then still belongs to it.
   static std::string tail;
   static std::vector<char> line;
+  static std::string record;
   tail = sentLineTail(config);
   line.assign(sentLineCapacity(tail), '\0');
   // The pause takes an unsigned count: a negative wait means no pause
@@ -156,14 +164,21 @@ int runSender(const RunConfig& config, Platform& platform,
     const LocalTime now = stamper.stamp(platform, datagram);
     if (platform.sendTo(socket, datagram, static_cast<int>(stamper.size()),
                         kSendDontRoute, destination) == kSocketError) {
-      print(platform, "\nError in Sending data on the socket - %d",
+      printError(platform, "\nError in Sending data on the socket - %d",
             platform.lastSocketError());
       return kFailedRun;
     }
-    if (!platform.writeOutput(line.data(),
-                              formatSentLine(line.data(), now, tail, seq))) {
-      return kFailedRun;  // nobody reads the lines any more
+    bool open;
+    if (config.json) {
+      record.clear();
+      appendSentRecord(record, now, seq, destination, config,
+                       config.measure ? seq : -1);
+      open = platform.writeOutput(record.data(), record.size());
+    } else {
+      open = platform.writeOutput(line.data(),
+                                  formatSentLine(line.data(), now, tail, seq));
     }
+    if (!open) return kFailedRun;  // nobody reads the lines any more
     ++seq;
     if (left > 0 && --left == 0) return 0;
     if (pause) platform.sleepMilliseconds(waitMilliseconds);

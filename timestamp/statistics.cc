@@ -52,6 +52,14 @@ void countDelay(ReceiverStatistics& stats, const MeasuredFields& measured) {
   const long double deviation = delay - stats.meanDelay;
   stats.meanDelay += deviation / stats.delays;
   stats.squaredDeviations += deviation * (delay - stats.meanDelay);
+  stats.histogram.add(delay);
+}
+
+// A percentile as the delay line shows it: whole milliseconds unless a
+// trailer measured finer.
+double shownPercentile(const ReceiverStatistics& stats, double percent) {
+  const double milliseconds = stats.histogram.percentile(percent) / 1000;
+  return stats.fineDelays ? milliseconds : std::round(milliseconds);
 }
 
 }  // namespace
@@ -69,7 +77,15 @@ Order countDatagram(ReceiverStatistics& stats, const RunConfig& config,
   countSender(stats, measured.from);
   countDelay(stats, measured);
   if (!measured.hasSent) return Order::kNext;
-  return stats.streams.count(measured.from, measured.run, measured.sent);
+  return stats.streams.count(measured.from, measured.run, measured.sent,
+                             measured.hasDelay ? &measured.delayMicroseconds
+                                               : nullptr);
+}
+
+void startInterval(ReceiverStatistics& stats) {
+  stats.receivedBefore = stats.received;
+  stats.invalidBefore = stats.invalid;
+  stats.streams.startInterval();
 }
 
 std::string formatSummary(const ReceiverStatistics& stats,
@@ -102,6 +118,11 @@ std::string formatSummary(const ReceiverStatistics& stats,
     appendFormat(text, format, stats.minDelay / 1000.0,
            static_cast<double>(stats.meanDelay / 1000),
            stats.maxDelay / 1000.0, static_cast<double>(deviation / 1000));
+    appendFormat(text,
+                 stats.fineDelays ? "delay median/95%%/99%% = %.3f/%.3f/%.3f ms\n"
+                                  : "delay median/95%%/99%% = %.0f/%.0f/%.0f ms\n",
+                 shownPercentile(stats, 50), shownPercentile(stats, 95),
+                 shownPercentile(stats, 99));
   }
   stats.streams.appendLines(text);
   return text;

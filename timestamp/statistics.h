@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "cli/run_config.h"
+#include "timestamp/histogram.h"
 #include "timestamp/measurement.h"
 #include "timestamp/sender_key.h"
 #include "timestamp/streams.h"
@@ -36,7 +37,14 @@ struct ReceiverStatistics {
   std::int64_t maxDelay = 0;
   long double meanDelay = 0;
   long double squaredDeviations = 0;
+  DelayHistogram histogram;
+  // What the interval under way began with.
+  std::int64_t receivedBefore = 0;
+  std::int64_t invalidBefore = 0;
 };
+
+// Begins an interval report's interval (-a).
+void startInterval(ReceiverStatistics& stats);
 
 // Counts one received datagram with what the receiver measured of it, a
 // numbered one in its stream too; returns how it stands to its stream.

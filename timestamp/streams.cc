@@ -40,7 +40,7 @@ void clearAfter(std::vector<std::uint64_t>& seen, std::uint64_t from,
 }  // namespace
 
 Order StreamTable::count(const SocketAddress& from, std::uint64_t run,
-                         std::uint64_t number) {
+                         std::uint64_t number, const std::int64_t* delay) {
   const Key key{senderKey(from), run};
   if (streams_.empty() || !(key == lastKey_)) {
     const auto found = index_.find(key);
@@ -51,6 +51,7 @@ Order StreamTable::count(const SocketAddress& from, std::uint64_t run,
       index_.emplace(key, last_);
       Stream stream;
       stream.from = from;
+      stream.run = run;
       stream.first = number;
       stream.highest = number;
       stream.seen.assign(kWords, 0);
@@ -63,6 +64,15 @@ Order StreamTable::count(const SocketAddress& from, std::uint64_t run,
   }
   Stream& stream = streams_[last_];
   ++stream.received;
+  if (delay != nullptr) {
+    stream.jitter.add(*delay);
+    stream.part.add(*delay);
+    stream.wholeSpan.add(*delay);
+    if (percentiles_) {
+      stream.whole.add(*delay);
+      stream.partHistogram.add(*delay);
+    }
+  }
   if (stream.received == 1 || number > stream.highest) {
     if (stream.received > 1) clearAfter(stream.seen, stream.highest, number);
     stream.highest = number;
@@ -86,10 +96,28 @@ Order StreamTable::count(const SocketAddress& from, std::uint64_t run,
   return Order::kLate;
 }
 
+StreamTable::Totals StreamTable::Stream::totals() const {
+  Totals totals;
+  totals.received = received;
+  totals.span = highest - first + 1;
+  totals.lost = totals.span - distinct;
+  totals.duplicates = duplicates;
+  totals.late = late;
+  return totals;
+}
+
+void StreamTable::startInterval() {
+  for (Stream& stream : streams_) {
+    stream.before = stream.totals();
+    stream.part = DelaySpan{};
+    stream.partHistogram.clear();
+  }
+}
+
 std::uint64_t StreamTable::lost() const {
   std::uint64_t lost = 0;
   for (const Stream& stream : streams_) {
-    const std::uint64_t more = stream.highest - stream.first + 1 - stream.distinct;
+    const std::uint64_t more = stream.totals().lost;
     lost = more > UINT64_MAX - lost ? UINT64_MAX : lost + more;
   }
   return lost;
@@ -107,14 +135,15 @@ void StreamTable::appendLines(std::string& text) const {
     appendFormat(
         text,
         "from %.*s: %llu received, %llu lost (%.2f%%), %llu duplicate%s, "
-        "%llu out of order\n",
+        "%llu out of order, jitter %.3f ms\n",
         static_cast<int>(fromLength), from,
         static_cast<unsigned long long>(stream.received),
         static_cast<unsigned long long>(lost),
         static_cast<double>(100 * static_cast<long double>(lost) / expected),
         static_cast<unsigned long long>(stream.duplicates),
         stream.duplicates == 1 ? "" : "s",
-        static_cast<unsigned long long>(stream.late));
+        static_cast<unsigned long long>(stream.late),
+        stream.jitter.microseconds / 1000);
   }
   if (dropped_) {
     text += "more streams than " + std::to_string(kMaxStreams) +

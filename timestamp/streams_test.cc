@@ -32,7 +32,7 @@ TEST(StreamTable, CountsGapsDuplicatesAndReorderingInItsWindow) {
       EXPECT_EQ(table.count(kFrom, 1, std::stoull(n)), n.back() == 'd' ? Order::kDuplicate : n.back() == 'o' ? Order::kLate : Order::kNext);
     std::string text;
     table.appendLines(text);
-    EXPECT_EQ(text, "from 10.1.0.1:40000: " + std::string(line) + "\n");
+    EXPECT_EQ(text, "from 10.1.0.1:40000: " + std::string(line) + ", jitter 0.000 ms\n");
   }
 }
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "timestamp/json.h"
+
 namespace stampcast {
 namespace {
 
@@ -26,15 +28,58 @@ void appendFormatted(std::string& text, const char* format, va_list args) {
   va_end(again);
 }
 
+bool jsonLines = false;
+
+// The lines of a text as records of `type`, without their blank lines and
+// line ends, in one write.
+void writeRecords(Platform& platform, const char* type, const char* text,
+                  std::size_t length) {
+  std::string records;
+  const char* end = text + length;
+  for (const char* line = text; line < end;) {
+    const char* stop = static_cast<const char*>(
+        std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
+    if (stop == nullptr) stop = end;
+    if (stop > line) {
+      JsonRecord record(records, type);
+      record.text("text", std::string(line, stop));
+      record.end();
+    }
+    line = stop + 1;
+  }
+  if (!records.empty()) platform.writeOutput(records.data(), records.size());
+}
+
+void printAs(Platform& platform, const char* type, const char* format,
+             va_list args) {
+  std::string text;
+  appendFormatted(text, format, args);
+  if (text.empty()) return;
+  if (jsonLines) {
+    writeRecords(platform, type, text.data(), text.size());
+  } else {
+    platform.writeOutput(text.data(), text.size());
+  }
+}
+
 }  // namespace
 
+void setJsonOutput(bool on) { jsonLines = on; }
+
+bool jsonOutput() { return jsonLines; }
+
 void print(Platform& platform, const char* format, ...) {
-  std::string text;
   va_list args;
   va_start(args, format);
-  appendFormatted(text, format, args);
+  printAs(platform, "message", format, args);
   va_end(args);
-  if (!text.empty()) platform.writeOutput(text.data(), text.size());
+}
+
+void printError(Platform& platform, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  printAs(platform, "error", format, args);
+  va_end(args);
 }
 
 void appendFormat(std::string& text, const char* format, ...) {

@@ -17,6 +17,18 @@ void print(Platform& platform, const char* format, ...)
 #endif
     ;
 
+// The same, as one error record under -o json: a failure that ends the run.
+void printError(Platform& platform, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+// -o json: from the end of the option scan, print() writes each line it
+// makes as a message record and printError() as an error record.
+void setJsonOutput(bool on);
+bool jsonOutput();
+
 // Appends the text that format makes, as printf would, at any length.
 void appendFormat(std::string& text, const char* format, ...)
 #if defined(__GNUC__)

@@ -56,6 +56,10 @@ class PosixPlatform final : public Platform {
   // Stop requests: SIGINT and SIGTERM
   void catchStopRequests() override;
   bool stopRequested() override;
+  std::int64_t steadyNanoseconds() override;
+  void setReceiveDeadline(std::int64_t deadline) override {
+    receiveDeadline_ = deadline;
+  }
 
   // Outgoing address
   std::uint32_t outgoingAddress(const SocketAddress& destination) override;
@@ -83,7 +87,7 @@ class PosixPlatform final : public Platform {
   // second.
   void localTimeAt(const timespec& instant, LocalTime* time);
   // Waits until the socket has a datagram, or fails to; false when a stop
-  // request came first.
+  // request or the receive deadline came first.
   bool waitUnlessStopped(int socket);
 
   EmulatedTrafficControl tc_;
@@ -96,6 +100,7 @@ class PosixPlatform final : public Platform {
   bool catchingStops_ = false;
   sigset_t stopSignals_{};
   sigset_t waitMask_{};
+  std::int64_t receiveDeadline_ = 0;
   int lastSocketError_ = 0;
   // The TOS byte each socket carries now, by descriptor, to change it only
   // when it differs.

@@ -14,6 +14,7 @@
 #include <signal.h>
 
 #include <cerrno>
+#include <ctime>
 
 #include "platform/posix/posix_platform.h"
 
@@ -57,17 +58,38 @@ void PosixPlatform::catchStopRequests() {
 
 bool PosixPlatform::stopRequested() { return stopFlag != 0; }
 
+std::int64_t PosixPlatform::steadyNanoseconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 bool PosixPlatform::waitUnlessStopped(int socket) {
   ::sigprocmask(SIG_BLOCK, &stopSignals_, nullptr);
   pollfd readable{socket, POLLIN, 0};
   int ready = 0;
-  while (stopFlag == 0 && ready == 0) {
-    ready = ::ppoll(&readable, 1, nullptr, &waitMask_);
+  bool due = false;
+  while (stopFlag == 0 && ready == 0 && !due) {
+    // Up to the deadline, when there is one; the signals still end it.
+    timespec left{};
+    const timespec* timeout = nullptr;
+    if (receiveDeadline_ != 0) {
+      const std::int64_t rest = receiveDeadline_ - steadyNanoseconds();
+      if (rest <= 0) {
+        due = true;
+        break;
+      }
+      left.tv_sec = static_cast<time_t>(rest / 1000000000);
+      left.tv_nsec = static_cast<long>(rest % 1000000000);
+      timeout = &left;
+    }
+    ready = ::ppoll(&readable, 1, timeout, &waitMask_);
     if (ready < 0 && errno == EINTR) ready = 0;
   }
   // A stop that came with the datagram is handled here.
   ::sigprocmask(SIG_UNBLOCK, &stopSignals_, nullptr);
-  return stopFlag == 0;  // or the receive reports what ppoll failed on
+  // Or the receive reports what ppoll failed on.
+  return stopFlag == 0 && !due;
 }
 
 }  // namespace posix

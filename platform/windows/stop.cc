@@ -54,6 +54,17 @@ void WindowsPlatform::catchStopRequests() {
 
 bool WindowsPlatform::stopRequested() { return stopFlag; }
 
+std::int64_t WindowsPlatform::steadyNanoseconds() {
+  LARGE_INTEGER count;
+  LARGE_INTEGER frequency;
+  QueryPerformanceCounter(&count);
+  QueryPerformanceFrequency(&frequency);
+  // Whole seconds and the rest apart, so that the product cannot overflow.
+  const std::int64_t seconds = count.QuadPart / frequency.QuadPart;
+  const std::int64_t rest = count.QuadPart % frequency.QuadPart;
+  return seconds * 1000000000 + rest * 1000000000 / frequency.QuadPart;
+}
+
 // The socket's read event is set when a datagram is queued and again after
 // each receive that leaves one queued; selecting it makes the socket
 // non-blocking. It is cleared before the receive that follows the wait, so
@@ -71,10 +82,19 @@ int WindowsPlatform::waitForDatagram(SocketHandle socket) {
     }
     eventSocket_ = socket;
   }
+  // The wait ends by the deadline of the interval reports at the latest.
+  DWORD bound = kReadEventBoundMilliseconds;
+  if (receiveDeadline_ != 0) {
+    const std::int64_t rest = receiveDeadline_ - steadyNanoseconds();
+    if (rest <= 0) return 0;
+    // Rounded up, so that the wait never ends just before the deadline.
+    const std::int64_t milliseconds = (rest + 999999) / 1000000;
+    if (milliseconds < bound) bound = static_cast<DWORD>(milliseconds);
+  }
   // The stop comes first: when both are set, the wait names the first.
   const WSAEVENT events[] = {stopEvent, readEvent_};
-  const DWORD which = WSAWaitForMultipleEvents(
-      2, events, FALSE, kReadEventBoundMilliseconds, FALSE);
+  const DWORD which =
+      WSAWaitForMultipleEvents(2, events, FALSE, bound, FALSE);
   if (which == WSA_WAIT_EVENT_0) return 0;
   if (which == WSA_WAIT_TIMEOUT) return 1;
   if (which != WSA_WAIT_EVENT_0 + 1) return kSocketError;

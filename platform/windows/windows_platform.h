@@ -37,6 +37,10 @@ class WindowsPlatform final : public Platform {
   // Stop requests: Ctrl-C, Ctrl-Break, a closing console, shutdown
   void catchStopRequests() override;
   bool stopRequested() override;
+  std::int64_t steadyNanoseconds() override;
+  void setReceiveDeadline(std::int64_t deadline) override {
+    receiveDeadline_ = deadline;
+  }
 
   // Outgoing address
   std::uint32_t outgoingAddress(const SocketAddress& destination) override;
@@ -64,7 +68,8 @@ class WindowsPlatform final : public Platform {
   int receiveWithArrival(SocketHandle socket, void* buffer, int length,
                          Arrival* arrival);
   // Waits until the socket may have a datagram (its event came, or a bound
-  // passed): 1, or 0 when a stop request came first, or kSocketError when
+  // passed): 1, or 0 when a stop request or the receive deadline came
+  // first, or kSocketError when
   // the wait itself failed.
   int waitForDatagram(SocketHandle socket);
 
@@ -77,6 +82,7 @@ class WindowsPlatform final : public Platform {
   bool catchingStops_ = false;
   void* readEvent_ = nullptr;
   SocketHandle eventSocket_ = kInvalidSocket;
+  std::int64_t receiveDeadline_ = 0;
 
   // Clock
   // The time now, in 100 ns since 1601 UTC (a FILETIME's count): to the
