@@ -1,10 +1,14 @@
 # Watching a path: jitter and delay percentiles, interval reports (-a), the
 # quiet receiver (-q), JSON Lines (-o json) against their schema, the plot.
-import json, math, os, re, runpy, signal, time
+import json, math, os, re, runpy, signal, struct, time
 from datetime import datetime
 import jsonschema, matplotlib.image, pytest
 from conftest import MCAST, ROOT, peer_send, run, veth
-from test_measure import HOP, timestamp, trailer
+from test_measure import HOP, timestamp
+
+def trailer(run, number):  # as the README lays it out
+    return b"SCTR" + struct.pack("<HHQQq", 1, 32, run, number, time.time_ns())
+
 
 SCHEMA = jsonschema.Draft202012Validator(json.loads((ROOT / "docs/stampcast-records.schema.json").read_text()))
 
