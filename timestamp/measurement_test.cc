@@ -38,7 +38,7 @@ TEST(Measurement, ForgedKeysSpreadOverTheBuckets) {
   ReceiverStatistics stats;
   stats.senders.reserve(4096);
   const std::size_t buckets = stats.senders.bucket_count();
-  for (std::uint64_t i = 0; i < 1000; ++i) stats.senders.insert(i * buckets);
+  for (std::uint64_t i = 0; i < 1000; ++i) stats.senders.insert(SenderKey{0, 0, i * buckets});
   std::size_t fullest = 0;
   for (std::size_t b = 0; b < buckets; ++b) fullest = std::max(fullest, stats.senders.bucket_size(b));
   EXPECT_LE(fullest, 8u);

@@ -7,6 +7,7 @@
 
 #include "timestamp/calendar.h"
 #include "timestamp/datagram.h"
+#include "timestamp/group.h"
 #include "timestamp/measurement.h"
 #include "timestamp/report_line.h"
 #include "timestamp/statistics.h"
@@ -53,27 +54,40 @@ char* updateClock(Platform& platform, const LocalTime& time, bool whole,
 // Asks for what arrives with each datagram, says once which field the
 // system will not tell, and from now on ends the run on Ctrl-C or SIGTERM
 // with the summary.
-void startMeasuring(Platform& platform, SocketHandle socket) {
-  const ArrivalRefusals refusals = platform.enableArrivals(socket);
+void startMeasuring(Platform& platform, SocketHandle socket, bool ipv6) {
+  const ArrivalRefusals refusals =
+      ipv6 ? platform.enableArrivals6(socket) : platform.enableArrivals(socket);
   if (refusals.tosError != 0) {
-    print(platform, "Cannot measure tos: IP_RECVTOS failed with error %d\n",
-          refusals.tosError);
+    print(platform, "Cannot measure tos: %s failed with error %d\n",
+          ipv6 ? "IPV6_RECVTCLASS" : "IP_RECVTOS", refusals.tosError);
   }
   if (refusals.ttlError != 0) {
-    print(platform, "Cannot measure ttl: IP_RECVTTL failed with error %d\n",
-          refusals.ttlError);
+    print(platform, "Cannot measure ttl: %s failed with error %d\n",
+          ipv6 ? "IPV6_RECVHOPLIMIT" : "IP_RECVTTL", refusals.ttlError);
   }
   platform.catchStopRequests();
+}
+
+// Joins the group: an IPv4 one on the interface the system picks, an IPv6
+// one on interface index 0, the system's choice, from any source.
+int joinTheGroup(const RunConfig& config, Platform& platform,
+                 SocketHandle socket, const SocketAddress& group) {
+  if (group.family != kAddressFamilyInet6) {
+    const MulticastMembership membership{inetAddr(config.destAddress), 0};
+    return platform.joinGroup(socket, membership);
+  }
+  return platform.joinGroup6(socket, group, 0, nullptr);
 }
 
 }  // namespace
 
 int runReceiver(const RunConfig& config, Platform& platform,
                 SocketHandle socket) {
+  const SocketAddress group = groupAddress(config);
+  // Any local address of the group's family, the group's port.
   SocketAddress local{};
-  local.family = kAddressFamilyInet;
-  local.port = hostToNetwork16(static_cast<std::uint16_t>(config.destPort));
-  local.address = hostToNetwork32(0);  // any local address
+  local.family = group.family;
+  local.port = group.port;
   if (platform.bindSocket(socket, local) == kSocketError) {
     print(platform, "\nError: Binding the socket - %d",
           platform.lastSocketError());
@@ -82,8 +96,7 @@ int runReceiver(const RunConfig& config, Platform& platform,
   print(platform, "\nSuccess: Binding the socket - %d",
         platform.lastSocketError());
 
-  const MulticastMembership membership{inetAddr(config.destAddress), 0};
-  if (platform.joinGroup(socket, membership) == kSocketError) {
+  if (joinTheGroup(config, platform, socket, group) == kSocketError) {
     print(platform, "\nError: Joining Multicast Group - %d",
           platform.lastSocketError());
     return kFailedRun;
@@ -95,7 +108,9 @@ int runReceiver(const RunConfig& config, Platform& platform,
   print(platform, "destPort    = %d\n", config.destPort);
   print(platform, config.update ? "Update      = TRUE\n"
                                 : "Update      = FALSE\n");
-  if (config.measure) startMeasuring(platform, socket);
+  if (config.measure) {
+    startMeasuring(platform, socket, group.family == kAddressFamilyInet6);
+  }
   print(platform, "\nReceiving...\n");
 
   // A receive takes every datagram already queued, up to a batch, and
