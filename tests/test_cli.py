@@ -14,7 +14,9 @@ VERSION, UNKNOWN = "stampcast version: 1.0\n", "Unknown options flag {}\n"
 # scanned as a word of its own too: "-w -1" meets the option "-1".
 TEXTS = [([], USAGE), (["-h"], USAGE), (["/Help"], USAGE), (["-v"], VERSION), (["-s", "/V", "-x"], VERSION),
          (["-x"], UNKNOWN.format("-x")), (["-p", "99", "-xyz", "-v"], UNKNOWN.format("-xyz")),
-         (["-w", "-1"], UNKNOWN.format("-1")), (["-"], UNKNOWN.format("-"))]
+         (["-w", "-1"], UNKNOWN.format("-1")), (["-"], UNKNOWN.format("-")),
+         (["-d", "ff15::zz", "-s"], "Not an IPv6 address: ff15::zz\n"), (["-d", "1:2:3", "-r"], "Not an IPv6 address: 1:2:3\n"),
+         (["-d", ":", "-t", "46"], "Not an IPv6 address: :\n")]
 
 
 @pytest.fixture(params=["linux", "windows"])
@@ -69,7 +71,10 @@ QUIET = [  # runs that send nothing: the namespace's setup, argv, status, output
     ([], [BIN, "-s"], 255, NO_INTERFACE), (MCAST[:1], [BIN, "-t", "46"], 255, NO_INTERFACE),
     (MCAST[:1], [BIN, "-p", "1", "-r"], 255,  # no route to the group
      "\nSuccess: Binding the socket - 0\nError: Joining Multicast Group - 19"),
-    (FIVE, [BIN, "-t", "46"], 0, ""), (SIX, [BIN, "-t", "46"], 0, "")]
+    (FIVE, [BIN, "-t", "46"], 0, ""), (SIX, [BIN, "-t", "46"], 0, ""),
+    # IPv6: marked through qWAVE's calls, over the same emulation.
+    (MCAST, [BIN, "-d", "ff15::81", "-t", "46"], 0, ""), (MCAST, [BIN, "-d", "ff15::81", "-t", "64"], 255, "QOSSetFlow failed with error 87\n"),
+    ([], [BIN, "-d", "ff15::81", "-s"], 255, "QOSCreateHandle failed with error 1168\n")]
 
 
 @pytest.mark.parametrize("setup,argv,status,text", QUIET,
