@@ -77,7 +77,7 @@ static_assert(sizeof(LocalTime) == 16, "SYSTEMTIME is 16 bytes");
 // DS field and a real (if odd) TTL.
 struct Arrival {
   SocketAddress from;  // the sender's address and port
-  int tos = -1;        // the whole DS byte, as the IP header carried it
+  int tos = -1;        // the whole DS byte (IPv6: the traffic class)
   int ttl = -1;
   // When it arrived: the kernel's receive stamp where there is one, else
   // the clock read when the receive returned; in local calendar time, and
