@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   for (;;) {
     if (::sendto(target.socket, payload, target.size, 0,
                  reinterpret_cast<const sockaddr*>(&target.group),
-                 sizeof target.group) < 0) {
+                 target.groupLength) < 0) {
       std::perror("sendto");
       return 1;
     }

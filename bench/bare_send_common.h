@@ -21,13 +21,15 @@ constexpr unsigned kMaxPayload = 64;
 
 struct Target {
   int socket = -1;
-  sockaddr_in group{};
+  sockaddr_storage group{};  // a sockaddr_in, or a sockaddr_in6
+  socklen_t groupLength = 0;
   double seconds = 3.0;
   unsigned size = 16;  // bytes a datagram: stampcast's 16, or 48 with -m
 };
 
 // Usage: <program> [seconds [group [port [size]]]]; defaults 3 s,
-// 239.1.1.1:1234, 16 bytes.
+// 239.1.1.1:1234, 16 bytes. A group with a ':' is an IPv6 one, sent to as
+// stampcast sends to it (hop limit 1, the traffic class of DS class 32).
 inline bool openTarget(int argc, char** argv, Target* target) {
   target->seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
   const char* group = argc > 2 ? argv[2] : "239.1.1.1";
@@ -42,22 +44,35 @@ inline bool openTarget(int argc, char** argv, Target* target) {
     return false;
   }
   target->size = static_cast<unsigned>(size);
-  target->socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  const bool six = std::strchr(group, ':') != nullptr;
+  target->socket = ::socket(six ? AF_INET6 : AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (target->socket < 0) {
     std::perror("socket");
     return false;
   }
   const int ttl = 1;
   const int tos = 32 << 2;
-  if (::setsockopt(target->socket, IPPROTO_IP, IP_MULTICAST_TTL, &ttl,
-                   sizeof ttl) != 0 ||
-      ::setsockopt(target->socket, IPPROTO_IP, IP_TOS, &tos, sizeof tos) != 0) {
+  const int level = six ? IPPROTO_IPV6 : IPPROTO_IP;
+  if (::setsockopt(target->socket, level, six ? IPV6_MULTICAST_HOPS : IP_MULTICAST_TTL,
+                   &ttl, sizeof ttl) != 0 ||
+      ::setsockopt(target->socket, level, six ? IPV6_TCLASS : IP_TOS, &tos,
+                   sizeof tos) != 0) {
     std::perror("setsockopt");
     return false;
   }
-  target->group.sin_family = AF_INET;
-  target->group.sin_port = htons(static_cast<unsigned short>(port));
-  target->group.sin_addr.s_addr = ::inet_addr(group);
+  if (six) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&target->group);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(static_cast<unsigned short>(port));
+    ::inet_pton(AF_INET6, group, &in6->sin6_addr);
+    target->groupLength = sizeof *in6;
+    return true;
+  }
+  auto* in = reinterpret_cast<sockaddr_in*>(&target->group);
+  in->sin_family = AF_INET;
+  in->sin_port = htons(static_cast<unsigned short>(port));
+  in->sin_addr.s_addr = ::inet_addr(group);
+  target->groupLength = sizeof *in;
   return true;
 }
 

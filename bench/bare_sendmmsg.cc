@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   for (unsigned i = 0; i < kBatch; ++i) {
     parts[i] = {payload[i], target.size};
     messages[i].msg_hdr.msg_name = &target.group;
-    messages[i].msg_hdr.msg_namelen = sizeof target.group;
+    messages[i].msg_hdr.msg_namelen = target.groupLength;
     messages[i].msg_hdr.msg_iov = &parts[i];
     messages[i].msg_hdr.msg_iovlen = 1;
   }

@@ -81,7 +81,22 @@ bool resolveInterfaceAndSource(RunConfig& config, Platform& platform) {
     config.interfaceAddress =
         chosen->ipv4Addresses.empty() ? 0 : chosen->ipv4Addresses.front();
   }
-  if (config.sourceText != nullptr && config.mode == RunMode::Receiver) {
+  if (config.sourceText == nullptr || config.mode != RunMode::Receiver) {
+    return true;
+  }
+  if (std::strchr(config.destAddress, ':') != nullptr) {
+    // An IPv6 group's source: neither the unspecified address nor a group.
+    const bool parsed = inetPton6(config.sourceText, config.source6);
+    const std::uint8_t zero[16] = {};
+    if (!parsed || config.source6[0] == 0xff ||
+        std::memcmp(config.source6, zero, sizeof zero) == 0) {
+      printError(platform, "Not a source address: %s\n", config.sourceText);
+      return false;
+    }
+    config.sourceIs6 = true;
+    return true;
+  }
+  {
     // No datagram comes from 0.0.0.0, a group or the broadcast address.
     std::uint32_t source = 0;
     const bool dotted = parseDotted(config.sourceText, &source);

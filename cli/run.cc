@@ -3,6 +3,7 @@
 #include "cli/interface_choice.h"
 #include "cli/options.h"
 #include "marking/marking.h"
+#include "timestamp/group.h"
 #include "timestamp/text.h"
 #include "timestamp/receiver.h"
 #include "timestamp/sender.h"
@@ -24,9 +25,15 @@ int runStampcast(int argc, char** argv, Platform& platform) {
   // it is, a failed TTL closes the socket, and a failed bind, join, receive,
   // send or output cleans the socket layer up. Each ends with kFailedRun.
   // The receiver never registers with traffic control.
+  SocketAddress group;
+  if (!readGroup(config, &group)) {
+    printError(platform, "Not an IPv6 address: %s\n", config.destAddress);
+    return kFailedRun;
+  }
+  const bool ipv6 = group.family == kAddressFamilyInet6;
+  const bool marks = config.mode != RunMode::Receiver;
   MarkingHandles marking;
-  if (config.mode != RunMode::Receiver &&
-      !setupMarking(config, platform, marking)) {
+  if (!ipv6 && marks && !setupMarking(config, platform, marking)) {
     return kFailedRun;
   }
 
@@ -36,7 +43,8 @@ int runStampcast(int argc, char** argv, Platform& platform) {
     return startupError;
   }
 
-  const SocketHandle socket = platform.openUdpSocket();
+  const SocketHandle socket =
+      ipv6 ? platform.openUdpSocket6() : platform.openUdpSocket();
   if (socket == kInvalidSocket) {
     printError(platform, "\"Socket\" failed with error %d\n",
           platform.lastSystemError());
@@ -44,18 +52,32 @@ int runStampcast(int argc, char** argv, Platform& platform) {
   }
 
   if (config.mode == RunMode::Sender &&
-      platform.setMulticastTtl(socket, config.ttlValue) == kSocketError) {
+      (ipv6 ? platform.setMulticastHops(socket, config.ttlValue)
+            : platform.setMulticastTtl(socket, config.ttlValue)) ==
+          kSocketError) {
     printError(platform, "Error: Setting TTL value: error - %d\n",
           platform.lastSocketError());
     platform.closeSocket(socket);
     return kFailedRun;
   }
   if (config.mode == RunMode::Sender && config.interfaceIndex != 0 &&
-      platform.setMulticastInterface(socket, config.interfaceIndex,
-                                     config.interfaceAddress) == kSocketError) {
+      (ipv6 ? platform.setMulticastInterface6(socket, config.interfaceIndex)
+            : platform.setMulticastInterface(socket, config.interfaceIndex,
+                                             config.interfaceAddress)) ==
+          kSocketError) {
     printError(platform, "Error: Setting the interface: error - %d\n",
           platform.lastSocketError());
     platform.closeSocket(socket);
+    return kFailedRun;
+  }
+
+  // An IPv6 group is marked through qWAVE, which marks a socket: only now
+  // that the socket is made. A failure closes it and ends the run.
+  QosMarking qosMarking;
+  if (ipv6 && marks &&
+      !setupQosMarking(config, platform, socket, qosMarking)) {
+    platform.closeSocket(socket);
+    platform.cleanup();
     return kFailedRun;
   }
 
@@ -78,7 +100,8 @@ int runStampcast(int argc, char** argv, Platform& platform) {
   // receiver) ends as a run without a mode does, removing what it set up.
   // What the removal reports does not change the status. The receiver has
   // no marking to remove.
-  if (config.mode != RunMode::Receiver) teardownMarking(platform, marking);
+  if (marks && ipv6) teardownQosMarking(platform, qosMarking);
+  if (marks && !ipv6) teardownMarking(platform, marking);
   platform.shutdownSocket(socket, kShutdownBoth);
   platform.closeSocket(socket);
   platform.cleanup();

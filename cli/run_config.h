@@ -31,12 +31,15 @@ struct RunConfig {
   int count = 0;  // 0 or less: no limit
   // -i and the receiver's -f as typed (null without them), and what the run
   // found for them before it set anything up: the interface's index (0: no
-  // -i) and primary IPv4 address (0: none), and the source.
+  // -i) and primary IPv4 address (0: none), and the source: an IPv4 one
+  // (0: none), or for an IPv6 group its 16 bytes (sourceIs6).
   const char* interfaceText = nullptr;
   const char* sourceText = nullptr;
   unsigned interfaceIndex = 0;
   std::uint32_t interfaceAddress = 0;
   std::uint32_t sourceAddress = 0;
+  bool sourceIs6 = false;
+  std::uint8_t source6[16] = {};
   // Watching a path: interval reports every so many seconds (-a, 0 or
   // less: none) and JSON Lines instead of text (-o json). A receiver's -q
   // (verbose false) leaves out the line a datagram.

@@ -22,5 +22,7 @@ target_include_directories(stampcast PRIVATE
 target_link_options(stampcast PRIVATE -static -static-libgcc -static-libstdc++
   $<$<CONFIG:Release>:-s>)
 
-# The traffic-control stand-in that the Wine tests put in the system folder.
+# The traffic-control and qWAVE stand-ins that the Wine tests put in the
+# system folder.
 add_subdirectory(tests/traffic_double)
+add_subdirectory(tests/qwave_double)

@@ -60,6 +60,24 @@ void reportTcAddResult(Platform& platform, std::uint32_t result,
 // Removes filter, flow, interface and client, reporting each failure.
 void teardownMarking(Platform& platform, const MarkingHandles& handles);
 
+// The marking of an IPv6 group's traffic, through qWAVE: it marks one
+// socket, so it is set up once the socket is made.
+struct QosMarking {
+  QosHandle handle = 0;
+  QosFlowId flowId = 0;
+  SocketHandle socket = kInvalidSocket;
+};
+
+// Adds the socket to a flow towards the group and gives the flow the run's
+// DSCP. Returns true when the run goes on; false after the failure was
+// reported, when the run ends with status -1.
+bool setupQosMarking(const RunConfig& config, Platform& platform,
+                     SocketHandle socket, QosMarking& marking);
+
+// Removes the socket from its flow and closes the handle, reporting each
+// failure.
+void teardownQosMarking(Platform& platform, const QosMarking& marking);
+
 }  // namespace stampcast
 
 #endif  // STAMPCAST_MARKING_MARKING_H_

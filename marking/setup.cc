@@ -8,6 +8,7 @@
 #include "marking/marking.h"
 #include "marking/messages.h"
 #include "platform/common/interface_list.h"
+#include "timestamp/group.h"
 #include "timestamp/text.h"
 
 namespace stampcast {
@@ -100,11 +101,7 @@ void fillFilter(const char* destAddress, MarkingHandles& handles) {
 // The local address that the group's datagrams leave from, as the socket
 // layer would pick it for the sender (0 when it cannot tell).
 std::uint32_t addressTowardsGroup(const RunConfig& config, Platform& platform) {
-  SocketAddress group{};
-  group.family = kAddressFamilyInet;
-  group.port = hostToNetwork16(static_cast<std::uint16_t>(config.destPort));
-  group.address = inetAddr(config.destAddress);
-  return platform.outgoingAddress(group);
+  return platform.outgoingAddress(groupAddress(config));
 }
 
 // A 32-bit word as "%d" shows it, without an out-of-range conversion. A

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/quality_of_service.h"
 #include "platform/traffic_control.h"
 #include "platform/types.h"
 
@@ -57,12 +58,29 @@ class Platform {
   virtual int setMulticastTtl(SocketHandle socket, int ttl) = 0;
   virtual int joinGroup(SocketHandle socket,
                         const MulticastMembership& membership) = 0;
+  // Either family: the backend hands the system a sockaddr_in or a
+  // sockaddr_in6, by the record's family.
   virtual int bindSocket(SocketHandle socket, const SocketAddress& local) = 0;
   // Returns the bytes sent.
   virtual int sendTo(SocketHandle socket, const void* data, int length,
                      int flags, const SocketAddress& destination) = 0;
   virtual int shutdownSocket(SocketHandle socket, int how) = 0;
   virtual int closeSocket(SocketHandle socket) = 0;
+
+  // IPv6. The socket has IPV6_V6ONLY on, so that an IPv4 socket on the
+  // same port is not disturbed.
+  virtual SocketHandle openUdpSocket6() = 0;
+  virtual int setMulticastHops(SocketHandle socket, int hops) = 0;
+  // The interface by index (IPV6_MULTICAST_IF); 0: the system's default.
+  virtual int setMulticastInterface6(SocketHandle socket,
+                                     std::uint32_t interfaceIndex) = 0;
+  // Joins the group on the interface (index 0: the system's choice); with a
+  // source, only that source's datagrams to it (MCAST_JOIN_SOURCE_GROUP),
+  // else any source's (IPV6_JOIN_GROUP).
+  virtual int joinGroup6(SocketHandle socket, const SocketAddress& group,
+                         std::uint32_t interfaceIndex,
+                         const SocketAddress* source) = 0;
+
   // The socket layer's error of the last call (WSAGetLastError).
   virtual int lastSocketError() = 0;
   // The operating system's last error for the thread (GetLastError, errno).
@@ -95,6 +113,9 @@ class Platform {
   // DS field, TTL and arrival time with it. The arrival time has a fallback
   // (the clock when the receive returns); the other two are refused or not.
   virtual ArrivalRefusals enableArrivals(SocketHandle socket) = 0;
+  // The same for an IPv6 socket: the traffic class (IPV6_RECVTCLASS) and
+  // the hop limit (IPV6_RECVHOPLIMIT), delivered as tos and ttl.
+  virtual ArrivalRefusals enableArrivals6(SocketHandle socket) = 0;
 
   // Stop requests: Ctrl-C and SIGTERM on POSIX; Ctrl-C, Ctrl-Break and a
   // closing console on Windows. Once caught, they no longer end the process
@@ -142,6 +163,8 @@ class Platform {
 
   // Traffic control, the service that marks the sender's datagrams.
   virtual TrafficControl& trafficControl() = 0;
+  // qWAVE, the service that marks an IPv6 socket's traffic.
+  virtual QualityOfService& qualityOfService() = 0;
 };
 
 // The running system's platform, from the backend the build picked.
@@ -155,6 +178,8 @@ void prepareProcess();
 // Address and byte-order conversion: pure functions of the socket layer,
 // from the same backend.
 std::uint32_t inetAddr(const char* dotted);  // network order
+// An IPv6 address's text (inet_pton): true and its 16 bytes, or false.
+bool inetPton6(const char* text, std::uint8_t* address);
 std::uint16_t hostToNetwork16(std::uint16_t value);
 std::uint32_t hostToNetwork32(std::uint32_t value);
 

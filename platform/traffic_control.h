@@ -33,6 +33,9 @@ inline constexpr std::uint32_t kServiceTypeGuaranteed = 3;
 inline constexpr std::uint32_t kObjectTypeDsClass = 4001;
 inline constexpr std::uint32_t kObjectTypeEndOfList = 2001;
 inline constexpr std::uint16_t kAddressTypeIp = 2;
+// The emulation's own IPv6 filter form (Ip6Pattern), which Windows' traffic
+// control does not have: an IPv6 group is marked through qWAVE there.
+inline constexpr std::uint16_t kAddressTypeIp6 = 0x86DD;
 inline constexpr std::uint8_t kProtocolUdp = 17;
 // Notifications: the service has closed an interface, or a flow.
 inline constexpr std::uint32_t kNotifyInterfaceClose = 2;
@@ -95,6 +98,17 @@ struct IpPattern {
   std::uint8_t reserved3[3];
 };
 static_assert(sizeof(IpPattern) == 24, "IP_PATTERN is 24 bytes");
+
+// The IPv6 form of a filter's pattern and mask, the emulation's own.
+struct Ip6Pattern {
+  std::uint8_t srcAddr[16];
+  std::uint8_t dstAddr[16];
+  std::uint16_t srcPort;
+  std::uint16_t dstPort;
+  std::uint8_t protocolId;
+  std::uint8_t reserved[3];
+};
+static_assert(sizeof(Ip6Pattern) == 40, "the IPv6 pattern is 40 bytes");
 
 // TC_GEN_FILTER.
 struct TcGenFilter {

@@ -12,6 +12,7 @@ BIN = os.path.abspath(os.environ.get("STAMPCAST_BIN") or ROOT / "build/linux/sta
 EXE = os.path.abspath(os.environ.get("STAMPCAST_EXE") or ROOT / "build/windows/stampcast.exe")
 # In the prefix's system32, where Windows keeps traffic.dll: see tests/traffic_double.
 DOUBLE = os.path.join(os.path.dirname(EXE), "tests/traffic_double/traffic.dll")
+QWAVE = os.path.join(os.path.dirname(EXE), "tests/qwave_double/qwave.dll")  # and qWAVE's: tests/qwave_double
 WINE, WINESERVER = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver64"
 PEER = ["/usr/bin/python3", ROOT / "tests/peer.py"]
 # The loopback as a whole multicast network, as `ip` lines.
@@ -125,11 +126,12 @@ def namespaces():  # make(setup, user) -> a Netns, listed before its setup so th
 
 def veth(a, b, name, addresses, group_route=True):  # ends name+"a" in a and name+"b" in b, up, with their addresses
     a.ip("link", "add", name + "a", "type", "veth", "peer", "name", name + "b", "netns", b.name)
+    six = ":" in addresses[0]  # IPv6: no duplicate detection to wait for, and the groups of ff00::/8
     for ns, end, address in ((a, name + "a", addresses[0]), (b, name + "b", addresses[1])):
-        ns.ip("addr", "add", address, "dev", end)
+        ns.ip("addr", "add", address, "dev", end, *["nodad"] * six)
         ns.ip("link", "set", end, "up")
         if group_route:
-            ns.ip("route", "replace", "224.0.0.0/4", "dev", end)
+            ns.ip("route", "replace", "ff00::/8" if six else "224.0.0.0/4", "dev", end)
 
 
 @pytest.fixture(autouse=True)
@@ -181,6 +183,7 @@ class Wine:
         if template:
             subprocess.run(["cp", "-a", template, self.prefix], check=True)
             shutil.copy(DOUBLE, self.prefix / "drive_c/windows/system32")
+            shutil.copy(QWAVE, self.prefix / "drive_c/windows/system32")
         else:
             self.prefix.mkdir()
         self.server = Proc(self.env([WINESERVER, "--foreground", "--persistent"]), 900)

@@ -12,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "platform/common/emulated_traffic_control.h"
+#include "platform/posix/posix_platform.h"
 
 namespace stampcast {
 
@@ -51,6 +52,10 @@ class FakePlatform : public Platform {
   int joinGroup(SocketHandle, const MulticastMembership&) override { return socketCall("joinGroup"); }
   int bindSocket(SocketHandle, const SocketAddress&) override { return socketCall("bindSocket"); }
   int sendTo(SocketHandle, const void*, int, int, const SocketAddress&) override { return socketCall("sendTo"); }
+  SocketHandle openUdpSocket6() override { return socketCall("openUdpSocket6", 7); }
+  int setMulticastHops(SocketHandle, int hops) override { return socketCall("setMulticastHops:" + std::to_string(hops)); }
+  int setMulticastInterface6(SocketHandle, std::uint32_t) override { return socketCall("setMulticastInterface6"); }
+  int joinGroup6(SocketHandle, const SocketAddress&, std::uint32_t, const SocketAddress*) override { return socketCall("joinGroup6"); }
   int shutdownSocket(SocketHandle, int) override { return socketCall("shutdownSocket"); }
   int closeSocket(SocketHandle) override { return socketCall("closeSocket"); }
   int lastSocketError() override { return lastError_; }
@@ -68,6 +73,7 @@ class FakePlatform : public Platform {
     refusals.ttlError = call("enableTtl");
     return refusals;
   }
+  ArrivalRefusals enableArrivals6(SocketHandle socket) override { return enableArrivals(socket); }
   void catchStopRequests() override { call("catchStopRequests"); }
   bool stopRequested() override { return stopped_; }
   std::int64_t steadyNanoseconds() override { return steady += 1000000; }
@@ -84,6 +90,7 @@ class FakePlatform : public Platform {
   }
   void sleepMilliseconds(std::uint32_t ms) override { call("sleepMilliseconds:" + std::to_string(ms)); }
   TrafficControl& trafficControl() override { return tc_; }
+  QualityOfService& qualityOfService() override { return qos_; }
 
  private:
   // Records the call and what it was handed; returns its failure code or 0.
@@ -96,6 +103,7 @@ class FakePlatform : public Platform {
   bool stopped_ = false;
   Arrival lastArrival_{};
   EmulatedTrafficControl tc_{[] { return std::vector<InterfaceInfo>{{"fake0", 1, 0}}; }};
+  posix::PosixQos qos_{tc_};
 };
 
 }  // namespace stampcast

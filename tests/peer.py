@@ -4,9 +4,10 @@
 #       (a trailer's send time) read the time it goes less SHIFT microseconds.
 #   peer.py probe GROUP PORT COUNT SECONDS   binds PORT, joins GROUP, prints
 #       "ready", then "TOS TTL HEX" a datagram (HEX: its first 48 bytes),
-#       and ends after COUNT datagrams or SECONDS without one.
+#       and ends after COUNT datagrams or SECONDS without one. An IPv6
+#       GROUP: TOS is the traffic class, TTL the hop limit.
 import contextlib, socket, struct, sys, time
-IP, END = socket.IPPROTO_IP, time.monotonic() + 60
+IP, IP6, END = socket.IPPROTO_IP, socket.IPPROTO_IPV6, time.monotonic() + 60
 
 
 def queued(port):  # bytes waiting in the socket bound to 0.0.0.0:port
@@ -32,20 +33,26 @@ def send(s, group, port):
 
 
 def probe(s, group, port, count, seconds):
-    s.bind(("0.0.0.0", port))
-    s.setsockopt(IP, socket.IP_ADD_MEMBERSHIP, socket.inet_aton(group) + bytes(4))
-    # Off: IP_MULTICAST_ALL (49), its own group only. On: IP_RECVTOS, IP_RECVTTL (12).
-    [s.setsockopt(IP, option, option != 49) for option in (49, socket.IP_RECVTOS, 12)]
+    if ":" in group:  # IPv6: the traffic class and hop limit, as TOS and TTL
+        s.bind(("::", port))
+        s.setsockopt(IP6, socket.IPV6_JOIN_GROUP, socket.inet_pton(socket.AF_INET6, group) + bytes(4))
+        [s.setsockopt(IP6, option, 1) for option in (socket.IPV6_RECVTCLASS, socket.IPV6_RECVHOPLIMIT)]
+    else:
+        s.bind(("0.0.0.0", port))
+        s.setsockopt(IP, socket.IP_ADD_MEMBERSHIP, socket.inet_aton(group) + bytes(4))
+        # Off: IP_MULTICAST_ALL (49), its own group only. On: IP_RECVTOS, IP_RECVTTL (12).
+        [s.setsockopt(IP, option, option != 49) for option in (49, socket.IP_RECVTOS, 12)]
     s.settimeout(seconds)
     print("ready", flush=True)
     with contextlib.suppress(TimeoutError):
         for _ in range(int(count)):
             data, extra, _, _ = s.recvmsg(70000, 64)
             got = {kind: value[0] for _, kind, value in extra}
-            print(got[socket.IP_TOS], got[socket.IP_TTL], data[:48].hex(), flush=True)
+            tos, ttl = (socket.IPV6_TCLASS, socket.IPV6_HOPLIMIT) if ":" in group else (socket.IP_TOS, socket.IP_TTL)
+            print(got[tos], got[ttl], data[:48].hex(), flush=True)
 
 
 if __name__ == "__main__":
     mode, group, port, *rest = sys.argv[1:]
-    port, s = int(port), socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    port, s = int(port), socket.socket(socket.AF_INET6 if ":" in group else socket.AF_INET, socket.SOCK_DGRAM)
     (send if mode == "send" else probe)(s, group, port, *map(float, rest))

@@ -11,7 +11,9 @@ USAGE = ("-- version 1.0 -- multicast timestamps with DiffServ marking\n"
 VERSION, UNKNOWN = "stampcast version: 1.0\n", "Unknown options flag {}\n"
 # Runs that end in the option scan: they send and join nothing. A value is
 # scanned as a word of its own too: "-w -1" meets the option "-1".
-TEXTS = [([], USAGE), (["-v"], VERSION), (["-x"], UNKNOWN.format("-x")), (["-w", "-1"], UNKNOWN.format("-1"))]
+TEXTS = [([], USAGE), (["-v"], VERSION), (["-x"], UNKNOWN.format("-x")), (["-w", "-1"], UNKNOWN.format("-1")),
+         (["-d", "ff15::zz", "-s"], "Not an IPv6 address: ff15::zz\n"), (["-d", "1:2:3", "-r"], "Not an IPv6 address: 1:2:3\n"),
+         (["-d", ":", "-t", "46"], "Not an IPv6 address: :\n")]
 
 
 @pytest.fixture(params=["linux", "windows"])
@@ -44,7 +46,10 @@ QUIET = [  # runs that send nothing: the namespace's setup, argv, status, output
     ([], [BIN, "-s"], 255, NO_INTERFACE), (MCAST[:1], [BIN, "-t", "46"], 255, NO_INTERFACE),
     (MCAST[:1], [BIN, "-p", "1", "-r"], 255,  # no route to the group
      "\nSuccess: Binding the socket - 0\nError: Joining Multicast Group - 19"),
-    (FIVE, [BIN, "-t", "46"], 0, ""), (SIX, [BIN, "-t", "46"], 0, "")]
+    (FIVE, [BIN, "-t", "46"], 0, ""), (SIX, [BIN, "-t", "46"], 0, ""),
+    # IPv6: marked through qWAVE's calls, over the same emulation.
+    (MCAST, [BIN, "-d", "ff15::81", "-t", "46"], 0, ""), (MCAST, [BIN, "-d", "ff15::81", "-t", "64"], 255, "QOSSetFlow failed with error 87\n"),
+    ([], [BIN, "-d", "ff15::81", "-s"], 255, "QOSCreateHandle failed with error 1168\n")]
 
 
 @pytest.mark.parametrize("setup,argv,status,text", QUIET,

@@ -54,6 +54,15 @@ def test_datagrams_carry_the_ds_field_and_match_their_lines(netns, start, args, 
         assert date(f[0], f[1], f[3]).isoweekday() % 7 == f[2]
 
 
+def test_an_ipv6_sender_marks_the_traffic_class_and_hop_limit_on_the_wire(netns, start):
+    tx, rx = netns(MCAST[:1]), netns(MCAST[:1])
+    veth(tx, rx, "sx", ("fd00:75::1/64", "fd00:75::2/64"))
+    probe = peer_probe(start, rx, "ff15::81", 1234, 3, 10)
+    sender = start(tx.argv(["-d", "ff15::81", "-t", "46", "-l", "3", "-w", "50", "-s"]))
+    assert [line.split()[:2] for line in probe.wait(15)[1].splitlines()[1:]] == [["184", "3"]] * 3, sender.out()
+    assert re.search(rf"\nSending...\nSent Time {TIME} to: \[ff15::81\]:1234 tos:46 ttl:3 seq:0\n", sender.out())
+
+
 def test_exchange_across_a_link_whose_only_route_is_the_default(netns, start):
     tx, rx = netns(MCAST[:1]), netns(MCAST[:1])  # lo carries no multicast
     veth(tx, rx, "sx", ("10.62.0.1/32", "10.62.0.2/24"), group_route=False)

@@ -8,6 +8,9 @@ from conftest import BIN, MCAST, TIME, peer_send, receiver, run, veth
 HOP = ["add table netdev hop",  # a switch port that rewrites the DS field on the way in
        "add chain netdev hop in { type filter hook ingress device mxb priority 0 ; }",
        "add rule netdev hop in ip dscp set cs1"]
+# Each family: the group's argument, its name in the summary, the link's addresses, the sender as lines show it.
+FAMILY = {4: ([], "239.1.1.1:1234", ("10.73.0.1/24", "10.73.0.2/24"), r"10\.73\.0\.1:\d+"),
+          6: (["-d", "ff15::81"], "[ff15::81]:1234", ("fd00:73::1/64", "fd00:73::2/64"), r"\[fd00:73::1\]:\d+")}
 
 
 def timestamp(moment, **change):  # a local time as the datagram carries it, fields changed
@@ -22,17 +25,19 @@ def udp_sent(ns):  # the namespace's count of datagrams sent
     return int(dict(zip(*rows))["OutDatagrams"])
 
 
+@pytest.mark.parametrize("family", [4, 6])
 @pytest.mark.parametrize("remark,tos,status", [(False, 46, 0), (True, 8, 2)], ids=["kept", "remarked"])
-def test_receiver_tells_the_ds_field_ttl_and_sender_that_arrived(build, netns, start, remark, tos, status):
+def test_receiver_tells_the_ds_field_ttl_and_sender_that_arrived(build, netns, start, remark, tos, status, family):
     rx, tx = build.ns, netns(MCAST[:1])
-    veth(tx, rx, "mx", ("10.73.0.1/24", "10.73.0.2/24"))
+    group, name, addresses, sender = FAMILY[family]
+    veth(tx, rx, "mx", addresses)
     for rule in HOP if remark else []:
-        assert run(rx.cmd(["nft", rule])) == (0, "")
-    proc = receiver(start, build.argv(["-m", "-e", "46", "-c", "3", "-r"]))
-    assert run(tx.argv(["-t", "46", "-l", "5", "-w", "10", "-c", "3", "-s"]))[0] == 0
+        assert run(rx.cmd(["nft", rule.replace("ip dscp", "ip6 dscp" if family == 6 else "ip dscp")])) == (0, "")
+    proc = receiver(start, build.argv([*group, "-m", "-e", "46", "-c", "3", "-r"]))
+    assert run(tx.argv([*group, "-t", "46", "-l", "5", "-w", "10", "-c", "3", "-s"]))[0] == 0
     code, out = proc.wait(60)
-    lines = re.findall(rf"from: 10\.73\.0\.1:\d+ tos:{tos} ttl:5 delay:\d+ms seq:\d\n", out)
-    summary = (f"\n--- 239.1.1.1:1234 statistics ---\n3 datagrams received from 1 sender, 0 invalid\ntos {tos}: 3\n"
+    lines = re.findall(rf"from: {sender} tos:{tos} ttl:5 delay:\d+ms seq:\d\n", out)
+    summary = (f"\n--- {name} statistics ---\n3 datagrams received from 1 sender, 0 invalid\ntos {tos}: 3\n"
                f"expected tos 46: {3 if remark else 0} mismatches\nttl 5: 3\ndelay min/avg/max/mdev = ")
     assert (code, len(lines), summary in out) == (status, 3, True), out
 
@@ -97,13 +102,15 @@ def test_a_count_ends_either_role_and_the_sender_removes_its_marking(build, star
         ("DeleteFilter", 68), ("DeleteFlow", 51), ("CloseInterface", 34), ("DeregisterClient", 17))))
 
 
-def test_a_hop_that_drops_every_tenth_datagram_loses_ten_in_a_hundred(build, netns, start):
+@pytest.mark.parametrize("family", [4, 6])
+def test_a_hop_that_drops_every_tenth_datagram_loses_ten_in_a_hundred(build, netns, start, family):
     rx, tx = build.ns, netns(MCAST[:1])
-    veth(tx, rx, "mx", ("10.74.0.1/24", "10.74.0.2/24"))
+    group, _, addresses, sender = FAMILY[family]
+    veth(tx, rx, "mx", [a.replace("73", "74") for a in addresses])
     for rule in HOP[:2] + ["add rule netdev hop in udp dport 1234 numgen inc mod 10 == 5 drop"]:
         assert run(rx.cmd(["nft", rule])) == (0, "")
-    proc = receiver(start, build.argv(["-m", "-c", "900", "-r"]))
-    assert run(tx.argv(["-m", "-w", "1", "-c", "1000", "-s"]), 60)[0] == 0
+    proc = receiver(start, build.argv([*group, "-m", "-c", "900", "-r"]))
+    assert run(tx.argv([*group, "-m", "-w", "1", "-c", "1000", "-s"]), 60)[0] == 0
     code, out = proc.wait(60)
-    line = r"\nfrom 10\.74\.0\.1:\d+: 900 received, 100 lost \(10\.00%\), 0 duplicates, 0 out of order, jitter [\d.]+ ms\n$"
+    line = r"\nfrom " + sender.replace("73", "74") + r": 900 received, 100 lost \(10\.00%\), 0 duplicates, 0 out of order, jitter [\d.]+ ms\n$"
     assert code == 2 and re.search(line, out) and out.count(" sent:") == 900, out[-600:]

@@ -113,3 +113,32 @@ def test_linux_sender_marks_beside_six_veth_ends(netns, start):
     probe = peer_probe(start, ns, "239.1.1.1", 1234, 3, 10)
     sender = start(ns.cmd([BIN, "-t", "46", "-w", "50", "-s"]))
     assert [line.split()[0] for line in probe.wait(15)[1].splitlines()[1:]] == ["184"] * 3, sender.out()
+
+
+# An IPv6 group is marked through qWAVE (tests/qwave_double): its handle (the client 17 of the emulation beneath),
+# the socket added to a non-adaptive best-effort flow to the group and port, the code point set on flow 1.
+QOS = ("QOSCreateHandle 1.0 0 17\nQOSAddSocketToFlow 17 ff150000000000000000000000000081 23 1234 0 2 0 1\n"
+       "QOSSetFlow 17 1 2 4 46 0 ds=46\n")
+QOS_END = "QOSRemoveSocketFromFlow 17 1 0 0\nQOSCloseHandle 17 0\n"
+
+
+def test_windows_ipv6_sender_marks_through_qwave(wine, build, start, record):
+    tx = wine()
+    veth(tx.ns, build.ns, "qx", ("fd00:76::1/64", "fd00:76::2/64"))
+    listener = receiver(start, build.argv(["-d", "ff15::81", "-c", "2", "-r"]))  # a plain receiver on either build
+    code, out = run(tx.argv(["-d", "ff15::81", "-t", "46", "-l", "4", "-w", "10", "-c", "2", "-s"]), 60)
+    assert code == 0 and out.count(" to: [ff15::81]:1234 tos:46 ttl:4 seq:") == 2, out
+    code, out = listener.wait(60)
+    assert code == 0 and re.search(rf"\nReceiving...\n(Received Time {TIME} seq:\d\n){{2}}$", out), out
+    assert record() == QOS + QOS_END
+
+
+@pytest.mark.parametrize("refusal,status,out", [
+    ("", 0, ""), ("QOSCreateHandle=5", 255, "QOSCreateHandle failed with error 5\n"),
+    ("QOSAddSocketToFlow=10065", 255, "QOSAddSocketToFlow failed with error 10065\n"),
+    ("QOSSetFlow=87", 255, "QOSSetFlow failed with error 87\n"),
+    ("QOSRemoveSocketFromFlow=1168", 0, "Error removing socket from flow\n"), ("QOSCloseHandle=6", 0, "Error closing QOS handle\n")])
+def test_windows_ipv6_marking_without_a_mode(shared_wine, record, monkeypatch, refusal, status, out):
+    monkeypatch.setenv("STAMPCAST_QOS_REFUSE", refusal)
+    assert run(shared_wine.argv(["-d", "ff15::81", "-t", "46"]), 60) == (status, out)
+    assert refusal or record() == QOS + QOS_END

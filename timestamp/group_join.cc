@@ -1,5 +1,6 @@
 #include "timestamp/group_join.h"
 
+#include <cstring>
 #include <string>
 
 #include "timestamp/text.h"
@@ -10,8 +11,15 @@ namespace stampcast {
 // source it names (-f), or as the classic receiver joins, on the system's
 // choice of interface from any source.
 int joinAsConfigured(const RunConfig& config, Platform& platform,
-                     SocketHandle socket,
-                     const MulticastMembership& membership) {
+                     SocketHandle socket, const SocketAddress& group) {
+  if (group.family == kAddressFamilyInet6) {
+    SocketAddress source{};
+    source.family = kAddressFamilyInet6;
+    std::memcpy(source.address, config.source6, sizeof source.address);
+    return platform.joinGroup6(socket, group, config.interfaceIndex,
+                               config.sourceIs6 ? &source : nullptr);
+  }
+  const MulticastMembership membership{inetAddr(config.destAddress), 0};
   if (config.interfaceIndex == 0 && config.sourceAddress == 0) {
     return platform.joinGroup(socket, membership);
   }
@@ -26,7 +34,7 @@ int joinAsConfigured(const RunConfig& config, Platform& platform,
 // The heading line of a measuring receiver that named its interface or its
 // source: what it joined on and from, as typed.
 void printJoinedInterface(const RunConfig& config, Platform& platform) {
-  if (config.interfaceIndex == 0 && config.sourceAddress == 0) return;
+  if (config.interfaceIndex == 0 && config.sourceText == nullptr) return;
   std::string line = "Interface   = ";
   if (config.interfaceIndex != 0) {
     appendFormat(line, "%s (index %u)", config.interfaceText,
@@ -35,7 +43,7 @@ void printJoinedInterface(const RunConfig& config, Platform& platform) {
     line += "default";
   }
   line += ", source = ";
-  line += config.sourceAddress != 0 ? config.sourceText : "any";
+  line += config.sourceText != nullptr ? config.sourceText : "any";
   print(platform, "%s\n", line.c_str());
 }
 

@@ -8,10 +8,10 @@
 
 namespace stampcast {
 
-// Joins the membership's group as the run asks: the platform's result.
+// Joins the group, of either family, as the run asks: the platform's
+// result.
 int joinAsConfigured(const RunConfig& config, Platform& platform,
-                     SocketHandle socket,
-                     const MulticastMembership& membership);
+                     SocketHandle socket, const SocketAddress& group);
 
 // With -i or -f, prints the heading line that names them; else nothing.
 void printJoinedInterface(const RunConfig& config, Platform& platform);

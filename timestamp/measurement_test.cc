@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "timestamp/statistics.h"
+#include "timestamp/text.h"
 
 namespace stampcast {
 namespace {
@@ -38,12 +39,36 @@ TEST(Measurement, ForgedKeysSpreadOverTheBuckets) {
   ReceiverStatistics stats;
   stats.senders.reserve(4096);
   const std::size_t buckets = stats.senders.bucket_count();
-  for (std::uint64_t i = 0; i < 1000; ++i) stats.senders.insert(i * buckets);
+  for (std::uint64_t i = 0; i < 1000; ++i) stats.senders.insert(SenderKey{0, 0, i * buckets});
   std::size_t fullest = 0;
   for (std::size_t b = 0; b < buckets; ++b) fullest = std::max(fullest, stats.senders.bucket_size(b));
   EXPECT_LE(fullest, 8u);
   EXPECT_NE(SeededHash(1)(buckets), SeededHash(2)(buckets));
   EXPECT_NE(SeededHash(1)(42, buckets), SeededHash(2)(42, buckets));
+}
+
+// The sender as a line shows it: IPv6 in brackets, zeros cut as RFC 5952
+// cuts them, a link-local one's zone by its index, and IPv4 as before.
+TEST(Measurement, AddressTexts) {
+  const struct { std::uint16_t family; std::vector<std::uint8_t> bytes; std::uint32_t scope; const char* text; } cases[] = {
+      {23, {0xff, 0x15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x81}, 0, "[ff15::81]:40000"},
+      {23, {0xfd, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1}, 7, "[fd00:1:0:1::1]:40000"},  // no zone but link-local
+      {23, {0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0x0a, 0xbc}, 0, "[1::1:0:0:1:abc]:40000"},  // the first of equal runs
+      {23, {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 4294967295u, "[fe80::1%4294967295]:40000"},
+      {23, {0xfe, 0xbf, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2, "[febf::%2]:40000"},
+      {23, std::vector<std::uint8_t>(16, 0), 0, "[::]:40000"},
+      {23, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 0, "[::1]:40000"},
+      {23, {0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0}, 0, "[1:0:1:0:1:0:1:0]:40000"},  // one zero is no run
+      {2, {10, 73, 0, 1}, 0, "10.73.0.1:40000"}};
+  for (const auto& test : cases) {
+    SocketAddress address{};
+    address.family = test.family;
+    address.port = 0x409C;  // 40000 in network order
+    std::copy(test.bytes.begin(), test.bytes.end(), address.address);
+    address.scope = test.scope;
+    char text[kAddressTextMax + 1];
+    EXPECT_EQ(std::string(text, writeAddress(text, address)), test.text);
+  }
 }
 
 }  // namespace

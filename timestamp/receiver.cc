@@ -7,6 +7,7 @@
 
 #include "timestamp/calendar.h"
 #include "timestamp/datagram.h"
+#include "timestamp/group.h"
 #include "timestamp/group_join.h"
 #include "timestamp/interval.h"
 #include "timestamp/json.h"
@@ -100,15 +101,16 @@ void appendDueReports(std::string& out, Platform& platform,
 // Asks for what arrives with each datagram, says once which field the
 // system will not tell, and from now on ends the run on Ctrl-C or SIGTERM
 // with the summary.
-void startMeasuring(Platform& platform, SocketHandle socket) {
-  const ArrivalRefusals refusals = platform.enableArrivals(socket);
+void startMeasuring(Platform& platform, SocketHandle socket, bool ipv6) {
+  const ArrivalRefusals refusals =
+      ipv6 ? platform.enableArrivals6(socket) : platform.enableArrivals(socket);
   if (refusals.tosError != 0) {
-    print(platform, "Cannot measure tos: IP_RECVTOS failed with error %d\n",
-          refusals.tosError);
+    print(platform, "Cannot measure tos: %s failed with error %d\n",
+          ipv6 ? "IPV6_RECVTCLASS" : "IP_RECVTOS", refusals.tosError);
   }
   if (refusals.ttlError != 0) {
-    print(platform, "Cannot measure ttl: IP_RECVTTL failed with error %d\n",
-          refusals.ttlError);
+    print(platform, "Cannot measure ttl: %s failed with error %d\n",
+          ipv6 ? "IPV6_RECVHOPLIMIT" : "IP_RECVTTL", refusals.ttlError);
   }
   platform.catchStopRequests();
 }
@@ -117,10 +119,11 @@ void startMeasuring(Platform& platform, SocketHandle socket) {
 
 int runReceiver(const RunConfig& config, Platform& platform,
                 SocketHandle socket) {
+  const SocketAddress group = groupAddress(config);
+  // Any local address of the group's family, the group's port.
   SocketAddress local{};
-  local.family = kAddressFamilyInet;
-  local.port = hostToNetwork16(static_cast<std::uint16_t>(config.destPort));
-  local.address = hostToNetwork32(0);  // any local address
+  local.family = group.family;
+  local.port = group.port;
   if (platform.bindSocket(socket, local) == kSocketError) {
     printError(platform, "\nError: Binding the socket - %d",
           platform.lastSocketError());
@@ -129,8 +132,7 @@ int runReceiver(const RunConfig& config, Platform& platform,
   print(platform, "\nSuccess: Binding the socket - %d",
         platform.lastSocketError());
 
-  const MulticastMembership membership{inetAddr(config.destAddress), 0};
-  if (joinAsConfigured(config, platform, socket, membership) == kSocketError) {
+  if (joinAsConfigured(config, platform, socket, group) == kSocketError) {
     printError(platform, "\nError: Joining Multicast Group - %d",
           platform.lastSocketError());
     return kFailedRun;
@@ -149,7 +151,9 @@ int runReceiver(const RunConfig& config, Platform& platform,
                                   : "Update      = FALSE\n");
     if (config.measure) printJoinedInterface(config, platform);
   }
-  if (config.measure) startMeasuring(platform, socket);
+  if (config.measure) {
+    startMeasuring(platform, socket, group.family == kAddressFamilyInet6);
+  }
   print(platform, "\nReceiving...\n");
   // Intervals and arrival offsets count from here, on the steady clock.
   IntervalClock intervals(config.measure ? platform.steadyNanoseconds() : 0,

@@ -30,10 +30,10 @@ char* writeCount(char* out, std::int64_t seq) {
 }
 
 // " from: a.b.c.d:port tos:N ttl:N delay:N.NNNms sent:N (out of order)":
-// an address and port, a code point, a TTL, a signed 64-bit delay with its
+// an address of either family and a port, a code point, a TTL, a signed 64-bit delay with its
 // decimals and a 64-bit number with the longer mark, at their longest.
 constexpr std::size_t kMeasuredMax =
-    7 + 21 + 5 + 2 + 5 + 3 + 7 + 20 + 4 + 2 + 6 + 20 + 15;
+    7 + kAddressTextMax + 5 + 2 + 5 + 3 + 7 + 20 + 4 + 2 + 6 + 20 + 15;
 
 char* writeKnown(char* out, int value) {
   if (value < 0) {
@@ -97,7 +97,10 @@ char* writeTimeAndDate(char* out, const LocalTime& time, int yearDigits) {
 }  // namespace
 
 std::string sentLineTail(const RunConfig& config) {
-  const char* format = " to: %s:%d tos:%d ttl:%d seq:";
+  // An IPv6 group in brackets, as a URL writes it.
+  const char* format = isIpv6Text(config.destAddress)
+                           ? " to: [%s]:%d tos:%d ttl:%d seq:"
+                           : " to: %s:%d tos:%d ttl:%d seq:";
   const int length = std::snprintf(nullptr, 0, format, config.destAddress,
                                    config.destPort, config.dscpValue,
                                    config.ttlValue);

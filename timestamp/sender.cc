@@ -9,6 +9,7 @@
 
 #include "timestamp/text.h"
 #include "timestamp/datagram.h"
+#include "timestamp/group.h"
 #include "timestamp/report_line.h"
 #include "timestamp/reports.h"
 #include "timestamp/trailer.h"
@@ -123,12 +124,7 @@ int runSender(const RunConfig& config, Platform& platform,
   }
   print(platform, "\nSending...\n");
 
-  SocketAddress destination{};
-  destination.family = kAddressFamilyInet;
-  // A port above 65535 keeps its low 16 bits.
-  destination.port =
-      hostToNetwork16(static_cast<std::uint16_t>(config.destPort));
-  destination.address = inetAddr(config.destAddress);
+  const SocketAddress destination = groupAddress(config);
   // A count ends the run once that many have gone; without one, only a
   // failed send ends it.
   std::int64_t left = config.count > 0 ? config.count : -1;

@@ -33,4 +33,14 @@ std::size_t SeededHash::operator()(std::uint64_t key,
   return static_cast<std::size_t>(mix(mix(key ^ seed_) ^ more));
 }
 
+std::size_t SeededHash::operator()(const SenderKey& key) const {
+  return (*this)(key, 0);
+}
+
+std::size_t SeededHash::operator()(const SenderKey& key,
+                                   std::uint64_t more) const {
+  const std::uint64_t chained = mix(mix(mix(key.high ^ seed_) ^ key.low) ^ key.rest);
+  return static_cast<std::size_t>(mix(chained ^ more));
+}
+
 }  // namespace stampcast

@@ -5,14 +5,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/types.h"
 
 namespace stampcast {
 
-// A sender: its IPv4 address and its port in one word.
-inline std::uint64_t senderKey(const SocketAddress& from) {
-  return std::uint64_t{from.address} << 16 | from.port;
+// A sender: the whole address of either family, with its family, port and
+// zone, so that no two senders share a key.
+struct SenderKey {
+  std::uint64_t high = 0;
+  std::uint64_t low = 0;
+  std::uint64_t rest = 0;  // family, port and zone
+  bool operator==(const SenderKey& other) const {
+    return high == other.high && low == other.low && rest == other.rest;
+  }
+};
+
+inline SenderKey senderKey(const SocketAddress& from) {
+  SenderKey key;
+  std::memcpy(&key.high, from.address, 8);
+  std::memcpy(&key.low, from.address + 8, 8);
+  key.rest = std::uint64_t{from.family} << 48 |
+             std::uint64_t{from.port} << 32 | from.scope;
+  return key;
 }
 
 // Mixes every bit of a key into every bit of its hash under a seed drawn
@@ -26,6 +42,8 @@ class SeededHash {
 
   std::size_t operator()(std::uint64_t key) const;
   std::size_t operator()(std::uint64_t key, std::uint64_t more) const;
+  std::size_t operator()(const SenderKey& key) const;
+  std::size_t operator()(const SenderKey& key, std::uint64_t more) const;
 
  private:
   std::uint64_t seed_;

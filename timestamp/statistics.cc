@@ -29,7 +29,7 @@ void appendCounts(std::string& text, const char* name,
 // A sender is its address and port; most datagrams come from the one
 // before, which needs no look-up.
 void countSender(ReceiverStatistics& stats, const SocketAddress& from) {
-  const std::uint64_t sender = senderKey(from);
+  const SenderKey sender = senderKey(from);
   if (!stats.senders.empty() && sender == stats.lastSender) return;
   if (stats.senders.size() < ReceiverStatistics::kMaxSenders) {
     stats.senders.insert(sender);
@@ -90,8 +90,11 @@ void startInterval(ReceiverStatistics& stats) {
 
 std::string formatSummary(const ReceiverStatistics& stats,
                           const RunConfig& config) {
-  // The group as typed, which may be longer than any line buffer.
-  std::string text = std::string("\n--- ") + config.destAddress + ":" +
+  // The group as typed, which may be longer than any line buffer; an IPv6
+  // group in brackets.
+  const bool ipv6 = isIpv6Text(config.destAddress);
+  std::string text = std::string("\n--- ") + (ipv6 ? "[" : "") +
+                     config.destAddress + (ipv6 ? "]:" : ":") +
                      std::to_string(config.destPort) + " statistics ---\n";
   const auto senders = static_cast<std::int64_t>(stats.senders.size());
   appendFormat(text, "%lld datagram%s received from %s%lld sender%s, %lld invalid\n",

@@ -24,9 +24,9 @@ struct ReceiverStatistics {
   std::int64_t mismatches = 0;
   std::int64_t byDscp[64 + 1] = {};  // the last: unknown
   std::int64_t byTtl[256 + 1] = {};  // the last: unknown
-  std::unordered_set<std::uint64_t, SeededHash> senders;  // senderKey()s
+  std::unordered_set<SenderKey, SeededHash> senders;  // senderKey()s
   bool moreSenders = false;  // some went uncounted past kMaxSenders
-  std::uint64_t lastSender = 0;
+  SenderKey lastSender;
   StreamTable streams;
   // Delays in microseconds: count, extremes, and the running mean and sum
   // of squared deviations, which stay exact enough for any spread; whether

@@ -129,7 +129,7 @@ void StreamTable::appendLines(std::string& text) const {
     // 64-bit number but one.
     const std::uint64_t lost = stream.highest - stream.first + 1 - stream.distinct;
     const long double expected = static_cast<long double>(stream.highest - stream.first) + 1;
-    char from[32];
+    char from[kAddressTextMax];
     const std::size_t fromLength =
         static_cast<std::size_t>(writeAddress(from, stream.from) - from);
     appendFormat(

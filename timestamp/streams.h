@@ -95,7 +95,7 @@ class StreamTable {
 
  private:
   struct Key {
-    std::uint64_t source;  // address and port
+    SenderKey source;  // address and port
     std::uint64_t run;
     bool operator==(const Key& other) const {
       return source == other.source && run == other.run;

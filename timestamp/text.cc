@@ -101,13 +101,67 @@ char* writeDecimal(char* out, std::uint64_t value, int minDigits) {
   return out;
 }
 
+namespace {
+
+// The address bytes as RFC 5952 writes them: lower-case groups without
+// leading zeros, the longest run of two or more zero groups (the first of
+// equal runs) as "::".
+char* writeIpv6(char* out, const std::uint8_t* bytes) {
+  int groups[8];
+  for (int i = 0; i < 8; ++i) groups[i] = bytes[2 * i] << 8 | bytes[2 * i + 1];
+  int bestStart = -1;
+  int bestLength = 1;
+  for (int i = 0; i < 8;) {
+    int end = i;
+    while (end < 8 && groups[end] == 0) ++end;
+    if (end - i > bestLength) {
+      bestStart = i;
+      bestLength = end - i;
+    }
+    i = end == i ? i + 1 : end;
+  }
+  for (int i = 0; i < 8; ++i) {
+    if (i == bestStart) {
+      *out++ = ':';
+      if (i == 0) *out++ = ':';
+      i += bestLength - 1;
+      continue;
+    }
+    char digits[4];
+    int count = 0;
+    int group = groups[i];
+    do {
+      digits[count++] = "0123456789abcdef"[group & 0xF];
+      group >>= 4;
+    } while (group != 0);
+    while (count > 0) *out++ = digits[--count];
+    if (i < 7) *out++ = ':';
+  }
+  return out;
+}
+
+}  // namespace
+
+bool isIpv6Text(const char* text) { return std::strchr(text, ':') != nullptr; }
+
 char* writeAddress(char* out, const SocketAddress& address) {
-  // Network order: the first byte in memory is the first of the text.
-  std::uint8_t bytes[4];
-  std::memcpy(bytes, &address.address, sizeof bytes);
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0) *out++ = '.';
-    out = writeDecimal(out, bytes[i], 1);
+  if (address.family == kAddressFamilyInet6) {
+    *out++ = '[';
+    out = writeIpv6(out, address.address);
+    // The zone of a link-local address, by its interface index.
+    const bool linkLocal =
+        address.address[0] == 0xFE && (address.address[1] & 0xC0) == 0x80;
+    if (linkLocal && address.scope != 0) {
+      *out++ = '%';
+      out = writeDecimal(out, address.scope, 1);
+    }
+    *out++ = ']';
+  } else {
+    // Network order: the first byte in memory is the first of the text.
+    for (int i = 0; i < 4; ++i) {
+      if (i > 0) *out++ = '.';
+      out = writeDecimal(out, address.address[i], 1);
+    }
   }
   *out++ = ':';
   std::uint8_t port[2];

@@ -3,6 +3,7 @@
 #ifndef STAMPCAST_TIMESTAMP_TEXT_H_
 #define STAMPCAST_TIMESTAMP_TEXT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -40,8 +41,14 @@ void appendFormat(std::string& text, const char* format, ...)
 // returns the end of what it wrote.
 char* writeDecimal(char* out, std::uint64_t value, int minDigits);
 
-// "a.b.c.d:port" of an address in network order; at most 21 bytes.
+// "a.b.c.d:port" of an IPv4 address, "[ff15::81]:port" of an IPv6 one (a
+// link-local one with its zone: "[fe80::1%2]:port"); at most
+// kAddressTextMax bytes.
+inline constexpr std::size_t kAddressTextMax = 1 + 39 + 1 + 10 + 2 + 5;
 char* writeAddress(char* out, const SocketAddress& address);
+
+// Whether a group's text names an IPv6 group: it holds a ':'.
+bool isIpv6Text(const char* text);
 
 }  // namespace stampcast
 

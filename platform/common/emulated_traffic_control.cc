@@ -36,24 +36,25 @@ struct Flow {
   TcHandle interface;
   int dsClass;  // -1: the flow marks nothing
 };
+// A filter of either form: its type, and its pattern and mask as bytes.
 struct Filter {
   TcHandle flow;
-  IpPattern pattern;
-  IpPattern mask;
+  std::uint16_t type;
+  unsigned char pattern[sizeof(Ip6Pattern)];
+  unsigned char mask[sizeof(Ip6Pattern)];
 };
 
-bool sameUnderMask(const IpPattern& a, const IpPattern& b,
-                   const IpPattern& mask) {
-  unsigned char left[sizeof(IpPattern)];
-  unsigned char right[sizeof(IpPattern)];
-  unsigned char bits[sizeof(IpPattern)];
-  std::memcpy(left, &a, sizeof left);
-  std::memcpy(right, &b, sizeof right);
-  std::memcpy(bits, &mask, sizeof bits);
-  for (std::size_t i = 0; i < sizeof bits; ++i) {
-    if ((left[i] & bits[i]) != (right[i] & bits[i])) return false;
+bool sameUnderMask(const unsigned char* a, const unsigned char* b,
+                   const unsigned char* mask) {
+  for (std::size_t i = 0; i < sizeof(Ip6Pattern); ++i) {
+    if ((a[i] & mask[i]) != (b[i] & mask[i])) return false;
   }
   return true;
+}
+
+std::size_t patternSizeOf(std::uint16_t type) {
+  if (type == tc::kAddressTypeIp) return sizeof(IpPattern);
+  return type == tc::kAddressTypeIp6 ? sizeof(Ip6Pattern) : 0;
 }
 
 // Walks the objects that follow the flow head. Returns 0 and the DS class
@@ -120,6 +121,12 @@ struct EmulatedTrafficControl::State {
     int dsClass;
     unsigned interfaceIndex;  // of the interface the flow was opened on
   };
+  // The IPv6 filters of marking flows: pattern and mask.
+  struct Mark6 {
+    Ip6Pattern pattern;
+    Ip6Pattern mask;
+    int dsClass;
+  };
 
   InterfaceLister lister;
   // Ordered by handle, which is the order of creation.
@@ -128,6 +135,7 @@ struct EmulatedTrafficControl::State {
   std::map<TcHandle, Flow> flows;
   std::map<TcHandle, Filter> filters;
   std::vector<Mark> marks;
+  std::vector<Mark6> marks6;
 
   InterfaceList currentInterfaces() const {
     InterfaceList list = lister ? lister() : InterfaceList{};
@@ -158,13 +166,25 @@ struct EmulatedTrafficControl::State {
 
   void rebuildMarks() {
     marks.clear();
+    marks6.clear();
     for (const auto& entry : filters) {
       const Filter& filter = entry.second;
       const Flow& flow = flows.at(filter.flow);
-      if (flow.dsClass < 0) continue;
-      marks.push_back(Mark{filter.pattern.dstAddr & filter.mask.dstAddr,
-                           filter.mask.dstAddr, flow.dsClass,
-                           interfaces.at(flow.interface).index});
+      const int dsClass = flow.dsClass;
+      if (dsClass < 0) continue;
+      if (filter.type == tc::kAddressTypeIp6) {
+        Mark6 mark{{}, {}, dsClass};
+        std::memcpy(&mark.pattern, filter.pattern, sizeof mark.pattern);
+        std::memcpy(&mark.mask, filter.mask, sizeof mark.mask);
+        marks6.push_back(mark);
+        continue;
+      }
+      IpPattern pattern;
+      IpPattern mask;
+      std::memcpy(&pattern, filter.pattern, sizeof pattern);
+      std::memcpy(&mask, filter.mask, sizeof mask);
+      marks.push_back(Mark{pattern.dstAddr & mask.dstAddr, mask.dstAddr,
+                           dsClass, interfaces.at(flow.interface).index});
     }
   }
 };
@@ -255,19 +275,19 @@ std::uint32_t EmulatedTrafficControl::addFilter(TcHandle flowHandle,
                                              const TcGenFilter& filter,
                                              TcHandle* filterHandle) {
   if (state_->flows.count(flowHandle) == 0) return tc::kInvalidHandle;
-  if (filterHandle == nullptr || filter.addressType != tc::kAddressTypeIp ||
-      filter.patternSize != sizeof(IpPattern) || filter.pattern == nullptr ||
-      filter.mask == nullptr) {
+  const std::size_t size = patternSizeOf(filter.addressType);
+  if (filterHandle == nullptr || size == 0 || filter.patternSize != size ||
+      filter.pattern == nullptr || filter.mask == nullptr) {
     return tc::kInvalidParameter;
   }
-  Filter added{flowHandle, {}, {}};
-  std::memcpy(&added.pattern, filter.pattern, sizeof added.pattern);
-  std::memcpy(&added.mask, filter.mask, sizeof added.mask);
+  Filter added{flowHandle, filter.addressType, {}, {}};
+  std::memcpy(added.pattern, filter.pattern, size);
+  std::memcpy(added.mask, filter.mask, size);
 
   const std::string& host = state_->interfaceOfFlow(flowHandle);
   for (const auto& entry : state_->filters) {
     const Filter& other = entry.second;
-    if (state_->interfaceOfFlow(other.flow) == host &&
+    if (state_->interfaceOfFlow(other.flow) == host && other.type == added.type &&
         std::memcmp(&other.mask, &added.mask, sizeof added.mask) == 0 &&
         sameUnderMask(other.pattern, added.pattern, added.mask)) {
       return tc::kDuplicateFilter;
@@ -275,6 +295,21 @@ std::uint32_t EmulatedTrafficControl::addFilter(TcHandle flowHandle,
   }
   *filterHandle = newHandle(kFilter);
   state_->filters.emplace(*filterHandle, added);
+  state_->rebuildMarks();
+  return tc::kSuccess;
+}
+
+std::uint32_t EmulatedTrafficControl::modifyFlow(TcHandle flowHandle,
+                                                const TcGenFlowHead* flow) {
+  const auto found = state_->flows.find(flowHandle);
+  if (found == state_->flows.end()) return tc::kInvalidHandle;
+  if (flow == nullptr) return tc::kInvalidParameter;
+  const std::uint32_t verdict = checkFlowSpec(flow->sendingFlowspec);
+  if (verdict != tc::kSuccess) return verdict;
+  int dsClass = -1;
+  const std::uint32_t objects = readObjects(*flow, &dsClass);
+  if (objects != tc::kSuccess) return objects;
+  found->second.dsClass = dsClass;
   state_->rebuildMarks();
   return tc::kSuccess;
 }
@@ -314,6 +349,20 @@ int EmulatedTrafficControl::dsClassFor(std::uint32_t destination,
         mark.interfaceIndex == interfaceIndex) {
       return mark.dsClass;
     }
+  }
+  return -1;
+}
+
+int EmulatedTrafficControl::dsClassFor6(const std::uint8_t* destination,
+                                        std::uint16_t port) const {
+  for (const State::Mark6& mark : state_->marks6) {
+    bool match = (port & mark.mask.dstPort) ==
+                 (mark.pattern.dstPort & mark.mask.dstPort);
+    for (std::size_t i = 0; match && i < 16; ++i) {
+      match = (destination[i] & mark.mask.dstAddr[i]) ==
+              (mark.pattern.dstAddr[i] & mark.mask.dstAddr[i]);
+    }
+    if (match) return mark.dsClass;
   }
   return -1;
 }

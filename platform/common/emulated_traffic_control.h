@@ -21,6 +21,11 @@
 // - A flow that still has filters, an interface that still has flows and a
 //   client that still has open interfaces are not removed: 7512.
 // - When several filters match a destination, the oldest decides.
+// - Beside IP_PATTERN filters (type 2, 24 bytes), IPv6 ones of the
+//   emulation's own form (Ip6Pattern, type 0x86DD, 40 bytes), which match
+//   the destination address and port under the mask.
+// - modifyFlow (TcModifyFlow) checks a flow as addFlow does and gives the
+//   flow its new DS class.
 //
 // The interface descriptors it lists: platform/common/interface_list.h.
 #ifndef STAMPCAST_PLATFORM_COMMON_EMULATED_TRAFFIC_CONTROL_H_
@@ -73,6 +78,7 @@ class EmulatedTrafficControl final : public TrafficControl {
   std::uint32_t addFilter(TcHandle flowHandle, const TcGenFilter& filter,
                           TcHandle* filterHandle) override;
   std::uint32_t deleteFilter(TcHandle filterHandle) override;
+  std::uint32_t modifyFlow(TcHandle flowHandle, const TcGenFlowHead* flow);
   std::uint32_t deleteFlow(TcHandle flowHandle) override;
   std::uint32_t closeInterface(TcHandle ifcHandle) override;
   std::uint32_t deregisterClient(TcHandle clientHandle) override;
@@ -83,6 +89,8 @@ class EmulatedTrafficControl final : public TrafficControl {
   // The same, for a datagram that leaves by the interface of that index:
   // only the flows opened on it count.
   int dsClassFor(std::uint32_t destination, unsigned interfaceIndex) const;
+  // The same for an IPv6 destination: its 16 bytes and port, network order.
+  int dsClassFor6(const std::uint8_t* destination, std::uint16_t port) const;
 
  private:
   struct State;

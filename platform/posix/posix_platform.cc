@@ -17,14 +17,6 @@ namespace {
 
 int asFd(SocketHandle socket) { return static_cast<int>(socket); }
 
-sockaddr_in toSockaddr(const SocketAddress& address) {
-  sockaddr_in result;
-  std::memset(&result, 0, sizeof result);
-  result.sin_family = address.family;
-  result.sin_port = address.port;
-  result.sin_addr.s_addr = address.address;
-  return result;
-}
 
 // Waits until standard output takes more bytes; false when it cannot tell.
 bool waitForOutput() {
@@ -90,6 +82,10 @@ SocketHandle PosixPlatform::openUdpSocket() {
   const int off = 0;
   ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
 #endif
+  return adopt(fd);
+}
+
+SocketHandle PosixPlatform::adopt(int fd) {
   if (socketTos_.size() <= static_cast<std::size_t>(fd)) {
     socketTos_.resize(static_cast<std::size_t>(fd) + 1);
   }
@@ -98,6 +94,50 @@ SocketHandle PosixPlatform::openUdpSocket() {
     socketInterface_[static_cast<std::size_t>(fd)] = 0;
   }
   return static_cast<SocketHandle>(fd);
+}
+
+SocketHandle PosixPlatform::openUdpSocket6() {
+  const int fd = ::socket(AF_INET6, SOCK_DGRAM, IPPROTO_UDP);
+  settle(fd);
+  if (fd < 0) return kInvalidSocket;
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+#ifdef IPV6_MULTICAST_ALL
+  // Its own groups only, as for IPv4.
+  const int off = 0;
+  ::setsockopt(fd, IPPROTO_IPV6, IPV6_MULTICAST_ALL, &off, sizeof off);
+#endif
+  return adopt(fd);
+}
+
+int PosixPlatform::setMulticastHops(SocketHandle socket, int hops) {
+  return settle(::setsockopt(asFd(socket), IPPROTO_IPV6, IPV6_MULTICAST_HOPS,
+                             &hops, sizeof hops));
+}
+
+int PosixPlatform::setMulticastInterface6(SocketHandle socket,
+                                          std::uint32_t interfaceIndex) {
+  const unsigned index = interfaceIndex;
+  return settle(::setsockopt(asFd(socket), IPPROTO_IPV6, IPV6_MULTICAST_IF,
+                             &index, sizeof index));
+}
+
+int PosixPlatform::joinGroup6(SocketHandle socket, const SocketAddress& group,
+                              std::uint32_t interfaceIndex,
+                              const SocketAddress* source) {
+  if (source == nullptr) {
+    ipv6_mreq request{};
+    std::memcpy(&request.ipv6mr_multiaddr, group.address, 16);
+    request.ipv6mr_interface = interfaceIndex;
+    return settle(::setsockopt(asFd(socket), IPPROTO_IPV6, IPV6_JOIN_GROUP,
+                               &request, sizeof request));
+  }
+  group_source_req request{};
+  request.gsr_interface = interfaceIndex;
+  toSystem(group, &request.gsr_group);
+  toSystem(*source, &request.gsr_source);
+  return settle(::setsockopt(asFd(socket), IPPROTO_IPV6,
+                             MCAST_JOIN_SOURCE_GROUP, &request, sizeof request));
 }
 
 int PosixPlatform::setMulticastTtl(SocketHandle socket, int ttl) {
@@ -141,23 +181,25 @@ void growReceiveBuffer(int socket) {
 int PosixPlatform::bindSocket(SocketHandle socket, const SocketAddress& local) {
   // Only a receiver binds; a smaller buffer than asked for is no failure.
   growReceiveBuffer(asFd(socket));
-  const sockaddr_in address = toSockaddr(local);
+  sockaddr_storage address;
+  const socklen_t length = toSystem(local, &address);
   return settle(::bind(asFd(socket), reinterpret_cast<const sockaddr*>(&address),
-                       sizeof address));
+                       length));
 }
 
 int PosixPlatform::sendTo(SocketHandle socket, const void* data, int length,
                           int flags, const SocketAddress& destination) {
-  applyMarking(asFd(socket), destination.address);
+  applyMarking(asFd(socket), destination);
   // The Windows stack ignores the do-not-route flag. Linux honours it, and a
   // send to a group then fails with ENETUNREACH on a host whose only route
   // is a default route, so it is never passed on.
   const int systemFlags = flags & ~kSendDontRoute;
-  const sockaddr_in address = toSockaddr(destination);
+  sockaddr_storage address;
+  const socklen_t addressLength = toSystem(destination, &address);
   return settle(static_cast<int>(
       ::sendto(asFd(socket), data, static_cast<std::size_t>(length),
                systemFlags, reinterpret_cast<const sockaddr*>(&address),
-               sizeof address)));
+               addressLength)));
 }
 
 // Batches: sendmmsg and recvmmsg
@@ -165,8 +207,9 @@ int PosixPlatform::sendTo(SocketHandle socket, const void* data, int length,
 int PosixPlatform::sendBatch(SocketHandle socket, const void* data,
                              int length, int count, int flags,
                              const SocketAddress& destination) {
-  applyMarking(asFd(socket), destination.address);
-  const sockaddr_in address = toSockaddr(destination);
+  applyMarking(asFd(socket), destination);
+  sockaddr_storage address;
+  const socklen_t addressLength = toSystem(destination, &address);
   if (count > kMaxBatch) count = kMaxBatch;
   mmsghdr messages[kMaxBatch];
   iovec parts[kMaxBatch];
@@ -175,8 +218,8 @@ int PosixPlatform::sendBatch(SocketHandle socket, const void* data,
   for (int i = 0; i < count; ++i, next += length) {
     parts[i].iov_base = next;
     parts[i].iov_len = static_cast<std::size_t>(length);
-    messages[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&address);
-    messages[i].msg_hdr.msg_namelen = sizeof address;
+    messages[i].msg_hdr.msg_name = &address;
+    messages[i].msg_hdr.msg_namelen = addressLength;
     messages[i].msg_hdr.msg_iov = &parts[i];
     messages[i].msg_hdr.msg_iovlen = 1;
   }
@@ -209,10 +252,11 @@ std::uint32_t PosixPlatform::outgoingAddress(const SocketAddress& destination) {
   std::uint32_t result = 0;
   const int fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (fd >= 0) {
-    const sockaddr_in to = toSockaddr(destination);
+    sockaddr_storage to;
+    const socklen_t toLength = toSystem(destination, &to);
     sockaddr_in local{};
     socklen_t length = sizeof local;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), toLength) == 0 &&
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
         local.sin_family == AF_INET) {
       result = local.sin_addr.s_addr;

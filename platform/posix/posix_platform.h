@@ -3,11 +3,13 @@
 #define STAMPCAST_PLATFORM_POSIX_POSIX_PLATFORM_H_
 
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <ctime>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/common/emulated_qos.h"
 #include "platform/common/emulated_traffic_control.h"
 
 namespace stampcast {
@@ -19,11 +21,35 @@ namespace posix {
 // time, as the C library's conversion takes it.
 int clockValueOf(const LocalTime& time, timespec* value);
 
+// The program's address record as the system's (sockaddr_in or
+// sockaddr_in6, by its family), and back; toSystem returns the length.
+socklen_t toSystem(const SocketAddress& address, sockaddr_storage* system);
+SocketAddress fromSystem(const sockaddr_storage& system);
+
 // The host's interfaces that are up and can carry multicast, with their
 // first IPv4 address, in the order the system lists them; or the error that
 // kept the system from listing them. With applyMarking below, the binding
 // of the emulated traffic control (traffic_control.cc).
 InterfaceList listMulticastInterfaces();
+
+// qWAVE's calls over the emulation (platform/common/emulated_qos.h), each
+// failure's code left in errno, where lastSystemError() finds it.
+class PosixQos final : public QualityOfService {
+ public:
+  explicit PosixQos(EmulatedTrafficControl& tc) : qos_(tc) {}
+  bool createHandle(const QosVersion& version, QosHandle* handle) override;
+  bool addSocketToFlow(QosHandle handle, SocketHandle socket,
+                       const SocketAddress& destination, int trafficType,
+                       std::uint32_t flags, QosFlowId* flowId) override;
+  bool setFlow(QosHandle handle, QosFlowId flowId, int operation,
+               std::uint32_t size, const void* buffer) override;
+  bool removeSocketFromFlow(QosHandle handle, SocketHandle socket,
+                            QosFlowId flowId, std::uint32_t flags) override;
+  bool closeHandle(QosHandle handle) override;
+
+ private:
+  EmulatedQos qos_;
+};
 
 class PosixPlatform final : public Platform {
  public:
@@ -35,6 +61,13 @@ class PosixPlatform final : public Platform {
   int cleanup() override;
   SocketHandle openUdpSocket() override;
   int setMulticastTtl(SocketHandle socket, int ttl) override;
+  SocketHandle openUdpSocket6() override;
+  int setMulticastHops(SocketHandle socket, int hops) override;
+  int setMulticastInterface6(SocketHandle socket,
+                             std::uint32_t interfaceIndex) override;
+  int joinGroup6(SocketHandle socket, const SocketAddress& group,
+                 std::uint32_t interfaceIndex,
+                 const SocketAddress* source) override;
   int joinGroup(SocketHandle socket,
                 const MulticastMembership& membership) override;
   int bindSocket(SocketHandle socket, const SocketAddress& local) override;
@@ -52,6 +85,7 @@ class PosixPlatform final : public Platform {
   int receiveBatch(SocketHandle socket, void* slots, int slotLength,
                    int count, int* lengths, Arrival* arrivals) override;
   ArrivalRefusals enableArrivals(SocketHandle socket) override;
+  ArrivalRefusals enableArrivals6(SocketHandle socket) override;
 
   // Stop requests: SIGINT and SIGTERM
   void catchStopRequests() override;
@@ -76,13 +110,17 @@ class PosixPlatform final : public Platform {
   void sleepMilliseconds(std::uint32_t milliseconds) override;
 
   TrafficControl& trafficControl() override { return tc_; }
+  QualityOfService& qualityOfService() override { return qos_; }
 
  private:
   // Records the outcome of a socket call: 0 after success, errno after
   // failure, as the socket layer's last error.
   int settle(int result);
-  // Gives the socket the DS field that traffic control asks for.
-  void applyMarking(int socket, std::uint32_t destination);
+  // Gives the socket the DS field (IPv4) or traffic class (IPv6) that
+  // traffic control asks for.
+  void applyMarking(int socket, const SocketAddress& destination);
+  // A socket of ours, made with its DS byte 0.
+  SocketHandle adopt(int fd);
   // The local calendar time at an instant, its fields worked out once a
   // second.
   void localTimeAt(const timespec& instant, LocalTime* time);
@@ -91,6 +129,7 @@ class PosixPlatform final : public Platform {
   bool waitUnlessStopped(int socket);
 
   EmulatedTrafficControl tc_;
+  PosixQos qos_{tc_};
   // The local calendar fields of the second last read by getLocalTime.
   time_t cachedSecond_ = -1;
   tm cachedLocal_{};

@@ -14,8 +14,9 @@ namespace stampcast {
 namespace posix {
 namespace {
 
-// Room for the control messages of one datagram: the DS byte, the TTL and
-// the kernel's receive stamp, each with its header.
+// Room for the control messages of one datagram: the DS byte (or traffic
+// class), the TTL (or hop limit) and the kernel's receive stamp, each with
+// its header.
 constexpr std::size_t kControlSize =
     CMSG_SPACE(sizeof(int)) * 2 + CMSG_SPACE(sizeof(timespec));
 
@@ -40,6 +41,13 @@ void readControl(const msghdr& header, Arrival* arrival, timespec* stamp) {
       int ttl;
       std::memcpy(&ttl, data, sizeof ttl);
       arrival->ttl = ttl;
+    } else if (message->cmsg_level == IPPROTO_IPV6 &&
+               (message->cmsg_type == IPV6_TCLASS ||
+                message->cmsg_type == IPV6_HOPLIMIT) &&
+               length >= sizeof(int)) {
+      int value;
+      std::memcpy(&value, data, sizeof value);
+      (message->cmsg_type == IPV6_TCLASS ? arrival->tos : arrival->ttl) = value;
     } else if (message->cmsg_level == SOL_SOCKET &&
                message->cmsg_type == SCM_TIMESTAMPNS &&
                length >= sizeof(timespec)) {
@@ -60,6 +68,15 @@ ArrivalRefusals PosixPlatform::enableArrivals(SocketHandle socket) {
   return refusals;
 }
 
+ArrivalRefusals PosixPlatform::enableArrivals6(SocketHandle socket) {
+  const int fd = static_cast<int>(socket);
+  ArrivalRefusals refusals;
+  refusals.tosError = switchOn(fd, IPPROTO_IPV6, IPV6_RECVTCLASS);
+  refusals.ttlError = switchOn(fd, IPPROTO_IPV6, IPV6_RECVHOPLIMIT);
+  switchOn(fd, SOL_SOCKET, SO_TIMESTAMPNS);
+  return refusals;
+}
+
 int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
                                 int slotLength, int count, int* lengths,
                                 Arrival* arrivals) {
@@ -67,7 +84,7 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
   if (count > kMaxBatch) count = kMaxBatch;
   mmsghdr messages[kMaxBatch];
   iovec parts[kMaxBatch];
-  sockaddr_in senders[kMaxBatch];
+  sockaddr_storage senders[kMaxBatch];
   alignas(cmsghdr) unsigned char controls[kMaxBatch][kControlSize];
   std::memset(messages, 0, sizeof messages);
   auto* next = static_cast<char*>(slots);
@@ -107,9 +124,7 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
     if (arrivals == nullptr) continue;
     Arrival& arrival = arrivals[i];
     arrival = Arrival{};
-    arrival.from.family = senders[i].sin_family;
-    arrival.from.port = senders[i].sin_port;
-    arrival.from.address = senders[i].sin_addr.s_addr;
+    arrival.from = fromSystem(senders[i]);
     timespec stamp = now;
     readControl(messages[i].msg_hdr, &arrival, &stamp);
     localTimeAt(stamp, &arrival.local);

@@ -58,24 +58,68 @@ InterfaceList listMulticastInterfaces() {
   return result;  // in the order found: the emulation orders them by index
 }
 
-void PosixPlatform::applyMarking(int socket, std::uint32_t destination) {
-  // A socket sent by a chosen interface carries only the marking of a flow
-  // on that interface, as a flow on an adapter marks only what it sends.
+// An IPv6 datagram carries its DS field in the traffic class. A socket sent
+// by a chosen interface carries only the marking of a flow on that
+// interface, as a flow on an adapter marks only what it sends.
+void PosixPlatform::applyMarking(int socket, const SocketAddress& destination) {
+  const bool ipv6 = destination.family == kAddressFamilyInet6;
   const unsigned via =
       socket >= 0 && static_cast<std::size_t>(socket) < socketInterface_.size()
           ? socketInterface_[static_cast<std::size_t>(socket)]
           : 0;
-  const int dsClass =
-      via != 0 ? tc_.dsClassFor(destination, via) : tc_.dsClassFor(destination);
+  int dsClass;
+  if (ipv6) {
+    dsClass = tc_.dsClassFor6(destination.address, destination.port);
+  } else if (via != 0) {
+    dsClass = tc_.dsClassFor(ipv4Of(destination), via);
+  } else {
+    dsClass = tc_.dsClassFor(ipv4Of(destination));
+  }
   const int tos = dsClass < 0 ? 0 : dsClass << 2;
   if (socket < 0 || static_cast<std::size_t>(socket) >= socketTos_.size()) {
     return;  // not a socket of ours: the send reports it
   }
   int& current = socketTos_[static_cast<std::size_t>(socket)];
   if (tos == current) return;
-  if (::setsockopt(socket, IPPROTO_IP, IP_TOS, &tos, sizeof tos) == 0) {
+  if (::setsockopt(socket, ipv6 ? IPPROTO_IPV6 : IPPROTO_IP,
+                   ipv6 ? IPV6_TCLASS : IP_TOS, &tos, sizeof tos) == 0) {
     current = tos;
   }
+}
+
+namespace {
+
+bool settled(std::uint32_t result) {
+  if (result != tc::kSuccess) errno = static_cast<int>(result);
+  return result == tc::kSuccess;
+}
+
+}  // namespace
+
+bool PosixQos::createHandle(const QosVersion& version, QosHandle* handle) {
+  return settled(qos_.createHandle(version, handle));
+}
+
+bool PosixQos::addSocketToFlow(QosHandle handle, SocketHandle socket,
+                               const SocketAddress& destination,
+                               int trafficType, std::uint32_t flags,
+                               QosFlowId* flowId) {
+  return settled(qos_.addSocketToFlow(handle, socket, destination,
+                                      trafficType, flags, flowId));
+}
+
+bool PosixQos::setFlow(QosHandle handle, QosFlowId flowId, int operation,
+                       std::uint32_t size, const void* buffer) {
+  return settled(qos_.setFlow(handle, flowId, operation, size, buffer));
+}
+
+bool PosixQos::removeSocketFromFlow(QosHandle handle, SocketHandle socket,
+                                    QosFlowId flowId, std::uint32_t flags) {
+  return settled(qos_.removeSocketFromFlow(handle, socket, flowId, flags));
+}
+
+bool PosixQos::closeHandle(QosHandle handle) {
+  return settled(qos_.closeHandle(handle));
 }
 
 }  // namespace posix

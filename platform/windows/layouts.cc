@@ -3,6 +3,7 @@
 // stop the build, not corrupt a call.
 #include <cstddef>
 
+#include "platform/quality_of_service.h"
 #include "platform/traffic_control.h"
 #include "platform/types.h"
 #include "platform/windows/windows_headers.h"
@@ -29,11 +30,21 @@ static_assert(kSendDontRoute == MSG_DONTROUTE, "do-not-route flag");
 static_assert(IP_MULTICAST_TTL == 10 && IP_ADD_MEMBERSHIP == 12,
               "Windows Sockets 2 option numbers");
 
-STAMPCAST_SAME_SIZE(SocketAddress, sockaddr_in);
-STAMPCAST_SAME_FIELD(SocketAddress, family, sockaddr_in, sin_family);
-STAMPCAST_SAME_FIELD(SocketAddress, port, sockaddr_in, sin_port);
-STAMPCAST_SAME_FIELD(SocketAddress, address, sockaddr_in, sin_addr);
-STAMPCAST_SAME_FIELD(SocketAddress, zero, sockaddr_in, sin_zero);
+static_assert(kAddressFamilyInet6 == AF_INET6, "IPv6 family");
+STAMPCAST_SAME_SIZE(SocketAddress, sockaddr_in6);
+STAMPCAST_SAME_FIELD(SocketAddress, family, sockaddr_in6, sin6_family);
+STAMPCAST_SAME_FIELD(SocketAddress, port, sockaddr_in6, sin6_port);
+STAMPCAST_SAME_FIELD(SocketAddress, flowInfo, sockaddr_in6, sin6_flowinfo);
+STAMPCAST_SAME_FIELD(SocketAddress, address, sockaddr_in6, sin6_addr);
+STAMPCAST_SAME_FIELD(SocketAddress, scope, sockaddr_in6, sin6_scope_id);
+
+STAMPCAST_SAME_SIZE(QosHandle, HANDLE);
+STAMPCAST_SAME_SIZE(QosFlowId, QOS_FLOWID);
+STAMPCAST_SAME_FIELD(QosVersion, major, QOS_VERSION, MajorVersion);
+STAMPCAST_SAME_FIELD(QosVersion, minor, QOS_VERSION, MinorVersion);
+static_assert(qos::kTrafficTypeBestEffort == QOSTrafficTypeBestEffort &&
+                  qos::kSetOutgoingDscpValue == QOSSetOutgoingDSCPValue,
+              "qWAVE constants");
 
 STAMPCAST_SAME_SIZE(MulticastMembership, ip_mreq);
 STAMPCAST_SAME_FIELD(MulticastMembership, group, ip_mreq, imr_multiaddr);

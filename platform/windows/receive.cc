@@ -12,13 +12,25 @@ namespace stampcast {
 namespace windows {
 namespace {
 
-// Room for the control messages of one datagram: the DS byte and the TTL,
-// each an INT with its header.
+// Room for the control messages of one datagram: the DS byte (or traffic
+// class) and the TTL (or hop limit), each an INT with its header.
 constexpr std::size_t kControlSize = WSA_CMSG_SPACE(sizeof(INT)) * 2;
 
-int switchOn(SOCKET socket, int option) {
+// The sender as the program's record: an IPv6 one as it came (the layouts
+// match), an IPv4 one from its sockaddr_in.
+void fromSystem(const SOCKADDR_STORAGE& system, SocketAddress* from) {
+  if (system.ss_family == AF_INET6) {
+    std::memcpy(from, &system, sizeof *from);
+    return;
+  }
+  const auto& in = reinterpret_cast<const sockaddr_in&>(system);
+  *from = ipv4SocketAddress(in.sin_addr.s_addr, in.sin_port);
+  from->family = in.sin_family;
+}
+
+int switchOn(SOCKET socket, int level, int option) {
   const DWORD on = 1;
-  return ::setsockopt(socket, IPPROTO_IP, option,
+  return ::setsockopt(socket, level, option,
                       reinterpret_cast<const char*>(&on), sizeof on) == 0
              ? 0
              : WSAGetLastError();
@@ -36,10 +48,15 @@ void readControl(WSAMSG* message, Arrival* arrival) {
     const unsigned char* data = WSA_CMSG_DATA(header);
     const std::size_t length = header->cmsg_len - WSA_CMSG_LEN(0);
     // A header fits before the end, and so does where its data begins.
-    if (length > static_cast<std::size_t>(end - data) ||
-        header->cmsg_level != IPPROTO_IP || length < 1) {
+    if (length > static_cast<std::size_t>(end - data) || length < 1) continue;
+    if (header->cmsg_level == IPPROTO_IPV6 && length >= sizeof(INT) &&
+        (header->cmsg_type == IPV6_TCLASS || header->cmsg_type == IPV6_HOPLIMIT)) {
+      INT value;
+      std::memcpy(&value, data, sizeof value);
+      (header->cmsg_type == IPV6_TCLASS ? arrival->tos : arrival->ttl) = value;
       continue;
     }
+    if (header->cmsg_level != IPPROTO_IP) continue;
     if (header->cmsg_type == IP_TOS) {
       // The DS byte is the first byte of the field, whether a stack hands
       // one byte or a little-endian INT.
@@ -55,10 +72,13 @@ void readControl(WSAMSG* message, Arrival* arrival) {
 }  // namespace
 
 int WindowsPlatform::receiveFrom(SocketHandle socket, void* buffer, int length,
-                                 SocketAddress* from, int* fromLength) {
+                                 SocketAddress* from) {
+  SOCKADDR_STORAGE sender{};
+  int senderLength = sizeof sender;
   const int received =
       ::recvfrom(asSocket(socket), static_cast<char*>(buffer), length, 0,
-                 reinterpret_cast<sockaddr*>(from), fromLength);
+                 reinterpret_cast<sockaddr*>(&sender), &senderLength);
+  fromSystem(sender, from);
   // Windows fills the buffer with the head of a longer datagram and reports
   // the rest as lost with WSAEMSGSIZE. The receiver treats that datagram as
   // received and cut to the buffer, as Linux does, rather than ending its
@@ -74,9 +94,7 @@ int WindowsPlatform::receiveWithArrival(SocketHandle socket, void* buffer,
                                         int length, Arrival* arrival) {
   *arrival = Arrival{};
   if (recvMsg_ == nullptr) {
-    int fromLength = static_cast<int>(sizeof arrival->from);
-    const int received =
-        receiveFrom(socket, buffer, length, &arrival->from, &fromLength);
+    const int received = receiveFrom(socket, buffer, length, &arrival->from);
     if (received != SOCKET_ERROR) {
       readClock(&arrival->local, &arrival->utcNanoseconds);
     }
@@ -88,9 +106,10 @@ int WindowsPlatform::receiveWithArrival(SocketHandle socket, void* buffer,
   // Cleared, so that a call that fails without telling what it filled
   // leaves no header to read.
   alignas(WSACMSGHDR) char control[kControlSize] = {};
+  SOCKADDR_STORAGE sender{};
   WSAMSG message{};
-  message.name = reinterpret_cast<sockaddr*>(&arrival->from);
-  message.namelen = static_cast<INT>(sizeof arrival->from);
+  message.name = reinterpret_cast<sockaddr*>(&sender);
+  message.namelen = static_cast<INT>(sizeof sender);
   message.lpBuffers = &data;
   message.dwBufferCount = 1;
   message.Control.buf = control;
@@ -104,6 +123,7 @@ int WindowsPlatform::receiveWithArrival(SocketHandle socket, void* buffer,
     WSASetLastError(0);
     received = static_cast<DWORD>(length);
   }
+  fromSystem(sender, &arrival->from);
   // The arrival time: the clock as the receive returns.
   readClock(&arrival->local, &arrival->utcNanoseconds);
   readControl(&message, arrival);
@@ -127,8 +147,7 @@ int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
       received = receiveWithArrival(socket, slots, slotLength, arrivals);
     } else {
       SocketAddress from{};
-      int fromLength = static_cast<int>(sizeof from);
-      received = receiveFrom(socket, slots, slotLength, &from, &fromLength);
+      received = receiveFrom(socket, slots, slotLength, &from);
     }
   } while (received == SOCKET_ERROR && catchingStops_ &&
            WSAGetLastError() == WSAEWOULDBLOCK);
@@ -139,8 +158,23 @@ int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
 
 ArrivalRefusals WindowsPlatform::enableArrivals(SocketHandle socket) {
   ArrivalRefusals refusals;
-  refusals.tosError = switchOn(asSocket(socket), IP_RECVTOS);
-  refusals.ttlError = switchOn(asSocket(socket), IP_RECVTTL);
+  refusals.tosError = switchOn(asSocket(socket), IPPROTO_IP, IP_RECVTOS);
+  refusals.ttlError = switchOn(asSocket(socket), IPPROTO_IP, IP_RECVTTL);
+  fetchRecvMsg(socket, &refusals);
+  return refusals;
+}
+
+// Windows names the hop limit's switch IPV6_HOPLIMIT.
+ArrivalRefusals WindowsPlatform::enableArrivals6(SocketHandle socket) {
+  ArrivalRefusals refusals;
+  refusals.tosError = switchOn(asSocket(socket), IPPROTO_IPV6, IPV6_RECVTCLASS);
+  refusals.ttlError = switchOn(asSocket(socket), IPPROTO_IPV6, IPV6_HOPLIMIT);
+  fetchRecvMsg(socket, &refusals);
+  return refusals;
+}
+
+bool WindowsPlatform::fetchRecvMsg(SocketHandle socket,
+                                   ArrivalRefusals* refusals) {
   GUID id = WSAID_WSARECVMSG;
   LPFN_WSARECVMSG recvMsg = nullptr;
   DWORD size = 0;
@@ -149,15 +183,15 @@ ArrivalRefusals WindowsPlatform::enableArrivals(SocketHandle socket) {
                nullptr) == 0 &&
       recvMsg != nullptr) {
     recvMsg_ = reinterpret_cast<void (*)()>(recvMsg);
-    return refusals;
+    return true;
   }
   // Without WSARecvMsg no control message comes: both fields stay unknown,
   // and what the stack took in vain is told as refused.
   int error = WSAGetLastError();
   if (error == 0) error = WSAEOPNOTSUPP;
-  if (refusals.tosError == 0) refusals.tosError = error;
-  if (refusals.ttlError == 0) refusals.ttlError = error;
-  return refusals;
+  if (refusals->tosError == 0) refusals->tosError = error;
+  if (refusals->ttlError == 0) refusals->ttlError = error;
+  return false;
 }
 
 }  // namespace windows

@@ -1,6 +1,6 @@
 // The Windows headers in the order they need: Windows Sockets 2 before
 // windows.h (which would otherwise pull in the old winsock.h), the QOS
-// records before the Traffic Control API that uses them.
+// records before the Traffic Control API that uses them, and qWAVE.
 #ifndef STAMPCAST_PLATFORM_WINDOWS_WINDOWS_HEADERS_H_
 #define STAMPCAST_PLATFORM_WINDOWS_WINDOWS_HEADERS_H_
 
@@ -10,6 +10,10 @@
 #include <qos.h>
 #include <ntddndis.h>
 #include <traffic.h>
+// mingw-w64's qos2.h uses the flow identifier's types before it declares
+// them; the same declaration first.
+typedef UINT32 QOS_FLOWID, *PQOS_FLOWID;
+#include <qos2.h>
 
 #include "platform/types.h"
 

@@ -12,8 +12,24 @@ namespace stampcast {
 namespace windows {
 namespace {
 
-const sockaddr* asSockaddr(const SocketAddress& address) {
-  return reinterpret_cast<const sockaddr*>(&address);
+// The program's record as the system takes it: an IPv6 one as it is (it is
+// laid out as sockaddr_in6, checked in layouts.cc), an IPv4 one as a
+// sockaddr_in. Returns the length.
+int toSystem(const SocketAddress& address, SOCKADDR_STORAGE* system) {
+  std::memset(system, 0, sizeof *system);
+  if (address.family == kAddressFamilyInet6) {
+    std::memcpy(system, &address, sizeof address);
+    return sizeof(sockaddr_in6);
+  }
+  auto* in = reinterpret_cast<sockaddr_in*>(system);
+  in->sin_family = address.family;
+  in->sin_port = address.port;
+  in->sin_addr.s_addr = ipv4Of(address);
+  return sizeof *in;
+}
+
+const sockaddr* asSockaddr(const SOCKADDR_STORAGE& system) {
+  return reinterpret_cast<const sockaddr*>(&system);
 }
 
 // One write to the standard output handle, past the C runtime, whose
@@ -88,6 +104,45 @@ int WindowsPlatform::setMulticastTtl(SocketHandle socket, int ttl) {
                       reinterpret_cast<const char*>(&ttl), sizeof ttl);
 }
 
+SocketHandle WindowsPlatform::openUdpSocket6() {
+  const SOCKET socket = ::socket(AF_INET6, SOCK_DGRAM, IPPROTO_UDP);
+  if (socket == INVALID_SOCKET) return kInvalidSocket;
+  const DWORD on = 1;
+  ::setsockopt(socket, IPPROTO_IPV6, IPV6_V6ONLY,
+               reinterpret_cast<const char*>(&on), sizeof on);
+  return static_cast<SocketHandle>(socket);
+}
+
+int WindowsPlatform::setMulticastHops(SocketHandle socket, int hops) {
+  return ::setsockopt(asSocket(socket), IPPROTO_IPV6, IPV6_MULTICAST_HOPS,
+                      reinterpret_cast<const char*>(&hops), sizeof hops);
+}
+
+int WindowsPlatform::setMulticastInterface6(SocketHandle socket,
+                                            std::uint32_t interfaceIndex) {
+  const DWORD index = interfaceIndex;
+  return ::setsockopt(asSocket(socket), IPPROTO_IPV6, IPV6_MULTICAST_IF,
+                      reinterpret_cast<const char*>(&index), sizeof index);
+}
+
+int WindowsPlatform::joinGroup6(SocketHandle socket, const SocketAddress& group,
+                                std::uint32_t interfaceIndex,
+                                const SocketAddress* source) {
+  if (source == nullptr) {
+    ipv6_mreq request{};
+    std::memcpy(&request.ipv6mr_multiaddr, group.address, 16);
+    request.ipv6mr_interface = interfaceIndex;
+    return ::setsockopt(asSocket(socket), IPPROTO_IPV6, IPV6_ADD_MEMBERSHIP,
+                        reinterpret_cast<const char*>(&request), sizeof request);
+  }
+  GROUP_SOURCE_REQ request{};
+  request.gsr_interface = interfaceIndex;
+  toSystem(group, &request.gsr_group);
+  toSystem(*source, &request.gsr_source);
+  return ::setsockopt(asSocket(socket), IPPROTO_IPV6, MCAST_JOIN_SOURCE_GROUP,
+                      reinterpret_cast<const char*>(&request), sizeof request);
+}
+
 int WindowsPlatform::joinGroup(SocketHandle socket,
                                const MulticastMembership& membership) {
   return ::setsockopt(asSocket(socket), IPPROTO_IP, IP_ADD_MEMBERSHIP,
@@ -121,15 +176,19 @@ int WindowsPlatform::bindSocket(SocketHandle socket,
                                 const SocketAddress& local) {
   // Only a receiver binds; a smaller buffer than asked for is no failure.
   growReceiveBuffer(asSocket(socket));
-  return ::bind(asSocket(socket), asSockaddr(local), sizeof(sockaddr_in));
+  SOCKADDR_STORAGE address;
+  const int length = toSystem(local, &address);
+  return ::bind(asSocket(socket), asSockaddr(address), length);
 }
 
 int WindowsPlatform::sendTo(SocketHandle socket, const void* data, int length,
                             int flags, const SocketAddress& destination) {
   // The flags go through as given: Windows ignores the do-not-route flag on
   // a datagram socket.
+  SOCKADDR_STORAGE address;
+  const int addressLength = toSystem(destination, &address);
   return ::sendto(asSocket(socket), static_cast<const char*>(data), length,
-                  flags, asSockaddr(destination), sizeof(sockaddr_in));
+                  flags, asSockaddr(address), addressLength);
 }
 
 int WindowsPlatform::shutdownSocket(SocketHandle socket, int how) {
@@ -173,7 +232,9 @@ std::uint32_t WindowsPlatform::outgoingAddress(
     if (socket != INVALID_SOCKET) {
       sockaddr_in local{};
       int length = sizeof local;
-      if (::connect(socket, asSockaddr(destination), sizeof(sockaddr_in)) == 0 &&
+      SOCKADDR_STORAGE to;
+      const int toLength = toSystem(destination, &to);
+      if (::connect(socket, asSockaddr(to), toLength) == 0 &&
           ::getsockname(socket, reinterpret_cast<sockaddr*>(&local),
                         &length) == 0 &&
           local.sin_family == AF_INET) {

@@ -16,6 +16,13 @@ class WindowsPlatform final : public Platform {
   int cleanup() override;
   SocketHandle openUdpSocket() override;
   int setMulticastTtl(SocketHandle socket, int ttl) override;
+  SocketHandle openUdpSocket6() override;
+  int setMulticastHops(SocketHandle socket, int hops) override;
+  int setMulticastInterface6(SocketHandle socket,
+                             std::uint32_t interfaceIndex) override;
+  int joinGroup6(SocketHandle socket, const SocketAddress& group,
+                 std::uint32_t interfaceIndex,
+                 const SocketAddress* source) override;
   int joinGroup(SocketHandle socket,
                 const MulticastMembership& membership) override;
   int bindSocket(SocketHandle socket, const SocketAddress& local) override;
@@ -33,6 +40,7 @@ class WindowsPlatform final : public Platform {
   int receiveBatch(SocketHandle socket, void* slots, int slotLength,
                    int count, int* lengths, Arrival* arrivals) override;
   ArrivalRefusals enableArrivals(SocketHandle socket) override;
+  ArrivalRefusals enableArrivals6(SocketHandle socket) override;
 
   // Stop requests: Ctrl-C, Ctrl-Break, a closing console, shutdown
   void catchStopRequests() override;
@@ -58,11 +66,14 @@ class WindowsPlatform final : public Platform {
   void sleepMilliseconds(std::uint32_t milliseconds) override;
 
   TrafficControl& trafficControl() override;
+  QualityOfService& qualityOfService() override;
 
  private:
   // One recvfrom; a datagram longer than the buffer counts as received.
   int receiveFrom(SocketHandle socket, void* buffer, int length,
-                  SocketAddress* from, int* fromLength);
+                  SocketAddress* from);
+  // WSARecvMsg where enableArrivals or enableArrivals6 found it.
+  bool fetchRecvMsg(SocketHandle socket, ArrivalRefusals* refusals);
   // One datagram and what came with it, through WSARecvMsg where
   // enableArrivals found it, else through receiveFrom.
   int receiveWithArrival(SocketHandle socket, void* buffer, int length,

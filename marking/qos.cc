@@ -1,0 +1,59 @@
+// The IPv6 marking: qWAVE, since the Traffic Control API filters IPv4
+// patterns only.
+#include "marking/marking.h"
+#include "timestamp/group.h"
+#include "timestamp/text.h"
+
+namespace stampcast {
+namespace {
+
+void reportFailure(Platform& platform, const char* call) {
+  print(platform, "%s failed with error %lu\n", call,
+        static_cast<unsigned long>(platform.lastSystemError()));
+}
+
+}  // namespace
+
+bool setupQosMarking(const RunConfig& config, Platform& platform,
+                     SocketHandle socket, QosMarking& marking) {
+  QualityOfService& qos = platform.qualityOfService();
+  marking.socket = socket;
+  const QosVersion version{qos::kVersionMajor, qos::kVersionMinor};
+  if (!qos.createHandle(version, &marking.handle)) {
+    reportFailure(platform, "QOSCreateHandle");
+    return false;
+  }
+  // The flow goes to the group and port: the datagrams to them are marked.
+  // Non-adaptive: the DSCP stays the one asked for whatever the network
+  // is found to support.
+  const SocketAddress group = groupAddress(config);
+  if (!qos.addSocketToFlow(marking.handle, socket, group,
+                           qos::kTrafficTypeBestEffort, qos::kNonAdaptiveFlow,
+                           &marking.flowId)) {
+    reportFailure(platform, "QOSAddSocketToFlow");
+    return false;
+  }
+  // Out-of-range values are the platform's to refuse.
+  const std::uint32_t dscp = static_cast<std::uint32_t>(config.dscpValue);
+  if (!qos.setFlow(marking.handle, marking.flowId, qos::kSetOutgoingDscpValue,
+                   sizeof dscp, &dscp)) {
+    reportFailure(platform, "QOSSetFlow");
+    return false;
+  }
+  return true;
+}
+
+// Each removal runs whatever the one before returned, as the IPv4
+// removals do.
+void teardownQosMarking(Platform& platform, const QosMarking& marking) {
+  QualityOfService& qos = platform.qualityOfService();
+  if (!qos.removeSocketFromFlow(marking.handle, marking.socket, marking.flowId,
+                                0)) {
+    print(platform, "Error removing socket from flow\n");
+  }
+  if (!qos.closeHandle(marking.handle)) {
+    print(platform, "Error closing QOS handle\n");
+  }
+}
+
+}  // namespace stampcast
