@@ -51,10 +51,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (runReceiver(config, platform, 7) != -1) std::abort();
 
   int f[8] = {};  // year, month, weekday, day, hour, minute, second, millisecond
-  for (std::size_t i = 0; i < 16 && i < size; ++i) f[i / 2] |= data[i] << (i % 2 * 8);
+  for (std::size_t i = 0; i < 16 && i < size; ++i) {
+    f[i / 2] |= data[i] << (i % 2 * 8);
+  }
   tm fields{};
-  fields.tm_year = f[0] - 1900, fields.tm_mon = f[1] - 1, fields.tm_mday = f[3];
-  fields.tm_hour = f[4], fields.tm_min = f[5], fields.tm_sec = f[6];
+  fields.tm_year = f[0] - 1900;
+  fields.tm_mon = f[1] - 1;
+  fields.tm_mday = f[3];
+  fields.tm_hour = f[4];
+  fields.tm_min = f[5];
+  fields.tm_sec = f[6];
   tm back = fields;
   const time_t seconds = ::timegm(&back);
   ::gmtime_r(&seconds, &back);
@@ -63,9 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      back.tm_mday == fields.tm_mday && back.tm_hour == fields.tm_hour &&
                      back.tm_min == fields.tm_min && back.tm_sec == fields.tm_sec;
   char expected[200];
-  std::snprintf(expected, sizeof expected, "Received Time %02d:%02d:%02d:%03d on %02d-%02d-%d seq:0\n%s\n\nrecvfrom failed: 10004",
-                f[4], f[5], f[6], f[7], f[1], f[3], f[0],
-                valid ? "Time updated.." : "Time not updated: invalid timestamp");
+  std::snprintf(
+      expected, sizeof expected,
+      "Received Time %02d:%02d:%02d:%03d on %02d-%02d-%d seq:0\n%s\n\nrecvfrom failed: 10004", f[4],
+      f[5], f[6], f[7], f[1], f[3], f[0],
+      valid ? "Time updated.." : "Time not updated: invalid timestamp");
   const std::string& out = platform.output;
   const std::size_t tail = std::string(expected).size();
   if (out.size() < tail || out.compare(out.size() - tail, tail, expected) != 0 ||
