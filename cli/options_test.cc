@@ -18,39 +18,61 @@ using namespace stampcast;
 static std::string scan(std::vector<std::string> words) {
   words.insert(words.begin(), "stampcast");
   std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(&word[0]);
+  for (std::string& word : words) {
+    argv.push_back(&word[0]);
+  }
   FakePlatform platform;
   const ParsedOptions parsed = parseOptions(int(argv.size()), argv.data(), platform);
-  if (parsed.endRun) return std::to_string(parsed.exitStatus) + " " + platform.output.substr(0, platform.output.find('\n') + 1);
+  if (parsed.endRun) {
+    const std::string firstLine = platform.output.substr(0, platform.output.find('\n') + 1);
+    return std::to_string(parsed.exitStatus) + " " + firstLine;
+  }
   const RunConfig& c = parsed.config;
   char text[300];
-  std::snprintf(text, sizeof text, "%s:%d t%d l%d w%d %c%c%c%c e%d c%d", c.destAddress, c.destPort, c.dscpValue, c.ttlValue, c.waitValue,
-                "-sr"[int(c.mode)], c.update ? 'u' : '-', c.verbose ? '-' : 'q', c.measure ? 'm' : '-', c.expectDscp ? c.expectedDscp : -1, c.count);
+  std::snprintf(text, sizeof text, "%s:%d t%d l%d w%d %c%c%c%c e%d c%d", c.destAddress, c.destPort,
+                c.dscpValue, c.ttlValue, c.waitValue, "-sr"[int(c.mode)], c.update ? 'u' : '-',
+                c.verbose ? '-' : 'q', c.measure ? 'm' : '-', c.expectDscp ? c.expectedDscp : -1,
+                c.count);
   return text;
 }
 
 // The rules of the README's Options section.
 static const std::pair<std::vector<std::string>, std::string> kScans[] = {
-    {{}, "-1 -- version 1.0 -- multicast timestamps with DiffServ marking\n"}, {{"-s", "/V", "-x"}, "-1 stampcast version: 1.0\n"},
-    {{"-p", "99", "-xyz", "-v"}, "-1 Unknown options flag -xyz\n"}, {{"-l", "-1"}, "-1 Unknown options flag -1\n"},
+    {{}, "-1 -- version 1.0 -- multicast timestamps with DiffServ marking\n"},
+    {{"-s", "/V", "-x"}, "-1 stampcast version: 1.0\n"},
+    {{"-p", "99", "-xyz", "-v"}, "-1 Unknown options flag -xyz\n"},
+    {{"-l", "-1"}, "-1 Unknown options flag -1\n"},
     {{"-SEND", "hello", "-p9999", "-t", "46abc"}, "239.1.1.1:999 t46 l1 w500 s--- e-1 c0"},
-    {{"-port", "9999", "-l", " +7", "-t:-99999999999", "-s", "/r"}, "239.1.1.1:0 t-2147483648 l7 w500 r--- e-1 c0"},
-    {{"-p:4321", "-t=46", "-l", "abc", "-w"}, "239.1.1.1:4321 t46 l0 w0 ---- e-1 c0"}, {{"-p", "-s"}, "239.1.1.1:0 t32 l1 w500 s--- e-1 c0"},
-    {{"-d", "239.9.9.9", "-p", "1", "/P", "3", "-w", "2147483648"}, "239.9.9.9:3 t32 l1 w2147483647 ---- e-1 c0"},
-    {{"-m", "-u", "/Q", "-c", "5"}, "239.1.1.1:1234 t32 l1 w500 -uqm e-1 c5"}, {{"-c:-3", "-e", "46"}, "239.1.1.1:1234 t32 l1 w500 ---m e46 c-3"}};
+    {{"-port", "9999", "-l", " +7", "-t:-99999999999", "-s", "/r"},
+     "239.1.1.1:0 t-2147483648 l7 w500 r--- e-1 c0"},
+    {{"-p:4321", "-t=46", "-l", "abc", "-w"}, "239.1.1.1:4321 t46 l0 w0 ---- e-1 c0"},
+    {{"-p", "-s"}, "239.1.1.1:0 t32 l1 w500 s--- e-1 c0"},
+    {{"-d", "239.9.9.9", "-p", "1", "/P", "3", "-w", "2147483648"},
+     "239.9.9.9:3 t32 l1 w2147483647 ---- e-1 c0"},
+    {{"-m", "-u", "/Q", "-c", "5"}, "239.1.1.1:1234 t32 l1 w500 -uqm e-1 c5"},
+    {{"-c:-3", "-e", "46"}, "239.1.1.1:1234 t32 l1 w500 ---m e46 c-3"},
+};
 
 TEST(OptionScan, FollowsTheDocumentedRules) {
-  for (const auto& [words, settings] : kScans) EXPECT_EQ(scan(words), settings) << testing::PrintToString(words);
+  for (const auto& [words, settings] : kScans) {
+    EXPECT_EQ(scan(words), settings) << testing::PrintToString(words);
+  }
 }
 
 // The sender shows what the scan made, with a group as typed that is longer
 // than any line buffer (the address is read up to the blank).
 TEST(OptionScan, TheSenderShowsItsSettings) {
-  std::string words[] = {"stampcast", "-d", "239.1.1.1 " + std::string(300, 'x'), "-t=46", "-l", "5", "-c", "1", "-s"};
+  const std::string group = "239.1.1.1 " + std::string(300, 'x');
+  std::string words[] = {"stampcast", "-d", group, "-t=46", "-l", "5", "-c", "1", "-s"};
   std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(&word[0]);
+  for (std::string& word : words) {
+    argv.push_back(&word[0]);
+  }
   FakePlatform platform;
   EXPECT_EQ(runStampcast(int(argv.size()), argv.data(), platform), 0);
-  EXPECT_EQ(platform.output, "\ndestAddress = " + words[2] + "\ndestPort    = 1234\ndscpValue   = 46\nttlValue    = 5\nwaitValue   = 500 ms\n\n"
-                             "Sending...\nSent Time 14:05:30:250 on 03-17-2008 to: " + words[2] + ":1234 tos:46 ttl:5 seq:0\n");
+  EXPECT_EQ(platform.output,
+            "\ndestAddress = " + group +
+                "\ndestPort    = 1234\ndscpValue   = 46\nttlValue    = 5\nwaitValue   = 500 ms\n\n"
+                "Sending...\nSent Time 14:05:30:250 on 03-17-2008 to: " +
+                group + ":1234 tos:46 ttl:5 seq:0\n");
 }

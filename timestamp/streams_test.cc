@@ -10,7 +10,7 @@
 using namespace stampcast;
 
 // 10.1.0.1:40000, address and port in network order.
-static constexpr SocketAddress kFrom{kAddressFamilyInet, 0x409c, 0x0100010a, {}};
+static const SocketAddress kFrom = ipv4SocketAddress(0x0100010a, 0x409c);
 
 // A stream's numbers as they came ("d" marks a duplicate, "o" one out of
 // order) and its line. The window holds the last 4096 numbers:
@@ -21,15 +21,21 @@ static const std::pair<const char*, const char*> kRuns[] = {
     {"0 2 1o 3 3d 3d", "6 received, 0 lost (0.00%), 2 duplicates, 1 out of order"},
     {"5 6 4o", "3 received, 0 lost (0.00%), 0 duplicates, 1 out of order"},
     {"0 63 4158 63d 62o", "5 received, 4156 lost (99.93%), 1 duplicate, 1 out of order"},
-    {"0 10 4000 4100 10d 4000d 4001o 11o 4o", "9 received, 4095 lost (99.85%), 2 duplicates, 3 out of order"},
-    {"0 5000 1o 5000d 904o 905o", "6 received, 4998 lost (99.94%), 1 duplicate, 3 out of order"}};
+    {"0 10 4000 4100 10d 4000d 4001o 11o 4o",
+     "9 received, 4095 lost (99.85%), 2 duplicates, 3 out of order"},
+    {"0 5000 1o 5000d 904o 905o", "6 received, 4998 lost (99.94%), 1 duplicate, 3 out of order"},
+};
 
 TEST(StreamTable, CountsGapsDuplicatesAndReorderingInItsWindow) {
   for (const auto& [numbers, line] : kRuns) {
     StreamTable table;
     std::istringstream words(numbers);
-    for (std::string n; words >> n;)
-      EXPECT_EQ(table.count(kFrom, 1, std::stoull(n)), n.back() == 'd' ? Order::kDuplicate : n.back() == 'o' ? Order::kLate : Order::kNext);
+    for (std::string n; words >> n;) {
+      Order order = Order::kNext;
+      if (n.back() == 'd') order = Order::kDuplicate;
+      if (n.back() == 'o') order = Order::kLate;
+      EXPECT_EQ(table.count(kFrom, 1, std::stoull(n)), order) << numbers << ": " << n;
+    }
     std::string text;
     table.appendLines(text);
     EXPECT_EQ(text, "from 10.1.0.1:40000: " + std::string(line) + ", jitter 0.000 ms\n");
@@ -41,7 +47,9 @@ TEST(StreamTable, CountsGapsDuplicatesAndReorderingInItsWindow) {
 // new one is not followed, and those followed go on.
 TEST(StreamTable, ARestartIsANewStreamAndTheTableStaysBounded) {
   StreamTable table;
-  for (std::uint64_t run = 0; run < StreamTable::kMaxStreams; ++run) EXPECT_EQ(table.count(kFrom, run, run), Order::kNext);
+  for (std::uint64_t run = 0; run < StreamTable::kMaxStreams; ++run) {
+    EXPECT_EQ(table.count(kFrom, run, run), Order::kNext);
+  }
   EXPECT_EQ(table.count(kFrom, 1, 1), Order::kDuplicate);
   EXPECT_EQ(table.count(kFrom, StreamTable::kMaxStreams, 0), Order::kUntracked);
   EXPECT_EQ(table.count(kFrom, 1023, 1025), Order::kNext);
