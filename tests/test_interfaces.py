@@ -48,26 +48,45 @@ def test_each_role_sends_marks_and_joins_on_the_interface_named(netns, wine, sta
     assert sender == "linux" or f"TcOpenInterfaceW 17 [{FACING}] 0 34\n" in record()
 
 
-@pytest.mark.parametrize("joined", [[], ["-i", "fbr"], ["-i", "10.74.0.254"]])
-def test_a_receiver_of_one_source_hears_one_of_two_senders_on_its_bridge(netns, start, joined):
-    rx, senders = netns(MCAST[:1]), [netns(MCAST[:1]), netns(MCAST[:1])]
-    for line in ("link add fbr type bridge", "addr add 10.74.0.254/24 dev fbr", "link set fbr up",
-                 "route add 224.0.0.0/4 dev fbr"):
-        rx.ip(*line.split())
+# The family's bridge network, the group and how the kernel lists the (S,G) include entry. The IPv6
+# senders' group route faces another link: they reach the bridge by -i alone.
+FAMILIES = {4: ("10.74.0.", "/24", "224.0.0.0/4", "239.1.1.1", "mcfilter", "0xef010101 0x0a4a0002"),
+            6: ("fd74::", "/64", "ff00::/8", "ff15::81", "mcfilter6",
+                "ff150000000000000000000000000081 fd740000000000000000000000000002")}
+
+
+@pytest.mark.parametrize("family,joined", [(4, []), (4, ["-i", "fbr"]), (4, ["-i", "10.74.0.254"]), (6, []), (6, ["-i", "fbr"])])
+def test_a_receiver_of_one_source_hears_one_of_two_senders_on_its_bridge(netns, start, family, joined):
+    net, prefix, route, group, table, entry = FAMILIES[family]
+    nodad = ["nodad"] * (family == 6)
+    rx = netns(MCAST[:1])
+    senders = [netns(MCAST[:1]), netns(MCAST[:1])]
+    rx.ip("link", "add", "fbr", "type", "bridge")
+    rx.ip("addr", "add", f"{net}254{prefix}", "dev", "fbr", *nodad)
+    rx.ip("link", "set", "fbr", "up")
+    rx.ip("route", "add", route, "dev", "fbr")
     for n, tx in enumerate(senders, 1):
         tx.ip("link", "add", "fa", "type", "veth", "peer", "name", f"fb{n}", "netns", rx.name)
-        for line in (f"addr add 10.74.0.{n}/24 dev fa", "link set fa up", "route add 224.0.0.0/4 dev fa"):
-            tx.ip(*line.split())
+        tx.ip("addr", "add", f"{net}{n}{prefix}", "dev", "fa", *nodad)
+        tx.ip("link", "set", "fa", "up")
+        if family == 6:
+            tx.ip("link", "add", "fd", "type", "veth", "peer", "name", "fe")
+            tx.ip("link", "set", "fd", "up")
+            tx.ip("link", "set", "fe", "up")
+            tx.ip("route", "add", "multicast", route, "dev", "fd", "table", "local", "metric", "1")
+        else:
+            tx.ip("route", "add", route, "dev", "fa")
         rx.ip("link", "set", f"fb{n}", "master", "fbr", "up")
-    proc = receiver(start, rx.cmd([BIN, "-m", *joined, "-f", "10.74.0.2", "-c", "5", "-r"]))
-    # Group 239.1.1.1 from 10.74.0.2 only, in include mode.
-    filters = run(rx.cmd(["cat", "/proc/net/mcfilter"]))[1]
-    assert re.search(r"\n\s*\d+\s+fbr 0xef010101 0x0a4a0002\s+1\s+0\n", filters), filters
+    proc = receiver(start, rx.cmd([BIN, "-d", group, "-m", *joined, "-f", f"{net}2", "-c", "5", "-r"]))
+    # The group from the second sender only, in include mode.
+    filters = run(rx.cmd(["cat", f"/proc/net/{table}"]))[1]
+    assert re.search(rf"\n\s*\d+\s+fbr\s+{entry}\s+1\s+0\n", filters), filters
     for tx in senders:
-        start(tx.argv(["-w", "20", "-s"]))
+        start(tx.argv(["-d", group, "-i", "fa", "-w", "20", "-s"]))
     code, out = proc.wait(60)
-    assert code == 0 and len(re.findall(r"from: 10\.74\.0\.2:\d+ ", out)) == 5 and "10.74.0.1" not in out, out
-    assert ", source = 10.74.0.2\n" in out
+    heard, other = (f"[{net}2]:", f"[{net}1]:") if family == 6 else (f"{net}2:", f"{net}1:")
+    assert code == 0 and out.count(f"from: {heard}") == 5 and other not in out, out
+    assert f", source = {net}2\n" in out
 
 
 @pytest.mark.parametrize("joined,interface", [([], "0.0.0.0"), (["-i", "10.71.0.2"], "10.71.0.2"), (["-i", "ib1"], "10.71.0.2")])
@@ -93,7 +112,9 @@ WRONG = [  # -i is looked at first, -f by a receiver only; both before anything 
     (["-i", "127.0.0.1", "-f", "10.1.2", "-r"], "Not a source address: 10.1.2"),
     (["-F", "0.0.0.0", "-r"], "Not a source address: 0.0.0.0"), (["-f", "239.1.1.2", "-r"], "Not a source address: 239.1.1.2"),
     (["-f", "10.1.2.256", "-r"], "Not a source address: 10.1.2.256"), (["-f", "-r"], "Not a source address: -r"),
-    (["-f=10.1.2.3x", "-r"], "Not a source address: 10.1.2.3x")]
+    (["-f=10.1.2.3x", "-r"], "Not a source address: 10.1.2.3x"),
+    (["-d", "ff15::81", "-f", "10.1.2.3", "-r"], "Not a source address: 10.1.2.3"),
+    (["-d", "ff15::81", "-f", "ff15::2", "-r"], "Not a source address: ff15::2")]
 
 
 @pytest.mark.parametrize("args,text", WRONG, ids=[" ".join(a) for a, _ in WRONG])
