@@ -2,6 +2,7 @@
 // (iphlpapi.dll, loaded from the system folder when first asked for), the
 // sending interface and the joins by the adapter's address, or by its index
 // in the 0.0.0.N form where it has no IPv4 address.
+#include "platform/windows/system_library.h"
 #include "platform/windows/windows_headers.h"
 #include "platform/windows/windows_platform.h"
 
@@ -17,29 +18,13 @@ namespace {
 using AdapterLister = ULONG(WINAPI*)(ULONG, ULONG, PVOID,
                                      PIP_ADAPTER_ADDRESSES, PULONG);
 
-// From the system folder only, never from beside the program or the current
-// folder. Windows 7 without its loader update refuses the search flag; the
-// full path of the system folder then says the same.
-HMODULE loadFromSystemFolder(const wchar_t* name) {
-  HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) {
-    return module;
-  }
-  wchar_t path[MAX_PATH];
-  const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-  if (length == 0 || length + 1 + wcslen(name) >= MAX_PATH) return nullptr;
-  path[length] = L'\\';
-  wcscpy(path + length + 1, name);
-  return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 AdapterLister adapterLister() {
-  static const HMODULE module = loadFromSystemFolder(L"iphlpapi.dll");
-  if (module == nullptr) return nullptr;
-  // Through the one function type that converts to any other without a
-  // warning.
-  return reinterpret_cast<AdapterLister>(reinterpret_cast<void (*)()>(
-      GetProcAddress(module, "GetAdaptersAddresses")));
+  static const HMODULE module = loadSystemLibrary(L"iphlpapi.dll");
+  AdapterLister lister = nullptr;
+  if (module != nullptr) {
+    findFunction(module, "GetAdaptersAddresses", &lister);
+  }
+  return lister;
 }
 
 // An adapter's alias in the console's code page, as the program's words

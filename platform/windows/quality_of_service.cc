@@ -2,6 +2,7 @@
 // loaded at the first call, from the system folder only, as traffic.dll is
 // (platform/windows/traffic_control.cc): a qwave.dll beside the program is
 // never run. The program's records share qWAVE's layouts (layouts.cc).
+#include "platform/windows/system_library.h"
 #include "platform/windows/windows_headers.h"
 #include "platform/windows/windows_platform.h"
 
@@ -20,13 +21,6 @@ struct QosApi {
                         LPOVERLAPPED);
 };
 
-template <typename Function>
-bool find(HMODULE dll, const char* name, Function* function) {
-  const auto found = reinterpret_cast<void (*)()>(GetProcAddress(dll, name));
-  *function = reinterpret_cast<Function>(found);
-  return found != nullptr;
-}
-
 QosApi api{};
 bool loaded = false;
 
@@ -34,14 +28,14 @@ bool loaded = false;
 // GetLastError (ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND).
 bool loadQosApi() {
   if (loaded) return true;
-  HMODULE dll =
-      LoadLibraryExW(L"qwave.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  HMODULE dll = loadSystemLibrary(L"qwave.dll");
   loaded = dll != nullptr &&
-           find(dll, "QOSCreateHandle", &api.createHandle) &&
-           find(dll, "QOSCloseHandle", &api.closeHandle) &&
-           find(dll, "QOSAddSocketToFlow", &api.addSocketToFlow) &&
-           find(dll, "QOSRemoveSocketFromFlow", &api.removeSocketFromFlow) &&
-           find(dll, "QOSSetFlow", &api.setFlow);
+           findFunction(dll, "QOSCreateHandle", &api.createHandle) &&
+           findFunction(dll, "QOSCloseHandle", &api.closeHandle) &&
+           findFunction(dll, "QOSAddSocketToFlow", &api.addSocketToFlow) &&
+           findFunction(dll, "QOSRemoveSocketFromFlow",
+                        &api.removeSocketFromFlow) &&
+           findFunction(dll, "QOSSetFlow", &api.setFlow);
   if (loaded) return true;
   const DWORD error = GetLastError();
   if (dll != nullptr) FreeLibrary(dll);

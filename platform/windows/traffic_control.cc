@@ -3,6 +3,7 @@
 // is loaded when the sender first registers, from the system folder only: a
 // load-time import would take a traffic.dll from the program's own folder
 // first, and run it with the rights of an elevated sender.
+#include "platform/windows/system_library.h"
 #include "platform/windows/windows_headers.h"
 #include "platform/windows/windows_platform.h"
 
@@ -23,14 +24,6 @@ struct TrafficApi {
   decltype(&TcDeregisterClient) deregisterClient;
 };
 
-template <typename Function>
-bool find(HMODULE dll, const char* name, Function* function) {
-  // Through the one pointer type that converts to any function's unwarned.
-  const auto found = reinterpret_cast<void (*)()>(GetProcAddress(dll, name));
-  *function = reinterpret_cast<Function>(found);
-  return found != nullptr;
-}
-
 // Filled by the first registration. The calls after it find it whole: only
 // a registered client has handles to pass.
 TrafficApi api{};
@@ -40,28 +33,18 @@ bool loaded = false;
 // ERROR_PROC_NOT_FOUND, ...); a failed load is tried again by the next call.
 DWORD loadTrafficApi() {
   if (loaded) return 0;
-  HMODULE dll =
-      LoadLibraryExW(L"traffic.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  // Windows 7 without update KB2533623 knows no search flags: the full path
-  // names the same file there.
-  if (dll == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
-    wchar_t path[MAX_PATH + 16];
-    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-      lstrcpyW(path + length, L"\\traffic.dll");
-      dll = LoadLibraryW(path);
-    }
-  }
+  HMODULE dll = loadSystemLibrary(L"traffic.dll");
   loaded = dll != nullptr &&
-           find(dll, "TcRegisterClient", &api.registerClient) &&
-           find(dll, "TcEnumerateInterfaces", &api.enumerateInterfaces) &&
-           find(dll, "TcOpenInterfaceW", &api.openInterface) &&
-           find(dll, "TcAddFlow", &api.addFlow) &&
-           find(dll, "TcAddFilter", &api.addFilter) &&
-           find(dll, "TcDeleteFilter", &api.deleteFilter) &&
-           find(dll, "TcDeleteFlow", &api.deleteFlow) &&
-           find(dll, "TcCloseInterface", &api.closeInterface) &&
-           find(dll, "TcDeregisterClient", &api.deregisterClient);
+           findFunction(dll, "TcRegisterClient", &api.registerClient) &&
+           findFunction(dll, "TcEnumerateInterfaces",
+                        &api.enumerateInterfaces) &&
+           findFunction(dll, "TcOpenInterfaceW", &api.openInterface) &&
+           findFunction(dll, "TcAddFlow", &api.addFlow) &&
+           findFunction(dll, "TcAddFilter", &api.addFilter) &&
+           findFunction(dll, "TcDeleteFilter", &api.deleteFilter) &&
+           findFunction(dll, "TcDeleteFlow", &api.deleteFlow) &&
+           findFunction(dll, "TcCloseInterface", &api.closeInterface) &&
+           findFunction(dll, "TcDeregisterClient", &api.deregisterClient);
   if (loaded) return 0;
   const DWORD error = GetLastError();
   if (dll != nullptr) FreeLibrary(dll);
