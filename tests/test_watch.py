@@ -96,6 +96,16 @@ def test_errors_and_any_text_are_records(netns, args, wanted):
     assert run(netns().argv(["-o", "xml", "-r"])) == (255, "Unknown output format xml\n")
 
 
+def test_an_interface_name_is_escaped_as_typed_in_the_settings_record(netns):
+    ns = netns()
+    name = os.fsdecode(b'i"\\\xff')  # a Linux interface name may hold a quote, a backslash, any byte
+    ns.ip("link", "add", name, "type", "veth", "peer", "name", "ipeer")
+    ns.ip("link", "set", name, "up")
+    ns.ip("link", "set", "ipeer", "up")
+    code, out = run(ns.argv(["-o", "json", "-i", name, "-c", "1", "-s"]))
+    assert code == 0 and records(out)[0]["interface"] == 'i"\\\ufffd', out
+
+
 def test_the_plot_draws_a_real_run(netns, start, tmp_path):
     ns = netns()
     proc = listening(start, ns.argv(["-a", "1", "-o", "json", "-e", "46", "-c", "30", "-r"]))
