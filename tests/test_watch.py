@@ -61,6 +61,7 @@ def test_a_quiet_receiver_reports_each_interval_on_time_also_in_silence(build, s
         parts = re.findall(r"^interval (\d+\.\d{3})-(\d+\.\d{3}) s: (\d+) received, 0 invalid$", out, re.M)
         assert parts[:3] == [("0.000", "1.000", "0"), ("1.000", "2.000", "0"), ("2.000", "3.000", "0")], out
         assert "Received Time" not in out and "\n2 datagrams received from 1 sender, 0 invalid\n" in out, out
+        assert re.search(r" s: 2 received, 0 invalid\n  tos 0: 2\n", out) and out.count("  tos") == 1, out
     assert code == 0, out
 
 
@@ -69,7 +70,7 @@ def test_intervals_add_up_to_the_summary_behind_a_dropping_hop(netns, start):
     veth(tx, rx, "mx", ("10.76.0.1/24", "10.76.0.2/24"))
     for rule in HOP[:2] + ["add rule netdev hop in udp dport 1234 numgen inc mod 10 == 5 drop"]:
         assert run(rx.cmd(["nft", rule])) == (0, "")
-    proc = listening(start, rx.argv(["-q", "-a", "1", "-o", "json", "-c", "900", "-r"]))
+    proc = listening(start, rx.argv(["-q", "-a", "1", "-o", "json", "-e", "46", "-c", "900", "-r"]))
     code, out = run(tx.argv(["-m", "-w", "2", "-c", "1000", "-o", "json", "-s"]), 60)
     assert code == 0 and [r["sent"] for r in records(out) if r["type"] == "sent"] == list(range(1000))
     code, out = proc.wait(60)
@@ -79,6 +80,31 @@ def test_intervals_add_up_to_the_summary_behind_a_dropping_hop(netns, start):
     assert [sum(s[key] for r in parts for s in r["streams"]) for key in keys] == [900, 100, 0, 0], out
     assert [summary["streams"][0][key] for key in keys] == [900, 100, 0, 0] and code == summary["status"] == 2, out
     assert len(parts) >= 2 and [r["start_s"] for r in parts[1:]] == [r["end_s"] for r in parts[:-1]], out
+    dscp = [(key, sum(r["dscp"].get(key, 0) for r in parts)) for key in summary["dscp"]]
+    assert dscp == [("32", 900)] and sum(r["mismatches"] for r in parts) == summary["mismatches"] == 900, out
+
+
+def forged(run, number, sent, **change):  # a datagram of 48 bytes with the trailer's fields as given
+    return 48, timestamp(datetime.now(), **change) + b"SCTR" + struct.pack("<HHQQq", 1, 32, run, number, sent)
+
+
+def test_forged_extremes_keep_their_records_valid_and_as_the_text_says(netns, start):
+    ns = netns()
+    sent = [forged(5, 0, 0, year=30827), forged(5, 2**64 - 1, -2**63), forged(6, 2**63, 2**63 - 1)]
+    outs = []
+    for form in (["-o", "json"], []):
+        proc = listening(start, ns.argv(["-a", "60", "-c", "3", *form, "-r"]))
+        peer_send(ns, "239.1.1.1", 1234, sent)
+        outs.append(proc.wait(60))
+    (code, out), (text_code, text) = outs
+    made = records(out)
+    got = [(r["time"][:6], r["sent"]) for r in made if r["type"] == "received"]
+    assert got[0] == ("30827-", 0) and [g[1] for g in got[1:]] == [2**64 - 1, 2**63], out
+    part, summary = made[-2:]
+    assert [s["lost"] for s in part["streams"]] == [s["lost"] for s in summary["streams"]] == [2**64 - 2, 0], out
+    assert f"18446744073709551614 lost (100.00%)" in text and code == text_code == 2, text
+    # The transit's microseconds at their limit, rounded once, alike in both.
+    assert "/9223372036854.776/" in text and '"max":9223372036854.776,"mdev"' in out, (text, out)
 
 
 GROUP = os.fsdecode(b'x"\\\xff')  # a group as typed: a quote, a backslash, a byte that is not UTF-8
@@ -88,11 +114,14 @@ GROUP = os.fsdecode(b'x"\\\xff')  # a group as typed: a quote, a backslash, a by
     (["-d", GROUP, "-c", "1", "-s"], [("settings", 'x"\\\ufffd'), ("message", "Sending..."),
                                       ("error", "Error in Sending data on the socket - 101")]),
     (["-d", GROUP, "-r"], [("message", "Success: Binding the socket - 0"), ("error", "Error: Joining Multicast Group - 22")]),
-    (["-t", "64", "-s"], [("message", "The QOS_DS_CLASS is invalid."), ("error", "TcAddFlow: ERROR: 7520"),
-                          ("message", "Handle was 34")])])
+    (["-t", "64", "-a", "5", "-s"], [("message", "The QOS_DS_CLASS is invalid."), ("error", "TcAddFlow: ERROR: 7520"),
+                                     ("message", "Handle was 34")]),
+    (["-i", "a\nb", "-r"], [("error", "Unknown interface a\nb")])])  # one record, the line end escaped
 def test_errors_and_any_text_are_records(netns, args, wanted):
     code, out = run(netns().argv(["-o", "json", *args]))
-    assert code == 255 and [(r["type"], r.get("text", r.get("group"))) for r in records(out)] == wanted, out
+    made = records(out)
+    assert code == 255 and [(r["type"], r.get("text", r.get("group"))) for r in made] == wanted, out
+    assert all("interval_s" not in r for r in made), out  # senders take no -a
     assert run(netns().argv(["-o", "xml", "-r"])) == (255, "Unknown output format xml\n")
 
 
