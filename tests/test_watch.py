@@ -140,9 +140,83 @@ def test_the_plot_draws_a_real_run(netns, start, tmp_path):
     proc = listening(start, ns.argv(["-a", "1", "-o", "json", "-e", "46", "-c", "30", "-r"]))
     assert run(ns.argv(["-m", "-w", "50", "-c", "30", "-s"]))[0] == 0
     (tmp_path / "run.jsonl").write_text(proc.wait(60)[1])
-    assert run(["/usr/bin/python3", ROOT / "tools/stampcast-plot", tmp_path / "run.jsonl", tmp_path / "run.png"], 120) == (0, "")
+    assert run(PLOT + [tmp_path / "run.jsonl", tmp_path / "run.png"], 120) == (0, "")
     made = records((tmp_path / "run.jsonl").read_text())
     plot = runpy.run_path(str(ROOT / "tools/stampcast-plot"))
     wanted = [(r["from"], r["at_s"], r["delay_ms"], r["dscp"] != 46) for r in made if r["type"] == "received"]
     assert plot["delays"](made) == wanted and len(wanted) == 30 and len(plot["intervals"](made)) >= 1
     assert matplotlib.image.imread(tmp_path / "run.png").shape[2] in (3, 4)
+
+
+PLOT = ["/usr/bin/python3", ROOT / "tools/stampcast-plot"]
+HEAD = {"type": "settings", "role": "receiver", "group": "239.1.1.1", "port": 1234, "update": False,
+        "expected_dscp": 46, "interval_s": 1}
+
+
+def got(seq, sent, delay, order=""):  # a received record of sender 10.1.0.1:40000
+    return {"type": "received", "seq": seq, "time": "2026-12-07T15:36:43.581", "at_s": seq / 10,
+            "from": "10.1.0.1:40000", "dscp": 46, "ttl": 1, "delay_ms": delay, "sent": sent,
+            "duplicate": order == "d", "out_of_order": order == "o", "valid": True}
+
+
+def part(start, lost, delays):  # an interval record, the delays as min/p50/p95 or None
+    band = dict(zip(("min", "p50", "p95", "avg", "max", "p99"), delays * 2)) if delays else None
+    stream = {"from": "10.1.0.1:40000", "run": "00000000000000ab", "received": 9, "lost": lost,
+              "duplicates": 0, "out_of_order": 0, "delay_ms": band, "jitter_ms": 0.1}
+    return {"type": "interval", "start_s": start, "end_s": start + 1, "received": 9, "invalid": 0,
+            "dscp": {"46": 9}, "mismatches": 0, "streams": [stream]}
+
+
+def jsonl(*made):
+    for record in made:
+        SCHEMA.validate(record)
+    return "".join(json.dumps(record) + "\n" for record in made).encode()
+
+
+RUN = jsonl(HEAD, got(0, 0, 1.0), got(1, 3, 1.5), got(2, 1, 2.0, "o"), got(3, 3, 1.1, "d"), got(4, 7, 1.2))
+QUIET = jsonl(HEAD, part(0, 0, (1.0, 1.2, 1.9)), part(1, 3, (1.1, 1.4, 2.5)), part(2, 0, None))
+
+
+@pytest.mark.parametrize("given,skipped", [
+    (b"", None), (b"\nSuccess: Binding the socket - 0\n\nReceiving...\n", None),
+    (b'{"type":"error","text":"Error: Joining Multicast Group - 19"}\n', None), (b'{"x":1}\n', None),
+    (b'{"type":"settings","role":"receiver"}\n', None), (b"\xff\n", None), ("missing", None), ("folder", None),
+    (RUN + b'{"type":"rec', 7), (b"\xff\n" + QUIET, 1)],
+    ids=["empty", "text", "errors", "untyped", "groupless", "not-utf-8", "missing", "unreadable", "cut", "quiet"])
+def test_the_plot_refuses_what_holds_nothing_to_draw_and_skips_what_is_no_record(tmp_path, given, skipped):
+    source, png = tmp_path / "run.jsonl", tmp_path / "run.png"
+    if isinstance(given, bytes):
+        source.write_bytes(given)
+    code, err = run(PLOT + [tmp_path if given == "folder" else source, png], 120)
+    lines = err.splitlines()
+    assert len(lines) == 1 and lines[0].startswith("stampcast-plot: ") and "Traceback" not in err, err
+    if skipped is None:
+        assert code == 1 and not png.exists(), err
+    else:  # drawn all the same
+        assert code == 0 and f"run.jsonl:{skipped}: not a record, skipped" in err, err
+        assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and matplotlib.image.imread(png).shape[2] in (3, 4)
+
+
+def test_the_plot_marks_losses_and_orders_apart_and_bands_a_quiet_run(tmp_path):
+    plot = runpy.run_path(str(ROOT / "tools/stampcast-plot"))
+    loud, quiet = (plot["load"](write(tmp_path / name, data))[0] for name, data in (("a", RUN), ("q", QUIET)))
+    assert plot["losses"](loud) == [(0.1, 1), (0.4, 3)]  # at the arrival above each gap; 1 came late
+    assert plot["marked"](loud, "duplicate") == [(0.3, 1.1)] and plot["marked"](loud, "out_of_order") == [(0.2, 2.0)]
+    assert plot["losses"](quiet) == [(2, 3)] and plot["delays"](quiet) == []
+    assert plot["bands"](quiet) == {"10.1.0.1:40000": [(0.5, 1.0, 1.2, 1.9), (1.5, 1.1, 1.4, 2.5)]}
+    for data in (RUN, QUIET):
+        assert run(PLOT + [write(tmp_path / "r", data), tmp_path / "r.png"], 120) == (0, "")
+        assert matplotlib.image.imread(tmp_path / "r.png").shape[2] in (3, 4)
+
+
+def write(path, data):
+    path.write_bytes(data)
+    return path
+
+
+def test_the_plot_without_matplotlib_names_the_package_to_install(tmp_path):
+    hidden = "import runpy, sys; sys.modules['matplotlib'] = None; sys.argv = sys.argv[1:]; " \
+             "runpy.run_path(sys.argv[0], run_name='__main__')"
+    code, err = run(["/usr/bin/python3", "-c", hidden, *PLOT[1:], write(tmp_path / "r", RUN), tmp_path / "r.png"])
+    assert (code, err) == (1, "stampcast-plot: needs matplotlib: install python3-matplotlib on Debian, "
+                              "or pip install matplotlib elsewhere\n")
