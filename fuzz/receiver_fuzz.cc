@@ -10,25 +10,103 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cctype>
 #include <ctime>
 #include <string>
 
 #include "tests/fake_platform.h"
 #include "timestamp/receiver.h"
+#include "timestamp/text.h"
 #include "timestamp/trailer.h"
 
 namespace {
 
 using namespace stampcast;
 
-void measureStreams(const std::uint8_t* data, std::size_t size) {
+[[noreturn]] void broken(const std::string& out, const char* rule) {
+  std::fprintf(stderr, "record breaks the schema (%s):\n%s\n", rule, out.c_str());
+  std::abort();
+}
+
+bool isTime(const std::string& text) {
+  const char* form = text.size() == 23 ? "####-##-##T##:##:##.###" : "#####-##-##T##:##:##.###";
+  if (text.size() != std::strlen(form)) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (form[i] == '#' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != form[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Reads one JSON value at p, of `key` in a record of `type`, and checks it.
+void checkValue(const char*& p, const std::string& key, const std::string& type,
+                const std::string& out) {
+  if (*p == '{' || *p == '[') {
+    const char close = *p == '{' ? '}' : ']';
+    for (++p; *p != close;) {
+      std::string inner = key;
+      if (close == '}') {
+        if (*p != '"') broken(out, "a key");
+        const char* start = ++p;
+        while (*p != '"') ++p;
+        inner.assign(start, p);
+        if (*++p != ':') broken(out, "a colon");
+        ++p;
+      }
+      checkValue(p, inner, type, out);
+      if (*p == ',') ++p;
+    }
+    ++p;
+  } else if (*p == '"') {
+    std::string text;
+    for (++p; *p != '"'; ++p) {
+      if (static_cast<unsigned char>(*p) < 0x20) broken(out, "a raw control character");
+      if (*p == '\\') ++p;
+      text += *p;
+    }
+    ++p;
+    if (key == "time" && !isTime(text)) broken(out, "the time's form");
+  } else if (*p == '-' || std::isdigit(static_cast<unsigned char>(*p))) {
+    static const char* const kSigned[] = {"min", "avg", "max", "p50", "p95", "p99", "delay_ms"};
+    bool mayFall = key == "lost" && type == "interval";
+    for (const char* name : kSigned) mayFall = mayFall || key == name;
+    if (*p == '-' && !mayFall) broken(out, "a negative number");
+    while (*p == '-' || *p == '.' || std::isdigit(static_cast<unsigned char>(*p))) ++p;
+  } else {
+    const std::size_t length = *p == 'f' ? 5 : 4;  // false, true, null
+    if (std::strncmp(p, "false", 5) != 0 && std::strncmp(p, "true", 4) != 0 &&
+        std::strncmp(p, "null", 4) != 0) {
+      broken(out, "a value");
+    }
+    p += length;
+  }
+}
+
+void checkRecords(const std::string& out) {
+  for (std::size_t line = 0; line < out.size();) {
+    const std::size_t end = out.find('\n', line);
+    const std::string record = out.substr(line, end - line);
+    if (end == std::string::npos || record.compare(0, 9, "{\"type\":\"") != 0) broken(out, "a line");
+    const std::string type = record.substr(9, record.find('"', 9) - 9);
+    const char* p = record.c_str();
+    checkValue(p, "", type, record);
+    if (*p != '\0') broken(record, "one value a line");
+    line = end + 1;
+  }
+}
+
+void measureStreams(const std::uint8_t* data, std::size_t size, bool json) {
   FakePlatform platform;
   platform.stopAtEnd = true;
   for (std::size_t i = 0; i + 3 <= size; i += 3) {
     Bytes datagram(kMeasuredDatagramSize);
     const TimestampDatagram time = encodeTimestamp(platform.clock);
     std::copy(time.bytes, time.bytes + 16, datagram.begin());
-    const std::uint64_t n = (data[i + 1] | data[i + 2] << 8) % 8192;
+    if (json && data[i] & 0x20) datagram[0] = 30827 & 0xff, datagram[1] = 30827 >> 8;
+    std::uint64_t n = (data[i + 1] | data[i + 2] << 8) % 8192;
+    if (json && data[i] & 0x40) n = ~n;  // near 2^64: losses past 2^63
     // A send time at either end of its range: the delay must not overflow.
     const std::int64_t sent = data[i] & 0x80 ? INT64_MIN : INT64_MAX;
     encodeTrailer(Trailer{std::uint64_t(data[i] % 4), n, sent}, &datagram[16]);
@@ -36,14 +114,20 @@ void measureStreams(const std::uint8_t* data, std::size_t size) {
   }
   RunConfig config;
   config.measure = true;
+  config.json = json;
+  config.intervalSeconds = json ? 1 : 0;
+  setJsonOutput(json);
   const int status = runReceiver(config, platform, 7);
+  setJsonOutput(false);
   if (status != (size < 3 ? 1 : 0) && status != 2) std::abort();
+  if (json) checkRecords(platform.output);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  measureStreams(data, size);
+  measureStreams(data, size, false);
+  measureStreams(data, size, true);
   FakePlatform platform;
   platform.datagrams = {Bytes(data, data + size)};
   RunConfig config;
