@@ -14,8 +14,9 @@ set(CPACK_RESOURCE_FILE_LICENSE "")
 
 if(WIN32)
   # The zip holds bin/stampcast.exe and the README at its top, with the
-  # plot of a run's records beside it (it needs Python and matplotlib).
-  install(FILES README.md DESTINATION .)
+  # plot of a run's records beside it (it needs Python and matplotlib) and
+  # the records' schema, for Test-Json.
+  install(FILES README.md docs/stampcast-records.schema.json DESTINATION .)
   install(PROGRAMS tools/stampcast-plot DESTINATION .)
   if(CPACK_RESOURCE_FILE_LICENSE)
     install(FILES ${CPACK_RESOURCE_FILE_LICENSE} DESTINATION .)

@@ -10,25 +10,67 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <ctime>
 #include <string>
 
 #include "tests/fake_platform.h"
 #include "timestamp/receiver.h"
+#include "timestamp/text.h"
 #include "timestamp/trailer.h"
 
 namespace {
 
 using namespace stampcast;
 
-void measureStreams(const std::uint8_t* data, std::size_t size) {
+[[noreturn]] void broken(const std::string& out, const char* rule) {
+  std::fprintf(stderr, "record breaks the schema (%s):\n%s\n", rule, out.c_str());
+  std::abort();
+}
+
+bool isTime(const char* text) {
+  const char* form = text[4] == '-' ? "####-##-##T##:##:##.###\"" : "#####-##-##T##:##:##.###\"";
+  for (; *form != '\0'; ++form, ++text) {
+    if (*form == '#' ? !std::isdigit(static_cast<unsigned char>(*text)) : *text != *form) return false;
+  }
+  return true;
+}
+
+// Each line one record; a number below zero only as a delay or an interval's
+// change of loss; each time of the schema's form.
+void checkRecords(const std::string& out) {
+  static const std::string kSigned = " min avg max p50 p95 p99 delay_ms ";
+  std::string type;
+  std::string key;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (out.compare(i, 10, "{\"type\":\"") == 0) type = out.substr(i + 9, out.find('"', i + 9) - i - 9);
+    if (out[i] == '"') {
+      const std::size_t end = out.find('"', i + 1);  // no quote in these records is escaped
+      if (out[end + 1] == ':') key = out.substr(i + 1, end - i - 1);
+      if (out[end + 1] == ':' && key == "time" && out[end + 2] != 'n' && !isTime(&out[end + 3])) {
+        broken(out, "the time's form");
+      }
+      i = end;
+    } else if (out[i] == '-' && out[i - 1] == ':' && kSigned.find(" " + key + " ") == std::string::npos &&
+               !(key == "lost" && type == "interval")) {
+      broken(out, "a negative number");
+    }
+  }
+}
+
+void measureStreams(const std::uint8_t* data, std::size_t size, bool json) {
   FakePlatform platform;
   platform.stopAtEnd = true;
   for (std::size_t i = 0; i + 3 <= size; i += 3) {
     Bytes datagram(kMeasuredDatagramSize);
     const TimestampDatagram time = encodeTimestamp(platform.clock);
     std::copy(time.bytes, time.bytes + 16, datagram.begin());
-    const std::uint64_t n = (data[i + 1] | data[i + 2] << 8) % 8192;
+    if (json && data[i] & 0x20) {  // the year 30827
+      datagram[0] = 30827 & 0xff;
+      datagram[1] = 30827 >> 8;
+    }
+    std::uint64_t n = (data[i + 1] | data[i + 2] << 8) % 8192;
+    if (json && data[i] & 0x40) n = ~n;  // near 2^64: losses past 2^63
     // A send time at either end of its range: the delay must not overflow.
     const std::int64_t sent = data[i] & 0x80 ? INT64_MIN : INT64_MAX;
     encodeTrailer(Trailer{std::uint64_t(data[i] % 4), n, sent}, &datagram[16]);
@@ -36,14 +78,20 @@ void measureStreams(const std::uint8_t* data, std::size_t size) {
   }
   RunConfig config;
   config.measure = true;
+  config.json = json;
+  config.intervalSeconds = json ? 1 : 0;
+  setJsonOutput(json);
   const int status = runReceiver(config, platform, 7);
+  setJsonOutput(false);
   if (status != (size < 3 ? 1 : 0) && status != 2) std::abort();
+  if (json) checkRecords(platform.output);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  measureStreams(data, size);
+  measureStreams(data, size, false);
+  measureStreams(data, size, true);
   FakePlatform platform;
   platform.datagrams = {Bytes(data, data + size)};
   RunConfig config;

@@ -1,6 +1,6 @@
 # The measuring receiver (-m, -e): what arrived with each datagram, its
 # summary and status; and a count (-c) that ends either role.
-import re, signal, struct
+import re, signal, struct, time
 from datetime import datetime, timedelta
 import pytest
 from conftest import BIN, MCAST, TIME, peer_send, receiver, run, veth
@@ -89,15 +89,21 @@ def test_a_field_the_system_will_not_tell_reads_as_a_dash(netns, start, when, re
     assert f" tos:{tos} ttl:{ttl} delay:" in out and summary in out, out
 
 
-# A plain receiver reads the measured flood's datagrams as any others.
-@pytest.mark.parametrize("quiet", [[], ["-q", "-m"]], ids=["lines", "measured-flood"])
-def test_a_count_ends_either_role_and_the_sender_removes_its_marking(build, start, record, quiet):
-    proc = receiver(start, build.argv(["-c", "40", "-r"]))
+# A plain receiver reads the measured flood's datagrams as any others; a
+# negative pause is none, so the count ends the sender within a second.
+@pytest.mark.parametrize("args", [["-w", "0"], ["-q", "-m", "-w", "0"], ["-w:-1"]],
+                         ids=["lines", "measured-flood", "negative-pause"])
+def test_a_count_ends_either_role_and_the_sender_removes_its_marking(build, start, record, args):
+    proc = receiver(start, build.argv(["-c", "50", "-r"]))
     before = udp_sent(build)
-    code, out = run(build.argv([*quiet, "-t", "46", "-w", "0", "-c", "40", "-s"]), 60)
-    assert (code, out.count("Sent Time"), udp_sent(build) - before) == (0, 0 if quiet else 40, 40), out
+    sender = start(build.argv([*args, "-t", "46", "-c", "50", "-s"]), limit=60)
+    assert sender.wait_for("Sending...", timeout=30), sender.out()
+    began = time.monotonic()
+    code, out = sender.wait(60)
+    assert time.monotonic() - began < 1, out
+    assert (code, out.count("Sent Time"), udp_sent(build) - before) == (0, 0 if "-q" in args else 50, 50), out
     code, out = proc.wait(60)
-    assert code == 0 and re.search(rf"\nReceiving...\n(Received Time {TIME} seq:\d+\n){{40}}$", out), out
+    assert code == 0 and re.search(rf"\nReceiving...\n(Received Time {TIME} seq:\d+\n){{50}}$", out), out
     assert not build.is_windows or record().endswith("".join(f"Tc{call} {handle} 0 -\n" for call, handle in (
         ("DeleteFilter", 68), ("DeleteFlow", 51), ("CloseInterface", 34), ("DeregisterClient", 17))))
 

@@ -61,6 +61,7 @@ def test_a_quiet_receiver_reports_each_interval_on_time_also_in_silence(build, s
         parts = re.findall(r"^interval (\d+\.\d{3})-(\d+\.\d{3}) s: (\d+) received, 0 invalid$", out, re.M)
         assert parts[:3] == [("0.000", "1.000", "0"), ("1.000", "2.000", "0"), ("2.000", "3.000", "0")], out
         assert "Received Time" not in out and "\n2 datagrams received from 1 sender, 0 invalid\n" in out, out
+        assert re.search(r" s: 2 received, 0 invalid\n  tos 0: 2\n", out) and out.count("  tos") == 1, out
     assert code == 0, out
 
 
@@ -69,7 +70,7 @@ def test_intervals_add_up_to_the_summary_behind_a_dropping_hop(netns, start):
     veth(tx, rx, "mx", ("10.76.0.1/24", "10.76.0.2/24"))
     for rule in HOP[:2] + ["add rule netdev hop in udp dport 1234 numgen inc mod 10 == 5 drop"]:
         assert run(rx.cmd(["nft", rule])) == (0, "")
-    proc = listening(start, rx.argv(["-q", "-a", "1", "-o", "json", "-c", "900", "-r"]))
+    proc = listening(start, rx.argv(["-q", "-a", "1", "-o", "json", "-e", "46", "-c", "900", "-r"]))
     code, out = run(tx.argv(["-m", "-w", "2", "-c", "1000", "-o", "json", "-s"]), 60)
     assert code == 0 and [r["sent"] for r in records(out) if r["type"] == "sent"] == list(range(1000))
     code, out = proc.wait(60)
@@ -79,6 +80,31 @@ def test_intervals_add_up_to_the_summary_behind_a_dropping_hop(netns, start):
     assert [sum(s[key] for r in parts for s in r["streams"]) for key in keys] == [900, 100, 0, 0], out
     assert [summary["streams"][0][key] for key in keys] == [900, 100, 0, 0] and code == summary["status"] == 2, out
     assert len(parts) >= 2 and [r["start_s"] for r in parts[1:]] == [r["end_s"] for r in parts[:-1]], out
+    dscp = [(key, sum(r["dscp"].get(key, 0) for r in parts)) for key in summary["dscp"]]
+    assert dscp == [("32", 900)] and sum(r["mismatches"] for r in parts) == summary["mismatches"] == 900, out
+
+
+def forged(run, number, sent, **change):  # a datagram of 48 bytes with the trailer's fields as given
+    return 48, timestamp(datetime.now(), **change) + b"SCTR" + struct.pack("<HHQQq", 1, 32, run, number, sent)
+
+
+def test_forged_extremes_keep_their_records_valid_and_as_the_text_says(netns, start):
+    ns = netns()
+    sent = [forged(5, 0, 0, year=30827), forged(5, 2**64 - 1, -2**63), forged(6, 2**63, 2**63 - 1)]
+    outs = []
+    for form in (["-o", "json"], []):
+        proc = listening(start, ns.argv(["-a", "60", "-c", "3", *form, "-r"]))
+        peer_send(ns, "239.1.1.1", 1234, sent)
+        outs.append(proc.wait(60))
+    (code, out), (text_code, text) = outs
+    made = records(out)
+    got = [(r["time"][:6], r["sent"]) for r in made if r["type"] == "received"]
+    assert got[0] == ("30827-", 0) and [g[1] for g in got[1:]] == [2**64 - 1, 2**63], out
+    part, summary = made[-2:]
+    assert [s["lost"] for s in part["streams"]] == [s["lost"] for s in summary["streams"]] == [2**64 - 2, 0], out
+    assert f"18446744073709551614 lost (100.00%)" in text and code == text_code == 2, text
+    # The transit's microseconds at their limit, rounded once, alike in both.
+    assert "/9223372036854.776/" in text and '"max":9223372036854.776,"mdev"' in out, (text, out)
 
 
 GROUP = os.fsdecode(b'x"\\\xff')  # a group as typed: a quote, a backslash, a byte that is not UTF-8
@@ -88,11 +114,14 @@ GROUP = os.fsdecode(b'x"\\\xff')  # a group as typed: a quote, a backslash, a by
     (["-d", GROUP, "-c", "1", "-s"], [("settings", 'x"\\\ufffd'), ("message", "Sending..."),
                                       ("error", "Error in Sending data on the socket - 101")]),
     (["-d", GROUP, "-r"], [("message", "Success: Binding the socket - 0"), ("error", "Error: Joining Multicast Group - 22")]),
-    (["-t", "64", "-s"], [("message", "The QOS_DS_CLASS is invalid."), ("error", "TcAddFlow: ERROR: 7520"),
-                          ("message", "Handle was 34")])])
+    (["-t", "64", "-a", "5", "-s"], [("message", "The QOS_DS_CLASS is invalid."), ("error", "TcAddFlow: ERROR: 7520"),
+                                     ("message", "Handle was 34")]),
+    (["-i", "a\nb", "-r"], [("error", "Unknown interface a\nb")])])  # one record, the line end escaped
 def test_errors_and_any_text_are_records(netns, args, wanted):
     code, out = run(netns().argv(["-o", "json", *args]))
-    assert code == 255 and [(r["type"], r.get("text", r.get("group"))) for r in records(out)] == wanted, out
+    made = records(out)
+    assert code == 255 and [(r["type"], r.get("text", r.get("group"))) for r in made] == wanted, out
+    assert all("interval_s" not in r for r in made), out  # senders take no -a
     assert run(netns().argv(["-o", "xml", "-r"])) == (255, "Unknown output format xml\n")
 
 
@@ -106,14 +135,67 @@ def test_an_interface_name_is_escaped_as_typed_in_the_settings_record(netns):
     assert code == 0 and records(out)[0]["interface"] == 'i"\\\ufffd', out
 
 
-def test_the_plot_draws_a_real_run(netns, start, tmp_path):
-    ns = netns()
-    proc = listening(start, ns.argv(["-a", "1", "-o", "json", "-e", "46", "-c", "30", "-r"]))
-    assert run(ns.argv(["-m", "-w", "50", "-c", "30", "-s"]))[0] == 0
-    (tmp_path / "run.jsonl").write_text(proc.wait(60)[1])
-    assert run(["/usr/bin/python3", ROOT / "tools/stampcast-plot", tmp_path / "run.jsonl", tmp_path / "run.png"], 120) == (0, "")
-    made = records((tmp_path / "run.jsonl").read_text())
+PLOT = ["/usr/bin/python3", ROOT / "tools/stampcast-plot"]
+HEAD = {"type": "settings", "role": "receiver", "group": "239.1.1.1", "port": 1234, "update": False,
+        "expected_dscp": 46, "interval_s": 1}
+
+
+def got(seq, sent, delay, order=""):  # a received record of sender 10.1.0.1:40000
+    return {"type": "received", "seq": seq, "time": "2026-12-07T15:36:43.581", "at_s": seq / 10,
+            "from": "10.1.0.1:40000", "dscp": 46, "ttl": 1, "delay_ms": delay, "sent": sent,
+            "duplicate": order == "d", "out_of_order": order == "o", "valid": True}
+
+
+def part(start, lost, delays):  # an interval record, the delays as min/p50/p95 or None
+    band = dict(zip(("min", "p50", "p95", "avg", "max", "p99"), delays * 2)) if delays else None
+    stream = {"from": "10.1.0.1:40000", "run": "00000000000000ab", "received": 9, "lost": lost,
+              "duplicates": 0, "out_of_order": 0, "delay_ms": band, "jitter_ms": 0.1}
+    return {"type": "interval", "start_s": start, "end_s": start + 1, "received": 9, "invalid": 0,
+            "dscp": {"46": 9}, "mismatches": 0, "streams": [stream]}
+
+
+def jsonl(*made):  # as the receiver writes them, and valid
+    text = "".join(json.dumps(record, separators=(",", ":")) + "\n" for record in made)
+    return records(text) and text.encode()
+
+
+RUN = jsonl(HEAD, got(0, 0, 1.0), got(1, 3, 1.5), got(2, 1, 2.0, "o"), got(3, 3, 1.1, "d"), got(4, 7, 1.2))
+QUIET = jsonl(HEAD, part(0, 0, (1.0, 1.2, 1.9)), part(1, 3, (1.1, 1.4, 2.5)), part(2, 0, None))
+
+
+@pytest.mark.parametrize("given,skipped", [
+    (b"", None), (b"\nSuccess: Binding the socket - 0\n\nReceiving...\n", None),
+    (b'{"type":"error","text":"Error: Joining Multicast Group - 19"}\n', None), (b'{"x":1}\n', None),
+    (b'{"type":"settings","role":"receiver"}\n', None), (b"\xff\n", None), ("missing", None), ("folder", None),
+    (RUN + b'{"type":"rec', 7), (b"\xff\n" + QUIET, 1)],
+    ids=["empty", "text", "errors", "untyped", "groupless", "not-utf-8", "missing", "unreadable", "cut", "quiet"])
+def test_the_plot_refuses_what_holds_nothing_to_draw_and_skips_what_is_no_record(tmp_path, given, skipped):
+    source, png = tmp_path / "run.jsonl", tmp_path / "run.png"
+    if isinstance(given, bytes):
+        source.write_bytes(given)
+    code, err = run(PLOT + [tmp_path if given == "folder" else source, png], 120)
+    lines = err.splitlines()
+    assert len(lines) == 1 and lines[0].startswith("stampcast-plot: ") and "Traceback" not in err, err
+    if skipped is None:
+        assert code == 1 and not png.exists(), err
+    else:  # drawn all the same
+        assert code == 0 and f"run.jsonl:{skipped}: not a record, skipped" in err, err
+        assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and matplotlib.image.imread(png).shape[2] in (3, 4)
+
+
+def test_the_plot_marks_losses_and_orders_apart_and_bands_a_quiet_run():
     plot = runpy.run_path(str(ROOT / "tools/stampcast-plot"))
-    wanted = [(r["from"], r["at_s"], r["delay_ms"], r["dscp"] != 46) for r in made if r["type"] == "received"]
-    assert plot["delays"](made) == wanted and len(wanted) == 30 and len(plot["intervals"](made)) >= 1
-    assert matplotlib.image.imread(tmp_path / "run.png").shape[2] in (3, 4)
+    loud, quiet = ([json.loads(line) for line in data.splitlines()] for data in (RUN, QUIET))
+    assert plot["losses"](loud) == [(0.1, 1), (0.4, 3)]  # at the arrival above each gap; 1 came late
+    assert plot["marked"](loud, "duplicate") == [(0.3, 1.1)] and plot["marked"](loud, "out_of_order") == [(0.2, 2.0)]
+    assert plot["losses"](quiet) == [(2, 3)] and plot["delays"](quiet) == []
+    assert plot["bands"](quiet) == {"10.1.0.1:40000": [(0.5, 1.0, 1.2, 1.9), (1.5, 1.1, 1.4, 2.5)]}
+
+
+def test_the_plot_without_matplotlib_names_the_package_to_install(tmp_path):
+    hidden = "import runpy, sys; sys.modules['matplotlib'] = None; sys.argv = sys.argv[1:]; " \
+             "runpy.run_path(sys.argv[0], run_name='__main__')"
+    (tmp_path / "r").write_bytes(RUN)
+    code, err = run(["/usr/bin/python3", "-c", hidden, *PLOT[1:], tmp_path / "r", tmp_path / "r.png"])
+    assert (code, err) == (1, "stampcast-plot: needs matplotlib: install python3-matplotlib on Debian, "
+                              "or pip install matplotlib elsewhere\n")

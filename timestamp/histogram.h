@@ -13,9 +13,9 @@ namespace stampcast {
 
 class DelayHistogram {
  public:
-  // Magnitudes up to 2^40 microseconds (some 12 days) have buckets; a
-  // larger one falls in the last, and reads back within the extremes.
-  static constexpr int kBuckets = 1401;
+  // Every magnitude a 64-bit delay can have (up to 2^63 microseconds) has
+  // its bucket: 1.02^2205 is just above 2^63.
+  static constexpr int kBuckets = 2206;
 
   void add(std::int64_t microseconds);
   void clear();

@@ -121,6 +121,12 @@ void JsonRecord::integer(const char* name, std::int64_t value) {
   appendScaled(out, value, 0);
 }
 
+void JsonRecord::count(const char* name, std::uint64_t value) {
+  key(name);
+  char digits[24];
+  out.append(digits, static_cast<std::size_t>(writeDecimal(digits, value, 1) - digits));
+}
+
 void JsonRecord::scaled(const char* name, std::int64_t value, int decimals) {
   key(name);
   appendScaled(out, value, decimals);

@@ -27,6 +27,7 @@ class JsonRecord {
   void text(const char* name, const char* value);
   void text(const char* name, const std::string& value);
   void integer(const char* name, std::int64_t value);
+  void count(const char* name, std::uint64_t value);  // unsigned, all 64 bits
   void scaled(const char* name, std::int64_t value, int decimals);
   void fixed(const char* name, double value);  // three decimals
   void boolean(const char* name, bool value);

@@ -8,6 +8,8 @@
 namespace stampcast {
 namespace {
 
+constexpr int kUnknownDscp = 64;
+
 const char* plural(std::int64_t count) { return count == 1 ? "" : "s"; }
 
 std::string addressText(const SocketAddress& address) {
@@ -21,26 +23,42 @@ std::string runText(std::uint64_t run) {
   return text;
 }
 
+// How a stream's loss moved over an interval, by sign and size: forged
+// numbers can move it by more than a signed 64-bit figure holds.
+struct LossChange {
+  bool fell;
+  std::uint64_t size;
+};
+
 // What a stream counted over the interval under way.
 struct StreamPart {
   std::int64_t received;
-  std::int64_t span;
-  std::int64_t lost;
+  std::uint64_t span;
+  LossChange lost;
   std::int64_t duplicates;
   std::int64_t late;
 };
 
 StreamPart partOf(const StreamTable::Stream& stream) {
   const StreamTable::Totals now = stream.totals();
-  return {change(stream.before.received, now.received),
-          change(stream.before.span, now.span),
-          change(stream.before.lost, now.lost),
-          change(stream.before.duplicates, now.duplicates),
+  const std::uint64_t before = stream.before.lost;
+  const LossChange lost = now.lost >= before ? LossChange{false, now.lost - before}
+                                             : LossChange{true, before - now.lost};
+  return {change(stream.before.received, now.received), now.span - stream.before.span,
+          lost, change(stream.before.duplicates, now.duplicates),
           change(stream.before.late, now.late)};
 }
 
-double percentOf(std::int64_t part, std::int64_t whole) {
-  return whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0;
+double lossPercent(const LossChange& lost, std::uint64_t span) {
+  if (span == 0) return 0;
+  const double percent = 100.0 * static_cast<double>(lost.size) / static_cast<double>(span);
+  return lost.fell ? -percent : percent;
+}
+
+void appendLoss(std::string& out, const LossChange& lost) {
+  if (lost.fell && lost.size > 0) out += '-';
+  char digits[24];
+  out.append(digits, static_cast<std::size_t>(writeDecimal(digits, lost.size, 1) - digits));
 }
 
 void appendDelays(JsonRecord& record, const DelaySpan& delays,
@@ -59,16 +77,10 @@ void appendDelays(JsonRecord& record, const DelaySpan& delays,
   record.close();
 }
 
-void appendStream(JsonRecord& record, const StreamTable::Stream& stream,
-                  std::int64_t received, std::int64_t lost,
-                  std::int64_t duplicates, std::int64_t late) {
+void appendStream(JsonRecord& record, const StreamTable::Stream& stream) {
   record.item();
   record.text("from", addressText(stream.from));
   record.text("run", runText(stream.run));
-  record.integer("received", received);
-  record.integer("lost", lost);
-  record.integer("duplicates", duplicates);
-  record.integer("out_of_order", late);
 }
 
 // A count by value as {"value": count}, the unknown one as "-".
@@ -81,6 +93,30 @@ void appendCounts(JsonRecord& record, const char* name,
                    counts[value]);
   }
   record.close();
+}
+
+// The DSCP counts of the interval under way, the unknown one last.
+void intervalDscp(const ReceiverStatistics& stats, std::int64_t* counts) {
+  for (int value = 0; value <= kUnknownDscp; ++value) {
+    counts[value] = stats.byDscp[value] - stats.byDscpBefore[value];
+  }
+}
+
+// "  tos 46: 95, tos 8: 5": the DSCPs that came in the interval, ascending,
+// the unknown one last as "-"; nothing when none came.
+void appendDscpLine(std::string& out, const ReceiverStatistics& stats) {
+  std::int64_t counts[kUnknownDscp + 1];
+  intervalDscp(stats, counts);
+  const char* separator = "  ";
+  for (int value = 0; value <= kUnknownDscp; ++value) {
+    if (counts[value] == 0) continue;
+    out += separator;
+    out += "tos ";
+    out += value == kUnknownDscp ? "-" : std::to_string(value);
+    appendFormat(out, ": %lld", static_cast<long long>(counts[value]));
+    separator = ", ";
+  }
+  if (separator[0] == ',') out += '\n';
 }
 
 void appendIso(std::string& out, const LocalTime& time) {
@@ -117,18 +153,23 @@ void appendIntervalText(std::string& out, const ReceiverStatistics& stats,
                span.from / 1e6, span.to / 1e6,
                static_cast<long long>(stats.received - stats.receivedBefore),
                static_cast<long long>(stats.invalid - stats.invalidBefore));
+  appendDscpLine(out, stats);
   for (const StreamTable::Stream& stream : stats.streams.list()) {
     const StreamPart part = partOf(stream);
     if (part.received <= 0) continue;
-    appendFormat(out, "  from %s: %lld received, %lld lost (%.2f%%), %lld duplicate%s, %lld out of order, ",
-                 addressText(stream.from).c_str(), static_cast<long long>(part.received),
-                 static_cast<long long>(part.lost), percentOf(part.lost, part.span),
+    appendFormat(out, "  from %s: %lld received, ", addressText(stream.from).c_str(),
+                 static_cast<long long>(part.received));
+    appendLoss(out, part.lost);
+    appendFormat(out, " lost (%.2f%%), %lld duplicate%s, %lld out of order, ",
+                 lossPercent(part.lost, part.span),
                  static_cast<long long>(part.duplicates), plural(part.duplicates),
                  static_cast<long long>(part.late));
     if (stream.part.count > 0) {
-      appendFormat(out, "delay min/avg/max = %.3f/%.3f/%.3f ms, ", stream.part.min / 1000.0,
-                   static_cast<double>(stream.part.sum / stream.part.count) / 1000,
-                   stream.part.max / 1000.0);
+      out += "delay min/avg/max = ";
+      appendMilliseconds(out, stream.part.min, true);
+      appendFormat(out, "/%.3f/", static_cast<double>(stream.part.sum / stream.part.count) / 1000);
+      appendMilliseconds(out, stream.part.max, true);
+      out += " ms, ";
     } else {
       out += "delay min/avg/max = -/-/- ms, ";
     }
@@ -143,11 +184,20 @@ void appendIntervalRecord(std::string& out, const ReceiverStatistics& stats,
   record.scaled("end_s", span.to, 6);
   record.integer("received", stats.received - stats.receivedBefore);
   record.integer("invalid", stats.invalid - stats.invalidBefore);
+  std::int64_t dscp[kUnknownDscp + 1];
+  intervalDscp(stats, dscp);
+  appendCounts(record, "dscp", dscp, kUnknownDscp);
+  record.integer("mismatches", stats.mismatches - stats.mismatchesBefore);
   record.openList("streams");
   for (const StreamTable::Stream& stream : stats.streams.list()) {
     const StreamPart part = partOf(stream);
     if (part.received <= 0) continue;
-    appendStream(record, stream, part.received, part.lost, part.duplicates, part.late);
+    appendStream(record, stream);
+    record.integer("received", part.received);
+    record.key("lost");
+    appendLoss(out, part.lost);
+    record.integer("duplicates", part.duplicates);
+    record.integer("out_of_order", part.late);
     appendDelays(record, stream.part, stream.partHistogram);
     record.fixed("jitter_ms", stream.jitter.microseconds / 1000);
     record.close();
@@ -176,7 +226,9 @@ void appendSettingsRecord(std::string& out, const RunConfig& config,
     record.text("source", config.sourceText);
   }
   if (config.expectDscp) record.integer("expected_dscp", config.expectedDscp);
-  if (config.intervalSeconds > 0) record.integer("interval_s", config.intervalSeconds);
+  if (!sender && config.intervalSeconds > 0) {
+    record.integer("interval_s", config.intervalSeconds);
+  }
   record.end();
 }
 
@@ -216,7 +268,7 @@ void appendReceivedRecord(std::string& out, const LocalTime& time, bool whole,
       record.null("delay_ms");
     }
     if (measured->hasSent) {
-      record.integer("sent", static_cast<std::int64_t>(measured->sent));
+      record.count("sent", measured->sent);
     } else {
       record.null("sent");
     }
@@ -235,8 +287,9 @@ void appendSummaryRecord(std::string& out, const ReceiverStatistics& stats,
   record.integer("port", config.destPort);
   record.integer("received", stats.received);
   record.integer("senders", static_cast<std::int64_t>(stats.senders.size()));
+  record.boolean("senders_capped", stats.moreSenders);
   record.integer("invalid", stats.invalid);
-  appendCounts(record, "dscp", stats.byDscp, 64);
+  appendCounts(record, "dscp", stats.byDscp, kUnknownDscp);
   if (config.expectDscp) {
     record.integer("expected_dscp", config.expectedDscp);
   } else {
@@ -246,9 +299,9 @@ void appendSummaryRecord(std::string& out, const ReceiverStatistics& stats,
   appendCounts(record, "ttl", stats.byTtl, 256);
   if (stats.delays > 0) {
     record.open("delay_ms");
-    record.fixed("min", stats.minDelay / 1000.0);
+    record.scaled("min", stats.minDelay, 3);
     record.fixed("avg", static_cast<double>(stats.meanDelay / 1000));
-    record.fixed("max", stats.maxDelay / 1000.0);
+    record.scaled("max", stats.maxDelay, 3);
     record.fixed("mdev", static_cast<double>(std::sqrt(stats.squaredDeviations / stats.delays) / 1000));
     record.fixed("p50", stats.histogram.percentile(50) / 1000);
     record.fixed("p95", stats.histogram.percentile(95) / 1000);
@@ -260,10 +313,11 @@ void appendSummaryRecord(std::string& out, const ReceiverStatistics& stats,
   record.openList("streams");
   for (const StreamTable::Stream& stream : stats.streams.list()) {
     const StreamTable::Totals totals = stream.totals();
-    appendStream(record, stream, static_cast<std::int64_t>(totals.received),
-                 static_cast<std::int64_t>(totals.lost),
-                 static_cast<std::int64_t>(totals.duplicates),
-                 static_cast<std::int64_t>(totals.late));
+    appendStream(record, stream);
+    record.count("received", totals.received);
+    record.count("lost", totals.lost);
+    record.count("duplicates", totals.duplicates);
+    record.count("out_of_order", totals.late);
     record.fixed("lost_percent", 100 * static_cast<double>(totals.lost) /
                                      (static_cast<double>(totals.span - 1) + 1));
     appendDelays(record, stream.wholeSpan, stream.whole);
@@ -271,6 +325,7 @@ void appendSummaryRecord(std::string& out, const ReceiverStatistics& stats,
     record.close();
   }
   record.close(']');
+  record.boolean("streams_not_followed", stats.streams.dropped());
   record.integer("status", summaryStatus(stats));
   record.end();
 }

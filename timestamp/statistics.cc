@@ -1,7 +1,10 @@
 #include "timestamp/statistics.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
+#include "timestamp/json.h"
 #include "timestamp/text.h"
 
 namespace stampcast {
@@ -85,7 +88,23 @@ Order countDatagram(ReceiverStatistics& stats, const RunConfig& config,
 void startInterval(ReceiverStatistics& stats) {
   stats.receivedBefore = stats.received;
   stats.invalidBefore = stats.invalid;
+  stats.mismatchesBefore = stats.mismatches;
+  std::copy(std::begin(stats.byDscp), std::end(stats.byDscp), stats.byDscpBefore);
   stats.streams.startInterval();
+}
+
+void appendMilliseconds(std::string& text, std::int64_t microseconds, bool fine) {
+  if (fine) {
+    appendScaled(text, microseconds, 3);
+    return;
+  }
+  // Away from zero by the magnitude, which INT64_MIN has too.
+  const std::uint64_t magnitude = microseconds < 0 ? 0 - static_cast<std::uint64_t>(microseconds)
+                                                   : static_cast<std::uint64_t>(microseconds);
+  const std::uint64_t whole = magnitude / 1000 + (magnitude % 1000 >= 500 ? 1 : 0);
+  if (microseconds < 0 && whole > 0) text += '-';
+  char digits[24];
+  text.append(digits, static_cast<std::size_t>(writeDecimal(digits, whole, 1) - digits));
 }
 
 std::string formatSummary(const ReceiverStatistics& stats,
@@ -115,12 +134,12 @@ std::string formatSummary(const ReceiverStatistics& stats,
     // milliseconds unless a trailer measured finer.
     const long double deviation =
         std::sqrt(stats.squaredDeviations / stats.delays);
-    const char* format =
-        stats.fineDelays ? "delay min/avg/max/mdev = %.3f/%.3f/%.3f/%.3f ms\n"
-                         : "delay min/avg/max/mdev = %.0f/%.3f/%.0f/%.3f ms\n";
-    appendFormat(text, format, stats.minDelay / 1000.0,
-           static_cast<double>(stats.meanDelay / 1000),
-           stats.maxDelay / 1000.0, static_cast<double>(deviation / 1000));
+    // The extremes exact, as the records give them.
+    text += "delay min/avg/max/mdev = ";
+    appendMilliseconds(text, stats.minDelay, stats.fineDelays);
+    appendFormat(text, "/%.3f/", static_cast<double>(stats.meanDelay / 1000));
+    appendMilliseconds(text, stats.maxDelay, stats.fineDelays);
+    appendFormat(text, "/%.3f ms\n", static_cast<double>(deviation / 1000));
     appendFormat(text,
                  stats.fineDelays ? "delay median/95%%/99%% = %.3f/%.3f/%.3f ms\n"
                                   : "delay median/95%%/99%% = %.0f/%.0f/%.0f ms\n",

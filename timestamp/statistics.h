@@ -41,6 +41,8 @@ struct ReceiverStatistics {
   // What the interval under way began with.
   std::int64_t receivedBefore = 0;
   std::int64_t invalidBefore = 0;
+  std::int64_t mismatchesBefore = 0;
+  std::int64_t byDscpBefore[64 + 1] = {};
 };
 
 // Begins an interval report's interval (-a).
@@ -50,6 +52,11 @@ void startInterval(ReceiverStatistics& stats);
 // numbered one in its stream too; returns how it stands to its stream.
 Order countDatagram(ReceiverStatistics& stats, const RunConfig& config,
                    const MeasuredFields& measured);
+
+// A delay of `microseconds` in milliseconds as the reports show it: to the
+// microsecond when `fine`, else whole (halves away from zero); exact at
+// any size.
+void appendMilliseconds(std::string& text, std::int64_t microseconds, bool fine);
 
 // The summary, from its blank first line to its last newline.
 std::string formatSummary(const ReceiverStatistics& stats,

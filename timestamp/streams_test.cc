@@ -55,3 +55,16 @@ TEST(StreamTable, ARestartIsANewStreamAndTheTableStaysBounded) {
   EXPECT_EQ(table.count(kFrom, 1023, 1025), Order::kNext);
   EXPECT_EQ(table.lost(), 1u);
 }
+
+// A stream longer than the window: each place has held an older number,
+// which the window forgets as it moves on, so a late datagram after the
+// wrap reads as out of order, never as a repeat of that older number.
+TEST(StreamTable, ALateDatagramAfterTheWindowWrapsIsOutOfOrder) {
+  StreamTable table;
+  for (std::uint64_t number = 0; number < 3 * StreamTable::kWindow; ++number) {
+    if (number % 1000 != 999) table.count(kFrom, 1, number);
+  }
+  for (std::uint64_t number = 8999; number < 3 * StreamTable::kWindow; number += 1000) {
+    EXPECT_EQ(table.count(kFrom, 1, number), Order::kLate) << number;  // 8999 to 11999
+  }
+}

@@ -30,24 +30,18 @@ void appendFormatted(std::string& text, const char* format, va_list args) {
 
 bool jsonLines = false;
 
-// The lines of a text as records of `type`, without their blank lines and
-// line ends, in one write.
-void writeRecords(Platform& platform, const char* type, const char* text,
-                  std::size_t length) {
-  std::string records;
-  const char* end = text + length;
-  for (const char* line = text; line < end;) {
-    const char* stop = static_cast<const char*>(
-        std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
-    if (stop == nullptr) stop = end;
-    if (stop > line) {
-      JsonRecord record(records, type);
-      record.text("text", std::string(line, stop));
-      record.end();
-    }
-    line = stop + 1;
-  }
-  if (!records.empty()) platform.writeOutput(records.data(), records.size());
+// A printed text as one record of `type`, without the blank lines and line
+// ends around it; a line end inside it (from a word of the command line)
+// stays in the record, escaped.
+void writeRecord(Platform& platform, const char* type, const std::string& text) {
+  const std::size_t first = text.find_first_not_of('\n');
+  if (first == std::string::npos) return;
+  const std::size_t last = text.find_last_not_of('\n');
+  std::string record;
+  JsonRecord json(record, type);
+  json.text("text", text.substr(first, last + 1 - first));
+  json.end();
+  platform.writeOutput(record.data(), record.size());
 }
 
 void printAs(Platform& platform, const char* type, const char* format,
@@ -56,7 +50,7 @@ void printAs(Platform& platform, const char* type, const char* format,
   appendFormatted(text, format, args);
   if (text.empty()) return;
   if (jsonLines) {
-    writeRecords(platform, type, text.data(), text.size());
+    writeRecord(platform, type, text);
   } else {
     platform.writeOutput(text.data(), text.size());
   }
