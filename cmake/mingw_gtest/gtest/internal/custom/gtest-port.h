@@ -2,8 +2,8 @@
 // win32 threads of mingw-w64 have no std::mutex, which GoogleTest's own
 // Notification wants. Only GoogleTest's thread helper waits on one, and our
 // tests start no thread, so a flag waited for by spinning does.
-#ifndef STAMPCAST_TESTS_MINGW_GTEST_PORT_H_
-#define STAMPCAST_TESTS_MINGW_GTEST_PORT_H_
+#ifndef STAMPCAST_CMAKE_MINGW_GTEST_PORT_H_
+#define STAMPCAST_CMAKE_MINGW_GTEST_PORT_H_
 
 #include <atomic>
 
@@ -27,4 +27,4 @@ class Notification {
 }  // namespace internal
 }  // namespace testing
 
-#endif  // STAMPCAST_TESTS_MINGW_GTEST_PORT_H_
+#endif  // STAMPCAST_CMAKE_MINGW_GTEST_PORT_H_
