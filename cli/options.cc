@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "cli/option_table.h"
 #include "timestamp/text.h"
 
 namespace stampcast {
@@ -38,6 +39,31 @@ const char* optionValue(int argc, char** argv, int index) {
   return word + 3;
 }
 
+// A scan that ends the run now with status.
+ParsedOptions endedBy(int status) {
+  ParsedOptions parsed;
+  parsed.endRun = true;
+  parsed.exitStatus = status;
+  return parsed;
+}
+
+// The settings once every word is read: the output form checked, and the
+// measuring that a quiet or an interval-reporting receiver implies.
+ParsedOptions settled(OptionScan& scan, Platform& platform) {
+  RunConfig& config = scan.config;
+  config.json = std::strcmp(scan.format, "json") == 0;
+  if (!config.json && std::strcmp(scan.format, "text") != 0) {
+    print(platform, "Unknown output format %s\n", scan.format);
+    return endedBy(kFailedRun);
+  }
+  if (config.mode == RunMode::Receiver && (!config.verbose || scan.intervals)) {
+    config.measure = true;
+  }
+  ParsedOptions parsed;
+  parsed.config = config;
+  return parsed;
+}
+
 }  // namespace
 
 int printUsage(Platform& platform) {
@@ -53,71 +79,40 @@ int printUsage(Platform& platform) {
   return kFailedRun;
 }
 
-ParsedOptions parseOptions(int argc, char** argv, Platform& platform) {
-  ParsedOptions parsed;
-  if (argc <= 1) {
-    parsed.endRun = true;
-    parsed.exitStatus = printUsage(platform);
-    return parsed;
+int printHelp(Platform& platform) {
+  printUsage(platform);
+  print(platform, "\nmore options:\n");
+  for (const OptionRow& row : optionRows()) {
+    if (row.help == nullptr) continue;
+    print(platform, "  -%c %-10s %s\n", row.letter,
+          row.valueName != nullptr ? row.valueName : "", row.help);
   }
-  RunConfig& config = parsed.config;
-  const char* format = "text";
-  bool intervals = false;
+  return 0;
+}
+
+ParsedOptions parseOptions(int argc, char** argv, Platform& platform) {
+  if (argc <= 1) return endedBy(printUsage(platform));
+  OptionScan scan;
   for (int i = 1; i < argc; ++i) {
     const char* word = argv[i];
+    if (std::strcmp(word, "--help") == 0) return endedBy(printHelp(platform));
     if (word[0] != '-' && word[0] != '/') continue;
-    switch (std::tolower(static_cast<unsigned char>(word[1]))) {
-      case 'd': config.destAddress = optionValue(argc, argv, i); break;
-      case 'p': config.destPort = leadingInteger(optionValue(argc, argv, i)); break;
-      case 't': config.dscpValue = leadingInteger(optionValue(argc, argv, i)); break;
-      case 'l': config.ttlValue = leadingInteger(optionValue(argc, argv, i)); break;
-      case 'w': config.waitValue = leadingInteger(optionValue(argc, argv, i)); break;
-      case 's': config.mode = RunMode::Sender; break;
-      case 'r': config.mode = RunMode::Receiver; break;
-      case 'u': config.update = true; break;
-      case 'q': config.verbose = false; break;
-      case 'm': config.measure = true; break;
-      case 'e':
-        config.measure = true;
-        config.expectDscp = true;
-        config.expectedDscp = leadingInteger(optionValue(argc, argv, i));
-        break;
-      case 'c': config.count = leadingInteger(optionValue(argc, argv, i)); break;
-      case 'i': config.interfaceText = optionValue(argc, argv, i); break;
-      case 'f': config.sourceText = optionValue(argc, argv, i); break;
-      case 'a':
-        config.intervalSeconds = leadingInteger(optionValue(argc, argv, i));
-        intervals = true;
-        break;
-      case 'o': format = optionValue(argc, argv, i); break;
-      case 'v':
-        print(platform, "stampcast version: 1.0\n");
-        parsed.endRun = true;
-        parsed.exitStatus = kFailedRun;
-        return parsed;
-      case 'h':
-        parsed.endRun = true;
-        parsed.exitStatus = printUsage(platform);
-        return parsed;
-      default:
-        print(platform, "Unknown options flag %s\n", word);
-        parsed.endRun = true;
-        parsed.exitStatus = kFailedRun;
-        return parsed;
+    const OptionRow* row = findOption(word[1]);
+    if (row == nullptr) {
+      print(platform, "Unknown options flag %s\n", word);
+      return endedBy(kFailedRun);
     }
+    OptionValue value{"", 0};
+    if (row->kind != ValueKind::None) value.text = optionValue(argc, argv, i);
+    if (row->kind == ValueKind::Integer) value.number = leadingInteger(value.text);
+    row->set(scan, value);
+    if (scan.end == ScanEnd::Version) {
+      print(platform, "stampcast version: 1.0\n");
+      return endedBy(kFailedRun);
+    }
+    if (scan.end == ScanEnd::Usage) return endedBy(printUsage(platform));
   }
-  config.json = std::strcmp(format, "json") == 0;
-  if (!config.json && std::strcmp(format, "text") != 0) {
-    print(platform, "Unknown output format %s\n", format);
-    parsed.endRun = true;
-    parsed.exitStatus = kFailedRun;
-    return parsed;
-  }
-  // A quiet receiver and one that reports intervals measure.
-  if (config.mode == RunMode::Receiver && (!config.verbose || intervals)) {
-    config.measure = true;
-  }
-  return parsed;
+  return settled(scan, platform);
 }
 
 }  // namespace stampcast

@@ -16,11 +16,16 @@ struct ParsedOptions {
   int exitStatus = 0;
 };
 
-// Scans the words argv[1..argc-1]. argv must outlive the returned config.
+// Scans the words argv[1..argc-1] by the option table (cli/option_table.h).
+// argv must outlive the returned config.
 ParsedOptions parseOptions(int argc, char** argv, Platform& platform);
 
 // Prints the usage text; returns the status the run ends with (-1).
 int printUsage(Platform& platform);
+
+// Prints the usage text and a line for each option it does not show (the
+// word --help); returns the status the run ends with (0).
+int printHelp(Platform& platform);
 
 }  // namespace stampcast
 

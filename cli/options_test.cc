@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/option_table.h"
 #include "cli/run.h"
 #include "tests/fake_platform.h"
 
@@ -14,7 +15,8 @@ using namespace stampcast;
 
 // What the scan ended with (its status and the first line it printed), or
 // the settings it made: group:port, t, l, w, the mode (s, r or -), u q m
-// (- when not given), the expected DSCP (-1 without -e) and the count.
+// (- when not given), the expected DSCP (-1 without -e) and the count, then
+// -i, -f, -a and -o json where given.
 static std::string scan(std::vector<std::string> words) {
   words.insert(words.begin(), "stampcast");
   std::vector<char*> argv;
@@ -33,7 +35,13 @@ static std::string scan(std::vector<std::string> words) {
                 c.dscpValue, c.ttlValue, c.waitValue, "-sr"[int(c.mode)], c.update ? 'u' : '-',
                 c.verbose ? '-' : 'q', c.measure ? 'm' : '-', c.expectDscp ? c.expectedDscp : -1,
                 c.count);
-  return text;
+  std::string settings = text;
+  // The options beyond the classic ones, only where given.
+  if (c.interfaceText != nullptr) settings += std::string(" i") + c.interfaceText;
+  if (c.sourceText != nullptr) settings += std::string(" f") + c.sourceText;
+  if (c.intervalSeconds != 0) settings += " a" + std::to_string(c.intervalSeconds);
+  if (c.json) settings += " json";
+  return settings;
 }
 
 // The rules of the README's Options section.
@@ -51,11 +59,45 @@ static const std::pair<std::vector<std::string>, std::string> kScans[] = {
      "239.9.9.9:3 t32 l1 w2147483647 ---- e-1 c0"},
     {{"-m", "-u", "/Q", "-c", "5"}, "239.1.1.1:1234 t32 l1 w500 -uqm e-1 c5"},
     {{"-c:-3", "-e", "46"}, "239.1.1.1:1234 t32 l1 w500 ---m e46 c-3"},
+    // Text values are kept as typed, empty from a word of three characters.
+    {{"/I", "eth 1", "-f:", "-a", "7x", "-o", "json", "-r"},
+     "239.1.1.1:1234 t32 l1 w500 r--m e-1 c0 ieth 1 f a7 json"},
+    {{"-o=JSON", "-s"}, "-1 Unknown output format JSON\n"},
+    // A quiet receiver and one with intervals measure; a sender does not.
+    {{"-r", "-q"}, "239.1.1.1:1234 t32 l1 w500 r-qm e-1 c0"},
+    {{"-a:0", "-r", "-o:json"}, "239.1.1.1:1234 t32 l1 w500 r--m e-1 c0 json"},
+    {{"-s", "-a", "3", "-q"}, "239.1.1.1:1234 t32 l1 w500 s-q- e-1 c0 a3"},
+    // --help is a word of its own, read in turn; other long words are not.
+    {{"-s", "--help", "-x"}, "0 -- version 1.0 -- multicast timestamps with DiffServ marking\n"},
+    {{"-x", "--help"}, "-1 Unknown options flag -x\n"},
+    {{"--HELP"}, "-1 Unknown options flag --HELP\n"},
+    {{"-", "-s"}, "-1 Unknown options flag -\n"},
 };
 
 TEST(OptionScan, FollowsTheDocumentedRules) {
   for (const auto& [words, settings] : kScans) {
     EXPECT_EQ(scan(words), settings) << testing::PrintToString(words);
+  }
+}
+
+// --help: the usage of -h, then one line for each other option, each
+// option named once.
+TEST(OptionScan, HelpListsEveryOption) {
+  FakePlatform usage;
+  char* bare[] = {const_cast<char*>("stampcast"), const_cast<char*>("-h")};
+  parseOptions(2, bare, usage);
+  FakePlatform help;
+  char* words[] = {bare[0], const_cast<char*>("--help")};
+  EXPECT_EQ(parseOptions(2, words, help).exitStatus, 0);
+  ASSERT_EQ(help.output.substr(0, usage.output.size()), usage.output);
+  std::string seen;
+  for (const OptionRow& row : optionRows()) {
+    EXPECT_EQ(seen.find(row.letter), std::string::npos) << row.letter;
+    seen += row.letter;
+    const std::string inUsage = std::string("[-") + row.letter + " ";
+    const std::string line = std::string("\n  -") + row.letter + " ";
+    const std::string& where = row.help == nullptr ? usage.output : help.output;
+    EXPECT_NE(where.find(row.help == nullptr ? inUsage : line), std::string::npos) << row.letter;
   }
 }
 

@@ -26,3 +26,13 @@ target_link_options(stampcast PRIVATE -static -static-libgcc -static-libstdc++
 # system folder.
 add_subdirectory(tests/traffic_double)
 add_subdirectory(tests/qwave_double)
+
+# The unit tests run under Wine from ctest (scripts/install-deps test puts
+# it in): a prefix of their own in the build folder, made on the first run,
+# no display, no prompt to install Mono or Gecko, no Wine debug chatter.
+find_program(STAMPCAST_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+if(STAMPCAST_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+    env -u DISPLAY WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix WINEDEBUG=-all
+    WINEDLLOVERRIDES=mscoree,mshtml= ${STAMPCAST_WINE})
+endif()

@@ -11,12 +11,40 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/common/emulated_qos.h"
 #include "platform/common/emulated_traffic_control.h"
-#include "platform/posix/posix_platform.h"
 
 namespace stampcast {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// qWAVE's calls over the emulation, on either build: a failure's code is
+// not kept, since the fake's lastSystemError() answers 8 whatever failed.
+class FakeQos final : public QualityOfService {
+ public:
+  explicit FakeQos(EmulatedTrafficControl& tc) : qos_(tc) {}
+  bool createHandle(const QosVersion& version, QosHandle* handle) override {
+    return qos_.createHandle(version, handle) == tc::kSuccess;
+  }
+  bool addSocketToFlow(QosHandle handle, SocketHandle socket, const SocketAddress& destination,
+                       int trafficType, std::uint32_t flags, QosFlowId* flowId) override {
+    const std::uint32_t result =
+        qos_.addSocketToFlow(handle, socket, destination, trafficType, flags, flowId);
+    return result == tc::kSuccess;
+  }
+  bool setFlow(QosHandle handle, QosFlowId flowId, int operation, std::uint32_t size,
+               const void* buffer) override {
+    return qos_.setFlow(handle, flowId, operation, size, buffer) == tc::kSuccess;
+  }
+  bool removeSocketFromFlow(QosHandle handle, SocketHandle socket, QosFlowId flowId,
+                            std::uint32_t flags) override {
+    return qos_.removeSocketFromFlow(handle, socket, flowId, flags) == tc::kSuccess;
+  }
+  bool closeHandle(QosHandle handle) override { return qos_.closeHandle(handle) == tc::kSuccess; }
+
+ private:
+  EmulatedQos qos_;
+};
 
 class FakePlatform : public Platform {
  public:
@@ -103,7 +131,7 @@ class FakePlatform : public Platform {
   bool stopped_ = false;
   Arrival lastArrival_{};
   EmulatedTrafficControl tc_{[] { return std::vector<InterfaceInfo>{{"fake0", 1, 0}}; }};
-  posix::PosixQos qos_{tc_};
+  FakeQos qos_{tc_};
 };
 
 }  // namespace stampcast
