@@ -151,7 +151,7 @@ void appendDscpFamilies(std::string& out, const Groups& groups) {
     for (std::size_t dscp = 0; dscp < source.dscpReceived.size(); ++dscp) {
       if (source.dscpReceived[dscp] == 0) continue;
       openSample(out, "dscp_received_total", group, &source);
-      appendFormat(out, ",dscp=\"%zu\"", dscp);
+      appendFormat(out, ",dscp=\"%d\"", static_cast<int>(dscp));
       closeSample(out, source.dscpReceived[dscp]);
     }
   });
