@@ -21,21 +21,17 @@ TEST(Exposition, SampleLines) {
       "# TYPE stampcast_datagrams_received_total counter\n"
       "stampcast_datagrams_received_total" + one + "} 1000\n"
       "stampcast_datagrams_received_total{group=\"[ff15::81]:1234\",source=\"fe80::1%2\"} 1\n",
-      "stampcast_datagrams_lost_total" + one + "} 3\n",
-      "stampcast_loss_episodes_total" + one + "} 2\n",
       "stampcast_datagrams_invalid_total{group=\"239.1.1.1:1234\"} 4\n",
       "stampcast_dscp_received_total" + one + ",dscp=\"8\"} 10\n",
       "stampcast_dscp_changed_total" + one + ",sent=\"46\",received=\"8\"} 10\n",
-      "stampcast_delay_seconds_bucket" + one + ",le=\"-26.2144\"} 0\n",
       "stampcast_delay_seconds_bucket" + one + ",le=\"-0.0002\"} 0\n"
       "stampcast_delay_seconds_bucket" + one + ",le=\"-0.0001\"} 1\n",
-      "stampcast_delay_seconds_bucket" + one + ",le=\"0\"} 1\n",
+      "stampcast_delay_seconds_bucket" + one + ",le=\"0.0004\"} 1\n"
       "stampcast_delay_seconds_bucket" + one + ",le=\"0.0008\"} 999\n",
       "stampcast_delay_seconds_bucket" + one + ",le=\"26.2144\"} 999\n"
       "stampcast_delay_seconds_bucket" + one + ",le=\"+Inf\"} 1000\n"
       "stampcast_delay_seconds_sum" + one + "} 30.411056\n"
       "stampcast_delay_seconds_count" + one + "} 1000\n",
-      "stampcast_jitter_seconds" + one + "} 0.000042\n",
       "stampcast_longest_gap_seconds" + one + "} 1.5\n",
       "stampcast_last_datagram_timestamp_seconds" + one + "} 1700000000.123456\n",
       "# TYPE stampcast_build_info gauge\nstampcast_build_info{version=\"1.0\"} 1\n",
@@ -50,7 +46,6 @@ TEST(Exposition, LabelValuesEscaped) {
       {"a\\b", "\"a\\\\b\""},
       {"say \"hi\"", "\"say \\\"hi\\\"\""},
       {"two\nlines\r", "\"two\\nlines\r\""},
-      {"caf\xc3\xa9", "\"caf\xc3\xa9\""},
   };
   for (const auto& test : cases) {
     std::string out;
@@ -62,8 +57,8 @@ TEST(Exposition, LabelValuesEscaped) {
 TEST(Exposition, DelayBuckets) {
   const std::int64_t beyond = INT64_MAX;  // the +Inf bucket
   const struct { std::int64_t delay, bound; } cases[] = {
-      {INT64_MIN, -26214400}, {-26214401, -26214400}, {-26214400, -26214400},
-      {-51, -50}, {-50, -50}, {-49, 0}, {0, 0}, {1, 50}, {50, 50}, {51, 100},
+      {INT64_MIN, -26214400}, {-26214400, -26214400}, {-51, -50}, {-50, -50},
+      {-49, 0}, {0, 0}, {1, 50}, {50, 50}, {51, 100},
       {26214400, 26214400}, {26214401, beyond}, {INT64_MAX, beyond},
   };
   for (const auto& test : cases) {
@@ -72,19 +67,20 @@ TEST(Exposition, DelayBuckets) {
   }
 }
 
-// Same addresses add up; past the limit, every new one goes to "other".
+// One address adds up; past the limit, each new one goes to "other". Shown
+// as source:received:last datagram:jitter (the jitter of the latest).
 TEST(Exposition, SourcesFolded) {
-  std::vector<SourceFigures> sources(5);
-  const char* names[] = {"a", "b", "a", "c", "d"};
-  for (std::size_t i = 0; i < sources.size(); ++i) {
-    sources[i].source = names[i];
-    sources[i].received = i + 1;
-    sources[i].lastDatagram = i == 3 ? 9 : static_cast<std::int64_t>(i);
-    sources[i].jitter = static_cast<std::int64_t>(i) * 10;
+  std::vector<SourceFigures> sources;
+  for (const char* name : {"a", "b", "a", "c", "d"}) {
+    sources.emplace_back();
+    sources.back().source = name;
+    sources.back().received = sources.size();
+    sources.back().lastDatagram = sources.size() == 4 ? 9 : sources.size();
+    sources.back().jitter = sources.back().lastDatagram * 10;
   }
   const struct { std::size_t limit; std::string out; } cases[] = {
-      {0, "other:15:9:30 "}, {1, "a:4:2:20 other:11:9:30 "},
-      {2, "a:4:2:20 b:2:1:10 other:9:9:30 "}, {4, "a:4:2:20 b:2:1:10 c:4:9:30 d:5:4:40 "},
+      {0, "other:15:9:90 "}, {2, "a:4:3:30 b:2:2:20 other:9:9:90 "},
+      {4, "a:4:3:30 b:2:2:20 c:4:9:90 d:5:5:50 "},
   };
   for (const auto& test : cases) {
     std::string out;

@@ -15,8 +15,6 @@ inline std::vector<GroupFigures> sampleGroups() {
   one.source = "10.0.0.1";
   one.received = 1000;
   one.lost = 3;
-  one.duplicate = 1;
-  one.outOfOrder = 2;
   one.lossEpisodes = 2;
   one.dscpReceived[46] = 990;
   one.dscpReceived[8] = 10;
