@@ -91,6 +91,8 @@ struct Arrival {
 struct ArrivalRefusals {
   int tosError = 0;
   int ttlError = 0;
+  // The switch that asks for the hop limit, as the system names it.
+  const char* hopLimitOption = "IPV6_RECVHOPLIMIT";
 };
 
 }  // namespace stampcast

@@ -110,7 +110,7 @@ void startMeasuring(Platform& platform, SocketHandle socket, bool ipv6) {
   }
   if (refusals.ttlError != 0) {
     print(platform, "Cannot measure ttl: %s failed with error %d\n",
-          ipv6 ? "IPV6_RECVHOPLIMIT" : "IP_RECVTTL", refusals.ttlError);
+          ipv6 ? refusals.hopLimitOption : "IP_RECVTTL", refusals.ttlError);
   }
   platform.catchStopRequests();
 }

@@ -8,6 +8,7 @@
 
 #include <iphlpapi.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -63,7 +64,7 @@ bool WindowsPlatform::listInterfaces(std::vector<HostInterface>* interfaces) {
        attempt < kListAttempts && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
     buffer.reset(new (std::nothrow) std::uint64_t[size / 8 + 1]);
     if (buffer == nullptr) return false;
-    result = list(AF_INET, flags, nullptr,
+    result = list(AF_UNSPEC, flags, nullptr,
                   reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.get()), &size);
   }
   if (result == ERROR_NO_DATA) return true;  // no adapter at all
@@ -72,13 +73,26 @@ bool WindowsPlatform::listInterfaces(std::vector<HostInterface>* interfaces) {
        adapter != nullptr; adapter = adapter->Next) {
     HostInterface host;
     host.name = narrow(adapter->FriendlyName);
+    // IfIndex is the IPv4 interface's, Ipv6IfIndex the IPv6 one's, 0 where
+    // IPv6 is not on the adapter. Since Vista both are the adapter's one
+    // interface index where both are set; Wine 8 leaves Ipv6IfIndex 0 on
+    // adapters whose flags say IPv6 is on, which then take IfIndex.
     host.index = adapter->IfIndex;
+    host.index6 = adapter->Ipv6IfIndex;
+    if (host.index6 == 0 && (adapter->Flags & IP_ADAPTER_IPV6_ENABLED) != 0) {
+      host.index6 = adapter->IfIndex;
+    }
     for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
          unicast = unicast->Next) {
       const SOCKADDR* address = unicast->Address.lpSockaddr;
       if (address != nullptr && address->sa_family == AF_INET) {
         host.ipv4Addresses.push_back(
             reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr);
+      } else if (address != nullptr && address->sa_family == AF_INET6) {
+        host.ipv6Addresses.emplace_back();
+        std::memcpy(host.ipv6Addresses.back().data(),
+                    &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr,
+                    16);
       }
     }
     interfaces->push_back(host);

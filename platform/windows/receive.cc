@@ -169,6 +169,7 @@ ArrivalRefusals WindowsPlatform::enableArrivals6(SocketHandle socket) {
   ArrivalRefusals refusals;
   refusals.tosError = switchOn(asSocket(socket), IPPROTO_IPV6, IPV6_RECVTCLASS);
   refusals.ttlError = switchOn(asSocket(socket), IPPROTO_IPV6, IPV6_HOPLIMIT);
+  refusals.hopLimitOption = "IPV6_HOPLIMIT";
   fetchRecvMsg(socket, &refusals);
   return refusals;
 }

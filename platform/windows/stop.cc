@@ -23,6 +23,8 @@ BOOL WINAPI onConsoleControl(DWORD type) {
       if (stopFlag.exchange(true)) return FALSE;
       SetEvent(stopEvent);
       return TRUE;
+    // CTRL_SHUTDOWN_EVENT reaches services only: a console program sees
+    // the close of its console when the system shuts down.
     case CTRL_CLOSE_EVENT:
     case CTRL_SHUTDOWN_EVENT:
       stopFlag = true;

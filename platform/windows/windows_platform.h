@@ -42,7 +42,8 @@ class WindowsPlatform final : public Platform {
   ArrivalRefusals enableArrivals(SocketHandle socket) override;
   ArrivalRefusals enableArrivals6(SocketHandle socket) override;
 
-  // Stop requests: Ctrl-C, Ctrl-Break, a closing console, shutdown
+  // Stop requests: Ctrl-C, Ctrl-Break, a closing console (and, for a
+  // service, a shutdown)
   void catchStopRequests() override;
   bool stopRequested() override;
   std::int64_t steadyNanoseconds() override;
