@@ -6,12 +6,14 @@
 #include "timestamp/group.h"
 #include "timestamp/text.h"
 #include "timestamp/receiver.h"
+#include "timestamp/rights_hint.h"
 #include "timestamp/sender.h"
 
 namespace stampcast {
 
 int runStampcast(int argc, char** argv, Platform& platform) {
   setJsonOutput(false);
+  resetRightsHint();
   const ParsedOptions parsed = parseOptions(argc, argv, platform);
   if (parsed.endRun) return parsed.exitStatus;
   RunConfig config = parsed.config;

@@ -2,14 +2,17 @@
 // patterns only.
 #include "marking/marking.h"
 #include "timestamp/group.h"
+#include "timestamp/rights_hint.h"
 #include "timestamp/text.h"
 
 namespace stampcast {
 namespace {
 
 void reportFailure(Platform& platform, const char* call) {
+  const int error = platform.lastSystemError();
   print(platform, "%s failed with error %lu\n", call,
-        static_cast<unsigned long>(platform.lastSystemError()));
+        static_cast<unsigned long>(error));
+  printRightsHint(platform, RightsArea::Qos, static_cast<std::uint32_t>(error));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "marking/messages.h"
 #include "platform/common/interface_list.h"
 #include "timestamp/group.h"
+#include "timestamp/rights_hint.h"
 #include "timestamp/text.h"
 
 namespace stampcast {
@@ -139,6 +140,7 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   if (result != tc::kSuccess) {
     printError(platform, "TcRegisterClient returned 0x%x\n",
           static_cast<unsigned>(result));
+    printRightsHint(platform, RightsArea::TrafficControl, result);
     return false;
   }
 

@@ -188,6 +188,10 @@ std::uint32_t inetAddr(const char* dotted);  // network order
 // An IPv6 address's text (inet_pton): true and its 16 bytes, or false.
 bool inetPton6(const char* text, std::uint8_t* address);
 std::uint16_t hostToNetwork16(std::uint16_t value);
+// What a failed call of the area lacked, by its code (GetLastError or the
+// service's result on Windows, errno on Linux): a pure function of the
+// backend, so that a report can say what to do.
+MissingRight missingRight(RightsArea area, std::uint32_t code);
 std::uint32_t hostToNetwork32(std::uint32_t value);
 
 }  // namespace stampcast
