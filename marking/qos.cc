@@ -17,6 +17,19 @@ void reportFailure(Platform& platform, const char* call) {
 
 }  // namespace
 
+const char* qosMarkingLost(Platform& platform, const QosMarking& marking) {
+  QosPacketPriority priority{};
+  if (platform.qualityOfService().queryFlow(
+          marking.handle, marking.flowId, qos::kQueryPacketPriority,
+          sizeof priority, &priority)) {
+    return nullptr;
+  }
+  // An invalid handle (6) or a flow not found (1168): the system has
+  // dropped the flow. Another failure tells nothing of the marking.
+  const int error = platform.lastSystemError();
+  return error == 6 || error == 1168 ? "flow" : nullptr;
+}
+
 bool setupQosMarking(const RunConfig& config, Platform& platform,
                      SocketHandle socket, QosMarking& marking) {
   QualityOfService& qos = platform.qualityOfService();

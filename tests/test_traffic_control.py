@@ -134,7 +134,19 @@ def test_windows_ipv6_sender_marks_through_qwave(wine, build, start, record):
     assert code == 0 and out.count(" to: [ff15::81]:1234 tos:46 ttl:4 seq:") == 2, out
     code, out = listener.wait(60)
     assert code == 0 and re.search(rf"\nReceiving...\n(Received Time {TIME} seq:\d\n){{2}}$", out), out
-    assert record() == QOS + QOS_END
+    assert record() == QOS + "QOSQueryFlow 17 1 1 16 0\n" + QOS_END  # the flow asked after at the first send
+
+
+# The host's sleep invalidates qWAVE's flows: the sender asks after its flow once a second, and ends at the first
+# answer that it is gone, before the next send.
+@pytest.mark.parametrize("args", [["-w", "100"], ["-q", "-m"]])
+def test_windows_ipv6_sender_ends_when_its_flow_is_invalidated(wine, netns, record, monkeypatch, args):
+    monkeypatch.setenv("STAMPCAST_QOS_INVALIDATE", "2")
+    tx = wine()
+    veth(tx.ns, netns(), "qx", ("fd00:76::1/64", "fd00:76::2/64"))
+    status, out = run(tx.argv(["-d", "ff15::81", "-t", "46", *args, "-s"]), 60)
+    assert status == 255 and out.endswith("\nMarking removed by the system: flow\n"), out
+    assert record().endswith("QOSQueryFlow 17 1 1 16 0\nQOSQueryFlow 17 1 1 16 6\n"), record()
 
 
 @pytest.mark.parametrize("refusal,status,out", [
