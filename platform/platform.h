@@ -182,6 +182,11 @@ Platform& systemPlatform();
 // folder only, never from the program's own folder.
 void prepareProcess();
 
+// The program's words in UTF-8: on Windows read anew from the system as
+// UTF-16 (argv holds them in the ANSI code page, which loses what that page
+// cannot show); elsewhere argv's bytes as they are.
+std::vector<std::string> commandLine(int argc, char** argv);
+
 // Address and byte-order conversion: pure functions of the socket layer,
 // from the same backend.
 std::uint32_t inetAddr(const char* dotted);  // network order

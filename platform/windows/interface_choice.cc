@@ -28,19 +28,6 @@ AdapterLister adapterLister() {
   return lister;
 }
 
-// An adapter's alias in the console's code page, as the program's words
-// arrive in it.
-std::string narrow(const wchar_t* wide) {
-  if (wide == nullptr) return "";
-  const int size =
-      WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return "";
-  std::string text(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide, -1, &text[0], size, nullptr, nullptr);
-  text.resize(static_cast<std::size_t>(size - 1));
-  return text;
-}
-
 // The socket layer's word for an interface: its address, else its index.
 ULONG interfaceWord(unsigned index, std::uint32_t address) {
   return address != 0 ? address : htonl(index);
@@ -72,7 +59,11 @@ bool WindowsPlatform::listInterfaces(std::vector<HostInterface>* interfaces) {
   for (auto* adapter = reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.get());
        adapter != nullptr; adapter = adapter->Next) {
     HostInterface host;
-    host.name = narrow(adapter->FriendlyName);
+    // In UTF-8, as the program's words come (commandLine): a name matches
+    // -i exactly when their UTF-16 texts match.
+    host.name = adapter->FriendlyName != nullptr
+                    ? toUtf8(adapter->FriendlyName, -1)
+                    : std::string();
     // IfIndex is the IPv4 interface's, Ipv6IfIndex the IPv6 one's, 0 where
     // IPv6 is not on the adapter. Since Vista both are the adapter's one
     // interface index where both are set; Wine 8 leaves Ipv6IfIndex 0 on
