@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "timestamp/group.h"
 #include "timestamp/text.h"
 
 namespace stampcast {
@@ -30,10 +31,13 @@ bool parseDotted(const char* text, std::uint32_t* address) {
   return true;
 }
 
-// A decimal index: digits only, of a value that fits.
+// A decimal index: digits only, of a value that fits after any number of
+// leading zeros.
 bool parseIndex(const char* text, unsigned* index) {
+  if (*text == '\0') return false;
+  while (*text == '0' && text[1] != '\0') ++text;
   const std::size_t length = std::strlen(text);
-  if (length == 0 || length > 9) return false;
+  if (length > 9) return false;
   unsigned value = 0;
   for (const char* c = text; *c != '\0'; ++c) {
     if (!isDigit(*c)) return false;
@@ -43,43 +47,90 @@ bool parseIndex(const char* text, unsigned* index) {
   return true;
 }
 
-// The interface that `text` names: by name first, then by index, then by
-// any of its addresses; null when none.
+// Whether the interface holds the address that `text` is: dotted IPv4, or
+// IPv6 as inet_pton reads it.
+bool holds(const HostInterface& candidate, const char* text) {
+  std::uint32_t address = 0;
+  std::uint8_t address6[16];
+  if (parseDotted(text, &address)) {
+    for (const std::uint32_t held : candidate.ipv4Addresses) {
+      if (held == address) return true;
+    }
+  } else if (std::strchr(text, ':') != nullptr && inetPton6(text, address6)) {
+    for (const auto& held : candidate.ipv6Addresses) {
+      if (std::memcmp(held.data(), address6, sizeof address6) == 0) return true;
+    }
+  }
+  return false;
+}
+
+// The interface that `text` names: by name first, then by its index for
+// the group's family, then by any of its addresses; null when none.
 const HostInterface* find(const std::vector<HostInterface>& interfaces,
-                          const char* text) {
+                          const char* text, bool ipv6) {
   for (const HostInterface& candidate : interfaces) {
     if (candidate.name == text) return &candidate;
   }
   unsigned index = 0;
-  std::uint32_t address = 0;
   for (const HostInterface& candidate : interfaces) {
-    if (parseIndex(text, &index) && candidate.index == index) return &candidate;
+    const unsigned own = ipv6 ? candidate.index6 : candidate.index;
+    if (parseIndex(text, &index) && own != 0 && own == index) return &candidate;
   }
   for (const HostInterface& candidate : interfaces) {
-    for (const std::uint32_t held : candidate.ipv4Addresses) {
-      if (parseDotted(text, &address) && held == address) return &candidate;
-    }
+    if (holds(candidate, text)) return &candidate;
   }
   return nullptr;
+}
+
+// The adapter's IPv4 address that the run goes by (the sender's source,
+// the traffic-control interface it marks on, Windows' word for the
+// adapter): the one the route to the group would send from when the
+// adapter holds it, else the lowest; 0 when it has none. Neither system
+// promises an order for an adapter's addresses, so the first listed is no
+// rule.
+std::uint32_t chosenAddress(const HostInterface& chosen,
+                            const RunConfig& config, Platform& platform) {
+  const std::vector<std::uint32_t>& held = chosen.ipv4Addresses;
+  if (held.size() < 2) return held.empty() ? 0 : held.front();
+  const std::uint32_t routed = platform.outgoingAddress(groupAddress(config));
+  std::uint32_t lowest = held.front();
+  for (const std::uint32_t address : held) {
+    if (address == routed) return routed;
+    if (hostToNetwork32(address) < hostToNetwork32(lowest)) lowest = address;
+  }
+  return lowest;
+}
+
+bool resolveInterface(RunConfig& config, Platform& platform) {
+  const bool ipv6 = std::strchr(config.destAddress, ':') != nullptr;
+  // A list that cannot be read names no interface either.
+  std::vector<HostInterface> interfaces;
+  const HostInterface* chosen =
+      platform.listInterfaces(&interfaces)
+          ? find(interfaces, config.interfaceText, ipv6)
+          : nullptr;
+  if (chosen == nullptr || (chosen->index == 0 && chosen->index6 == 0)) {
+    printError(platform, "Unknown interface %s\n", config.interfaceText);
+    return false;
+  }
+  // A Windows adapter without the group's protocol.
+  if ((ipv6 ? chosen->index6 : chosen->index) == 0) {
+    printError(platform, "Interface %s has no IPv%d\n", config.interfaceText,
+               ipv6 ? 6 : 4);
+    return false;
+  }
+  config.interfaceIndex = ipv6 ? chosen->index6 : chosen->index;
+  config.interfaceAddress =
+      ipv6 ? 0 : chosenAddress(*chosen, config, platform);
+  return true;
 }
 
 }  // namespace
 
 bool resolveInterfaceAndSource(RunConfig& config, Platform& platform) {
-  if (config.interfaceText != nullptr) {
-    // A list that cannot be read names no interface either.
-    std::vector<HostInterface> interfaces;
-    const HostInterface* chosen =
-        platform.listInterfaces(&interfaces)
-            ? find(interfaces, config.interfaceText)
-            : nullptr;
-    if (chosen == nullptr || chosen->index == 0) {
-      printError(platform, "Unknown interface %s\n", config.interfaceText);
-      return false;
-    }
-    config.interfaceIndex = chosen->index;
-    config.interfaceAddress =
-        chosen->ipv4Addresses.empty() ? 0 : chosen->ipv4Addresses.front();
+  if (config.interfaceText != nullptr &&
+      !resolveInterface(config, platform)) {
+    return false;
   }
   if (config.sourceText == nullptr || config.mode != RunMode::Receiver) {
     return true;

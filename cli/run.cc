@@ -6,12 +6,14 @@
 #include "timestamp/group.h"
 #include "timestamp/text.h"
 #include "timestamp/receiver.h"
+#include "timestamp/rights_hint.h"
 #include "timestamp/sender.h"
 
 namespace stampcast {
 
 int runStampcast(int argc, char** argv, Platform& platform) {
   setJsonOutput(false);
+  resetRightsHint();
   const ParsedOptions parsed = parseOptions(argc, argv, platform);
   if (parsed.endRun) return parsed.exitStatus;
   RunConfig config = parsed.config;
@@ -81,13 +83,20 @@ int runStampcast(int argc, char** argv, Platform& platform) {
     return kFailedRun;
   }
 
+  // Traffic control tells when it removes the IPv4 marking; qWAVE's flow
+  // is asked after.
+  MarkingWatch watch;
+  watch.removed = &markingRemoved();
+  if (ipv6 && marks) {
+    watch.check = [&] { return qosMarkingLost(platform, qosMarking); };
+  }
   int status = 0;
   switch (config.mode) {
     case RunMode::Receiver:
       status = runReceiver(config, platform, socket);
       break;
     case RunMode::Sender:
-      status = runSender(config, platform, socket, markingRemoved());
+      status = runSender(config, platform, socket, watch);
       break;
     case RunMode::None:
       break;

@@ -78,6 +78,10 @@ bool setupQosMarking(const RunConfig& config, Platform& platform,
 // failure.
 void teardownQosMarking(Platform& platform, const QosMarking& marking);
 
+// What the system removed of the qWAVE marking ("flow": its flow is gone,
+// as after the host's sleep or standby), or null while it stands.
+const char* qosMarkingLost(Platform& platform, const QosMarking& marking);
+
 }  // namespace stampcast
 
 #endif  // STAMPCAST_MARKING_MARKING_H_

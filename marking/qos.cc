@@ -2,17 +2,33 @@
 // patterns only.
 #include "marking/marking.h"
 #include "timestamp/group.h"
+#include "timestamp/rights_hint.h"
 #include "timestamp/text.h"
 
 namespace stampcast {
 namespace {
 
 void reportFailure(Platform& platform, const char* call) {
+  const int error = platform.lastSystemError();
   print(platform, "%s failed with error %lu\n", call,
-        static_cast<unsigned long>(platform.lastSystemError()));
+        static_cast<unsigned long>(error));
+  printRightsHint(platform, RightsArea::Qos, static_cast<std::uint32_t>(error));
 }
 
 }  // namespace
+
+const char* qosMarkingLost(Platform& platform, const QosMarking& marking) {
+  QosPacketPriority priority{};
+  if (platform.qualityOfService().queryFlow(
+          marking.handle, marking.flowId, qos::kQueryPacketPriority,
+          sizeof priority, &priority)) {
+    return nullptr;
+  }
+  // An invalid handle (6) or a flow not found (1168): the system has
+  // dropped the flow. Another failure tells nothing of the marking.
+  const int error = platform.lastSystemError();
+  return error == 6 || error == 1168 ? "flow" : nullptr;
+}
 
 bool setupQosMarking(const RunConfig& config, Platform& platform,
                      SocketHandle socket, QosMarking& marking) {

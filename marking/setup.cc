@@ -9,6 +9,7 @@
 #include "marking/messages.h"
 #include "platform/common/interface_list.h"
 #include "timestamp/group.h"
+#include "timestamp/rights_hint.h"
 #include "timestamp/text.h"
 
 namespace stampcast {
@@ -139,6 +140,7 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   if (result != tc::kSuccess) {
     printError(platform, "TcRegisterClient returned 0x%x\n",
           static_cast<unsigned>(result));
+    printRightsHint(platform, RightsArea::TrafficControl, result);
     return false;
   }
 
@@ -175,13 +177,31 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   }
 
   // The flow goes on the adapter that the group's datagrams leave through:
-  // the one the run names (-i), else the one the route picks.
-  const std::uint32_t local =
-      config.interfaceIndex != 0 ? config.interfaceAddress
-      : size != 0                ? addressTowardsGroup(config, platform)
-                                 : 0;
-  const char16_t* name = chosenInterfaceName(interfaces, size, local);
+  // the one the run names (-i), by the IPv4 address the run goes by there
+  // (cli/interface_choice.cc: the route's where the adapter holds it, else
+  // its lowest), else the one the route picks.
+  const char16_t* name = nullptr;
+  if (config.interfaceIndex != 0) {
+    // Where no interface holds it, the datagrams would leave by -i
+    // unmarked under the code point the lines show.
+    name = interfaceHolding(interfaces, size, config.interfaceAddress);
+    if (name == nullptr) {
+      printError(platform, "No traffic control interface holds %s\n",
+                 config.interfaceText);
+      return false;
+    }
+  } else {
+    const std::uint32_t local =
+        size != 0 ? addressTowardsGroup(config, platform) : 0;
+    name = chosenInterfaceName(interfaces, size, local);
+  }
   openedInterface = narrowed(name);
+  // A measuring sender says where the route put its marking.
+  if (config.measure && config.mode == RunMode::Sender &&
+      config.interfaceIndex == 0) {
+    print(platform, "Marking on traffic control interface %s\n",
+          openedInterface.c_str());
+  }
   result = tc.openInterface(name, handles.clientHandle, 0, &handles.ifcHandle);
   if (result != tc::kSuccess) {
     printError(platform, "TcOpenInterface returned 0x%x\n",

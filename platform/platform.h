@@ -9,6 +9,7 @@
 #ifndef STAMPCAST_PLATFORM_PLATFORM_H_
 #define STAMPCAST_PLATFORM_PLATFORM_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,12 +22,17 @@
 namespace stampcast {
 
 // A network interface of the host, as a run may name it (-i): its name
-// (Linux: eth1; Windows: the adapter's alias, in the console's code page),
-// its index and its IPv4 addresses in network order, the primary one first.
+// (Linux: eth1; Windows: the adapter's alias, in UTF-8), its index for each
+// family (Linux: one index for both; Windows: the IPv4 and the IPv6
+// interface's, 0 where that protocol is not on the adapter), and its IPv4
+// addresses in network order and IPv6 addresses, in the order the system
+// lists them (Windows does not promise one).
 struct HostInterface {
   std::string name;
   unsigned index = 0;
   std::vector<std::uint32_t> ipv4Addresses;
+  unsigned index6 = 0;
+  std::vector<std::array<std::uint8_t, 16>> ipv6Addresses{};
 };
 
 // A join of a group on one interface, from any source or from one only.
@@ -114,7 +120,8 @@ class Platform {
   // (the clock when the receive returns); the other two are refused or not.
   virtual ArrivalRefusals enableArrivals(SocketHandle socket) = 0;
   // The same for an IPv6 socket: the traffic class (IPV6_RECVTCLASS) and
-  // the hop limit (IPV6_RECVHOPLIMIT), delivered as tos and ttl.
+  // the hop limit (IPV6_RECVHOPLIMIT; Windows: IPV6_HOPLIMIT), delivered as
+  // tos and ttl.
   virtual ArrivalRefusals enableArrivals6(SocketHandle socket) = 0;
 
   // Stop requests: Ctrl-C and SIGTERM on POSIX; Ctrl-C, Ctrl-Break and a
@@ -175,12 +182,21 @@ Platform& systemPlatform();
 // folder only, never from the program's own folder.
 void prepareProcess();
 
+// The program's words in UTF-8: on Windows read anew from the system as
+// UTF-16 (argv holds them in the ANSI code page, which loses what that page
+// cannot show); elsewhere argv's bytes as they are.
+std::vector<std::string> commandLine(int argc, char** argv);
+
 // Address and byte-order conversion: pure functions of the socket layer,
 // from the same backend.
 std::uint32_t inetAddr(const char* dotted);  // network order
 // An IPv6 address's text (inet_pton): true and its 16 bytes, or false.
 bool inetPton6(const char* text, std::uint8_t* address);
 std::uint16_t hostToNetwork16(std::uint16_t value);
+// What a failed call of the area lacked, by its code (GetLastError or the
+// service's result on Windows, errno on Linux): a pure function of the
+// backend, so that a report can say what to do.
+MissingRight missingRight(RightsArea area, std::uint32_t code);
 std::uint32_t hostToNetwork32(std::uint32_t value);
 
 }  // namespace stampcast

@@ -21,12 +21,21 @@ inline constexpr std::uint16_t kVersionMinor = 0;
 inline constexpr int kTrafficTypeBestEffort = 0;    // QOSTrafficTypeBestEffort
 inline constexpr std::uint32_t kNonAdaptiveFlow = 2;  // QOS_NON_ADAPTIVE_FLOW
 inline constexpr int kSetOutgoingDscpValue = 2;     // QOSSetOutgoingDSCPValue
+inline constexpr int kQueryPacketPriority = 1;      // QOSQueryPacketPriority
 }  // namespace qos
 
 // QOS_VERSION.
 struct QosVersion {
   std::uint16_t major;
   std::uint16_t minor;
+};
+
+// QOS_PACKET_PRIORITY.
+struct QosPacketPriority {
+  std::uint32_t conformantDscp;
+  std::uint32_t nonConformantDscp;
+  std::uint32_t conformantL2;
+  std::uint32_t nonConformantL2;
 };
 
 // Each call returns true, or false with its error left for the platform's
@@ -43,6 +52,11 @@ class QualityOfService {
   // The DSCP of the flow: operation kSetOutgoingDscpValue with a 32-bit value.
   virtual bool setFlow(QosHandle handle, QosFlowId flowId, int operation,
                        std::uint32_t size, const void* buffer) = 0;
+  // What the flow stands for now: operation kQueryPacketPriority fills
+  // a QosPacketPriority. It fails once the flow is gone: qWAVE's handles and
+  // flows become invalid when the host sleeps or stands by.
+  virtual bool queryFlow(QosHandle handle, QosFlowId flowId, int operation,
+                         std::uint32_t size, void* buffer) = 0;
   virtual bool removeSocketFromFlow(QosHandle handle, SocketHandle socket,
                                     QosFlowId flowId, std::uint32_t flags) = 0;
   virtual bool closeHandle(QosHandle handle) = 0;

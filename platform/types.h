@@ -86,11 +86,18 @@ struct Arrival {
   std::int64_t utcNanoseconds = 0;
 };
 
+// Calls whose failure may mean that the process lacks rights, and what it
+// lacks: Windows an elevated prompt, Linux a capability (or root).
+enum class RightsArea { TrafficControl, Qos, Clock };
+enum class MissingRight { None, Elevation, SysTime, NetAdmin };
+
 // Which arrival fields the socket layer refused to deliver: the error of
 // the refusal, or 0 when the field is delivered.
 struct ArrivalRefusals {
   int tosError = 0;
   int ttlError = 0;
+  // The switch that asks for the hop limit, as the system names it.
+  const char* hopLimitOption = "IPV6_RECVHOPLIMIT";
 };
 
 }  // namespace stampcast

@@ -62,6 +62,8 @@ class FakePlatform : public Platform {
   // datagram is left, instead of the failure.
   std::deque<Arrival> arrivals;
   bool stopAtEnd = false;
+  std::vector<HostInterface> interfaces;  // none: the list cannot be read
+  std::uint32_t outgoing = 0;             // the route's source towards a group
   // A receive takes every queued datagram, up to the batch; a send at most
   // 20 (a kernel may stop short), then fails with 10050 once
   // sendsBeforeFailure have gone.
@@ -88,8 +90,11 @@ class FakePlatform : public Platform {
   int closeSocket(SocketHandle) override { return socketCall("closeSocket"); }
   int lastSocketError() override { return lastError_; }
   int lastSystemError() override { return 8; }  // never a socket error
-  std::uint32_t outgoingAddress(const SocketAddress&) override { return 0; }
-  bool listInterfaces(std::vector<HostInterface>*) override { return false; }
+  std::uint32_t outgoingAddress(const SocketAddress&) override { return outgoing; }
+  bool listInterfaces(std::vector<HostInterface>* list) override {
+    *list = interfaces;
+    return !interfaces.empty();
+  }
   int setMulticastInterface(SocketHandle, unsigned, std::uint32_t) override { return socketCall("setMulticastInterface"); }
   int joinGroupOn(SocketHandle, const GroupJoin&) override { return socketCall("joinGroupOn"); }
   int batchLimit() override { return batchSize; }

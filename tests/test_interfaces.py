@@ -3,7 +3,7 @@
 # by the first network; what -i names is on the second.
 import re, socket
 import pytest
-from conftest import BIN, FACING, MCAST, WINE, receiver, run
+from conftest import BIN, FACING, FIRST, MCAST, WINE, receiver, run, veth
 
 # The two networks, the route's first. The traffic-control stand-in lists the
 # Windows sender's adapters at .1 of each: FIRST, then FACING.
@@ -120,3 +120,34 @@ WRONG = [  # -i is looked at first, -f by a receiver only; both before anything 
 @pytest.mark.parametrize("args,text", WRONG, ids=[" ".join(a) for a, _ in WRONG])
 def test_an_interface_or_source_that_names_nothing_ends_the_run(scan, args, text):
     assert run(scan.argv(args), 60) == (255, text + "\n")
+
+
+@pytest.mark.parametrize("sender,listener", [("linux", "linux"), ("linux", "windows"), ("windows", "linux")])
+def test_an_ipv6_address_names_the_interface_of_either_role(netns, wine, start, sender, listener):
+    tx, rx = [wine() if build == "windows" else netns(MCAST[:1]) for build in (sender, listener)]
+    veth(tx.ns, rx.ns, "s6", ["fd00:81::1/64", "fd00:81::2/64"])
+    proc = receiver(start, rx.argv(["-d", "ff15::81", "-m", "-i", "fd00:81::2", "-c", "3", "-r"]))
+    assert run(tx.argv(["-d", "ff15::81", "-i", "fd00:81::1", "-w", "50", "-c", "3", "-s"]), 60)[0] == 0
+    code, out = proc.wait(60)
+    assert code == 0 and out.count("from: [fd00:81::1]:") == 3, out
+
+
+# A sender marks where its datagrams go, or not at all: the traffic-control interface that holds the address of the
+# interface -i names (the stand-in's hold 10.71.0.1 and 10.70.0.1), else the one the route picks, which -m names.
+MARKED_WHERE = [("linux", None, ["-i", "nm4"], (255, "No traffic control interface holds nm4\n")),
+                ("windows", None, ["-i", "nm4"], (255, "No traffic control interface holds nm4\n")),
+                ("windows", "10.72.0.1/24", ["-i", "10.72.0.1"], (255, "No traffic control interface holds 10.72.0.1\n")),
+                ("linux", None, ["-m"], (0, "Marking on traffic control interface lo\n")),
+                ("windows", None, ["-m"], (0, f"Marking on traffic control interface {FIRST}\n"))]
+
+
+@pytest.mark.parametrize("sender,address,args,said", MARKED_WHERE)
+def test_a_sender_marks_where_its_datagrams_go_or_refuses(netns, wine, record, sender, address, args, said):
+    tx = wine() if sender == "windows" else netns()
+    tx.ns.ip("link", "add", "nm4", "type", "veth", "peer", "name", "nm4b")
+    tx.ns.ip("link", "set", "nm4", "up")
+    tx.ns.ip("link", "set", "nm4b", "up")
+    if address:
+        tx.ns.ip("addr", "add", address, "dev", "nm4")
+    status, out = run(tx.argv(["-t", "46", *args, "-c", "1", "-w", "0", "-s"]), 60)
+    assert (status, out[:len(said[1])]) == said, out

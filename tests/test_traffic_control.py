@@ -37,6 +37,7 @@ def test_windows_sender_marks_on_the_adapter_that_faces_the_receiver(wine, build
     assert record() == SETUP.format(FACING, tos, tos)
 
 
+ELEVATE = "Run it from an elevated prompt (as administrator).\n"  # once, after a refusal for want of rights
 STILL_OPEN = ("Interfaces are still open for this client. all interfaces must be closed to deregister a client.\n"
               "Error degresitering client\n")
 
@@ -44,6 +45,8 @@ STILL_OPEN = ("Interfaces are still open for this client. all interfaces must be
 @pytest.mark.parametrize("refusal,status,out", [  # the Linux build's texts, from the same code
     ("", 0, ""),  # nothing refused: what setup made is removed, in reverse order
     ("TcRegisterClient=120", 255, "TcRegisterClient returned 0x78\n"),
+    ("TcRegisterClient=110", 255, "TcRegisterClient returned 0x6e\n" + ELEVATE),
+    ("TcRegisterClient=5", 255, "TcRegisterClient returned 0x5\n" + ELEVATE),
     ("TcEnumerateInterfaces=6", 255, "The client handle is invalid.\nTcEnumerateInterfaces returned 0x6\n"),
     ("TcEnumerateInterfaces=31", 255, "TcEnumerateInterfaces returned 0x1f\n"),
     ("TcEnumerateInterfaces=122", 255, "The buffer is too small to enumerate all interfaces. If this error is returned,"
@@ -97,7 +100,8 @@ def test_windows_receiver_sets_the_clock_by_the_zone_and_reports_a_refusal(netns
         assert receiver.wait_for("Receiving...\n", timeout=30), receiver.out()
         peer_send(ns, "239.1.1.1", 1234, [(16, struct.pack("<8H", 2008, 3, 1, 17, 14, 5, 30, 250))] * 2)
         assert receiver.wait_for(" seq:1\n") and receiver.p.poll() is None and receiver.out().endswith("".join(
-            f"Received Time 14:05:30:250 on 03-17-2008 seq:{seq}\nError: Setting local time - 1314\n" for seq in (0, 1)))
+            f"Received Time 14:05:30:250 on 03-17-2008 seq:{seq}\nError: Setting local time - 1314\n" + ELEVATE * (seq == 0)
+            for seq in (0, 1)))
         # Wine sets no clock: it takes a time within half a second of its own as set, and refuses any other. The
         # Linux sender's local time in the same zone is such a time, once turned into UTC by the zone's rule.
         start(ns.cmd([BIN, "-w", "100", "-s"]))
@@ -130,11 +134,23 @@ def test_windows_ipv6_sender_marks_through_qwave(wine, build, start, record):
     assert code == 0 and out.count(" to: [ff15::81]:1234 tos:46 ttl:4 seq:") == 2, out
     code, out = listener.wait(60)
     assert code == 0 and re.search(rf"\nReceiving...\n(Received Time {TIME} seq:\d\n){{2}}$", out), out
-    assert record() == QOS + QOS_END
+    assert record() == QOS + "QOSQueryFlow 17 1 1 16 0\n" + QOS_END  # the flow asked after at the first send
+
+
+# The host's sleep invalidates qWAVE's flows: the sender asks after its flow once a second, and ends at the first
+# answer that it is gone, before the next send.
+@pytest.mark.parametrize("args", [["-w", "100"], ["-q", "-m"]])
+def test_windows_ipv6_sender_ends_when_its_flow_is_invalidated(wine, netns, record, monkeypatch, args):
+    monkeypatch.setenv("STAMPCAST_QOS_INVALIDATE", "2")
+    tx = wine()
+    veth(tx.ns, netns(), "qx", ("fd00:76::1/64", "fd00:76::2/64"))
+    status, out = run(tx.argv(["-d", "ff15::81", "-t", "46", *args, "-s"]), 60)
+    assert status == 255 and out.endswith("\nMarking removed by the system: flow\n"), out
+    assert record().endswith("QOSQueryFlow 17 1 1 16 0\nQOSQueryFlow 17 1 1 16 6\n"), record()
 
 
 @pytest.mark.parametrize("refusal,status,out", [
-    ("", 0, ""), ("QOSCreateHandle=5", 255, "QOSCreateHandle failed with error 5\n"),
+    ("", 0, ""), ("QOSCreateHandle=5", 255, "QOSCreateHandle failed with error 5\n" + ELEVATE),
     ("QOSAddSocketToFlow=10065", 255, "QOSAddSocketToFlow failed with error 10065\n"),
     ("QOSSetFlow=87", 255, "QOSSetFlow failed with error 87\n"),
     ("QOSRemoveSocketFromFlow=1168", 0, "Error removing socket from flow\n"), ("QOSCloseHandle=6", 0, "Error closing QOS handle\n")])

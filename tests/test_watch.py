@@ -131,6 +131,7 @@ def test_an_interface_name_is_escaped_as_typed_in_the_settings_record(netns):
     ns.ip("link", "add", name, "type", "veth", "peer", "name", "ipeer")
     ns.ip("link", "set", name, "up")
     ns.ip("link", "set", "ipeer", "up")
+    ns.ip("addr", "add", "10.79.0.1/24", "dev", name)  # for traffic control to mark on
     code, out = run(ns.argv(["-o", "json", "-i", name, "-c", "1", "-s"]))
     assert code == 0 and records(out)[0]["interface"] == 'i"\\\ufffd', out
 
@@ -181,6 +182,17 @@ def test_the_plot_refuses_what_holds_nothing_to_draw_and_skips_what_is_no_record
     else:  # drawn all the same
         assert code == 0 and f"run.jsonl:{skipped}: not a record, skipped" in err, err
         assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and matplotlib.image.imread(png).shape[2] in (3, 4)
+
+
+def test_windows_takes_and_writes_a_name_beyond_ascii_as_it_is(wine, start):
+    rx = wine()  # the command line read as UTF-16, the adapter's alias matched, the record written in UTF-8
+    rx.ns.ip("link", "add", "réseau0", "type", "veth", "peer", "name", "rpeer")
+    rx.ns.ip("link", "set", "réseau0", "up")
+    rx.ns.ip("link", "set", "rpeer", "up")
+    rx.ns.ip("addr", "add", "10.78.0.1/24", "dev", "réseau0")
+    proc = listening(start, rx.argv(["-o", "json", "-i", "réseau0", "-r"]))
+    assert [r["interface"] for r in records(proc.out()) if r["type"] == "settings"] == ["réseau0"], proc.out()
+    assert "239.1.1.1" in run(rx.ns.cmd(["ip", "maddr", "show", "dev", "réseau0"]))[1]
 
 
 def test_the_plot_marks_losses_and_orders_apart_and_bands_a_quiet_run():

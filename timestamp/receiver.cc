@@ -14,6 +14,7 @@
 #include "timestamp/measurement.h"
 #include "timestamp/report_line.h"
 #include "timestamp/reports.h"
+#include "timestamp/rights_hint.h"
 #include "timestamp/statistics.h"
 #include "timestamp/text.h"
 
@@ -25,8 +26,9 @@ namespace {
 constexpr int kReceiveBufferSize = 100;
 
 // The longest report of the clock: "Error: Setting local time - " and an
-// int with its sign, a newline and the terminator snprintf adds.
-constexpr std::size_t kClockReportCapacity = 28 + 11 + 2;
+// int with its sign, a newline and the terminator snprintf adds, and the
+// rights hint that may follow it once.
+constexpr std::size_t kClockReportCapacity = 28 + 11 + 2 + kRightsHintCapacity;
 
 char* append(char* out, const char* text) {
   const std::size_t length = std::strlen(text);
@@ -57,7 +59,12 @@ char* reportClock(int result, bool whole, char* out) {
 // Sets the clock from a whole timestamp, and reports it at out.
 char* updateClock(Platform& platform, const LocalTime& time, bool whole,
                   char* out) {
-  return reportClock(whole ? platform.setLocalTime(time) : 0, whole, out);
+  const int result = whole ? platform.setLocalTime(time) : 0;
+  char* end = reportClock(result, whole, out);
+  const char* hint =
+      result != 0 ? rightsHint(RightsArea::Clock, static_cast<std::uint32_t>(result))
+                  : nullptr;
+  return hint != nullptr ? append(end, hint) : end;
 }
 
 // -o json: a datagram's record, and with -u its clock's report after it.
@@ -78,6 +85,13 @@ void appendReceived(std::string& out, Platform& platform,
   JsonRecord message(out, "message");
   message.text("text", std::string(start, end - 1));  // without its newline
   message.end();
+  const char* hint =
+      whole && clock != 0 ? rightsHint(RightsArea::Clock, static_cast<std::uint32_t>(clock))
+                          : nullptr;
+  if (hint == nullptr) return;
+  JsonRecord said(out, "message");
+  said.text("text", std::string(hint, std::strlen(hint) - 1));
+  said.end();
 }
 
 // The interval reports that have come due by `now`; the receive's wait then
@@ -110,7 +124,7 @@ void startMeasuring(Platform& platform, SocketHandle socket, bool ipv6) {
   }
   if (refusals.ttlError != 0) {
     print(platform, "Cannot measure ttl: %s failed with error %d\n",
-          ipv6 ? "IPV6_RECVHOPLIMIT" : "IP_RECVTTL", refusals.ttlError);
+          ipv6 ? refusals.hopLimitOption : "IP_RECVTTL", refusals.ttlError);
   }
   platform.catchStopRequests();
 }

@@ -52,9 +52,15 @@ struct Stamper {
 // Once traffic control has removed the marking, the datagrams would go
 // unmarked under the code point the lines show: the run ends as a failed
 // send does, before the next one.
-bool reportRemoval(Platform& platform,
-                   const std::atomic<const char*>& markingRemoved) {
-  const char* removed = markingRemoved.load();
+bool reportRemoval(Platform& platform, MarkingWatch& watch) {
+  const char* removed = watch.removed != nullptr ? watch.removed->load() : nullptr;
+  if (removed == nullptr && watch.check) {
+    const std::int64_t now = platform.steadyNanoseconds();
+    if (now >= watch.nextCheck) {
+      watch.nextCheck = now + 1000000000;
+      removed = watch.check();
+    }
+  }
   if (removed == nullptr) return false;
   printError(platform, "Marking removed by the system: %s\n", removed);
   return true;
@@ -79,13 +85,13 @@ std::uint64_t drawRunIdentifier(Platform& platform) {
 // negative), exactly that many leave: the last batch is cut to fit.
 int flood(Platform& platform, SocketHandle socket,
           const SocketAddress& destination, Stamper& stamper,
-          std::int64_t left, const std::atomic<const char*>& markingRemoved) {
+          std::int64_t left, MarkingWatch& watch) {
   static std::uint8_t batch[Platform::kMaxBatch * kMeasuredDatagramSize];
   const std::size_t length = stamper.size();
   int limit = platform.batchLimit();
   if (limit < 1 || limit > Platform::kMaxBatch) limit = 1;
   while (left != 0) {
-    if (reportRemoval(platform, markingRemoved)) return kFailedRun;
+    if (reportRemoval(platform, watch)) return kFailedRun;
     const int size =
         left > 0 && left < limit ? static_cast<int>(left) : limit;
     for (int i = 0; i < size; ++i) stamper.stamp(platform, batch + i * length);
@@ -110,7 +116,7 @@ int flood(Platform& platform, SocketHandle socket,
 
 int runSender(const RunConfig& config, Platform& platform,
               SocketHandle socket,
-              const std::atomic<const char*>& markingRemoved) {
+              MarkingWatch& watch) {
   if (config.json) {
     std::string settings;
     appendSettingsRecord(settings, config, true);
@@ -133,7 +139,7 @@ int runSender(const RunConfig& config, Platform& platform,
   if (config.measure) stamper.run = drawRunIdentifier(platform);
   if (!config.verbose) {
     return flood(platform, socket, destination, stamper, left,
-                 markingRemoved);
+                 watch);
   }
 
   // Everything the loop needs is made here, so that a datagram costs one
@@ -153,7 +159,7 @@ int runSender(const RunConfig& config, Platform& platform,
   std::int64_t seq = 0;
 
   for (;;) {
-    if (reportRemoval(platform, markingRemoved)) return kFailedRun;
+    if (reportRemoval(platform, watch)) return kFailedRun;
     // The time is read just before the send, and the line below reports the
     // datagram that has just gone out.
     std::uint8_t datagram[kMeasuredDatagramSize];

@@ -119,7 +119,44 @@ std::uint32_t EmulatedQos::setFlow(QosHandle handle, QosFlowId flowId,
   }
   if (dscp > kMaxDscp) return tc::kInvalidParameter;
   const FlowBlock block = flowWith(static_cast<int>(dscp));
-  return tc_.modifyFlow(flow->second.flow, &block.head);
+  const std::uint32_t result = tc_.modifyFlow(flow->second.flow, &block.head);
+  if (result == tc::kSuccess) dscps_[flowId] = static_cast<int>(dscp);
+  return result;
+}
+
+std::map<QosFlowId, EmulatedQos::Flow>::iterator EmulatedQos::findFlow(
+    QosHandle handle, QosFlowId flowId) {
+  const auto flow = flows_.find(flowId);
+  if (flow == flows_.end() || flow->second.handle != handle) {
+    return flows_.end();
+  }
+  return flow;
+}
+
+std::uint32_t EmulatedQos::queryFlow(QosHandle handle, QosFlowId flowId,
+                                     int operation, std::uint32_t size,
+                                     void* buffer) {
+  if (handles_.count(handle) == 0) return tc::kInvalidHandle;
+  if (findFlow(handle, flowId) == flows_.end()) return tc::kNotFound;
+  if (operation != qos::kQueryPacketPriority) return kNotSupported;
+  if (buffer == nullptr || size < sizeof(QosPacketPriority)) {
+    return tc::kInsufficientBuffer;
+  }
+  QosPacketPriority priority{};
+  const auto dscp = dscps_.find(flowId);
+  if (dscp != dscps_.end()) {
+    priority.conformantDscp = static_cast<std::uint32_t>(dscp->second);
+    priority.nonConformantDscp = priority.conformantDscp;
+  }
+  std::memcpy(buffer, &priority, sizeof priority);
+  return tc::kSuccess;
+}
+
+void EmulatedQos::invalidate() {
+  std::vector<QosHandle> open;
+  for (const auto& handle : handles_) open.push_back(handle.first);
+  for (const QosHandle handle : open) closeHandle(handle);
+  dscps_.clear();
 }
 
 std::uint32_t EmulatedQos::removeFlow(std::map<QosFlowId, Flow>::iterator flow) {

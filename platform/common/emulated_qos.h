@@ -13,6 +13,8 @@
 // - a flow it does not hold for that handle (and socket): 1168;
 // - an operation of QOSSetFlow other than the outgoing DSCP: 50; a DSCP
 //   that is not a 4-byte value of 0 to 63: 87;
+// - an operation of QOSQueryFlow other than the packet priority: 50; a
+//   buffer shorter than its record: 122;
 // - whatever the traffic control beneath refuses, with its code.
 // Closing a handle removes the flows it still holds.
 #ifndef STAMPCAST_PLATFORM_COMMON_EMULATED_QOS_H_
@@ -38,6 +40,11 @@ class EmulatedQos {
                                 QosFlowId* flowId);
   std::uint32_t setFlow(QosHandle handle, QosFlowId flowId, int operation,
                         std::uint32_t size, const void* buffer);
+  std::uint32_t queryFlow(QosHandle handle, QosFlowId flowId, int operation,
+                          std::uint32_t size, void* buffer);
+  // As the host's sleep does: every handle and flow becomes invalid, and
+  // the marking beneath is removed.
+  void invalidate();
   std::uint32_t removeSocketFromFlow(QosHandle handle, SocketHandle socket,
                                      QosFlowId flowId, std::uint32_t flags);
   std::uint32_t closeHandle(QosHandle handle);
@@ -55,11 +62,15 @@ class EmulatedQos {
     TcHandle client;
     TcHandle ifc;
   };
+  // The flow of that handle, or flows_.end().
+  std::map<QosFlowId, Flow>::iterator findFlow(QosHandle handle,
+                                               QosFlowId flowId);
   std::uint32_t removeFlow(std::map<QosFlowId, Flow>::iterator flow);
 
   EmulatedTrafficControl& tc_;
   std::map<QosHandle, Handle> handles_;
   std::map<QosFlowId, Flow> flows_;
+  std::map<QosFlowId, int> dscps_;  // what setFlow gave each flow
   QosFlowId nextFlow_ = 0;
 };
 

@@ -126,23 +126,30 @@ void writeInterfaceList(const std::vector<InterfaceInfo>& interfaces,
   }
 }
 
-const char16_t* chosenInterfaceName(const unsigned char* list,
-                                    std::uint32_t size, std::uint32_t local) {
-  static const char16_t kNoName[] = u"";
-  const char16_t* first = nullptr;
+const char16_t* interfaceHolding(const unsigned char* list, std::uint32_t size,
+                                 std::uint32_t local) {
   std::size_t at = 0;
-  while (size - at >= sizeof(TcInterfaceDescriptor)) {
+  while (local != 0 && size - at >= sizeof(TcInterfaceDescriptor)) {
     const unsigned char* ifc = list + at;
     const auto name = readAt<char16_t*>(
         ifc + offsetof(TcInterfaceDescriptor, interfaceName));
-    if (at == 0) first = name;
     const auto length = readAt<std::uint32_t>(
         ifc + offsetof(TcInterfaceDescriptor, length));
     if (length < sizeof(TcInterfaceDescriptor) || length > size - at) break;
-    if (local != 0 && name != nullptr && holdsAddress(ifc, length, local)) {
-      return name;
-    }
+    if (name != nullptr && holdsAddress(ifc, length, local)) return name;
     at += length;
+  }
+  return nullptr;
+}
+
+const char16_t* chosenInterfaceName(const unsigned char* list,
+                                    std::uint32_t size, std::uint32_t local) {
+  static const char16_t kNoName[] = u"";
+  if (const char16_t* held = interfaceHolding(list, size, local)) return held;
+  const char16_t* first = nullptr;
+  if (size >= sizeof(TcInterfaceDescriptor)) {
+    first = readAt<char16_t*>(list + offsetof(TcInterfaceDescriptor,
+                                              interfaceName));
   }
   return first != nullptr ? first : kNoName;
 }

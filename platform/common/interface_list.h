@@ -48,6 +48,12 @@ void writeInterfaceList(const std::vector<InterfaceInfo>& interfaces,
                         unsigned char* buffer);
 
 // The name of the interface whose address list holds `local` (network
+// order), or null when none does or `local` is 0. The walk stops at a
+// descriptor whose length leaves the `size` bytes of the list.
+const char16_t* interfaceHolding(const unsigned char* list, std::uint32_t size,
+                                 std::uint32_t local);
+
+// The name of the interface whose address list holds `local` (network
 // order; 0 when unknown), else of the first interface in the list; an empty
 // name when the list is empty or the descriptor carries none. The walk
 // stops at a descriptor whose length leaves the `size` bytes of the list.

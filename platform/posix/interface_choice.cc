@@ -43,12 +43,18 @@ bool PosixPlatform::listInterfaces(std::vector<HostInterface>* interfaces) {
                                 return host.index == index;
                               });
     if (known == interfaces->end()) {
-      interfaces->push_back(HostInterface{name, index, {}});
+      // Linux numbers an interface once for both families.
+      interfaces->push_back(HostInterface{name, index, {}, index, {}});
       known = interfaces->end() - 1;
     }
     if (entry->ifa_addr != nullptr && entry->ifa_addr->sa_family == AF_INET) {
       known->ipv4Addresses.push_back(
           reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr);
+    }
+    if (entry->ifa_addr != nullptr && entry->ifa_addr->sa_family == AF_INET6) {
+      const auto* in6 = reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr);
+      known->ipv6Addresses.emplace_back();
+      std::memcpy(known->ipv6Addresses.back().data(), &in6->sin6_addr, 16);
     }
   }
   ::freeifaddrs(list);

@@ -2,6 +2,7 @@
 // apart from the rest of the backend and the fuzz targets can use them too.
 #include <arpa/inet.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -15,6 +16,17 @@ bool inetPton6(const char* text, std::uint8_t* address) {
 }
 std::uint16_t hostToNetwork16(std::uint16_t value) { return htons(value); }
 std::uint32_t hostToNetwork32(std::uint32_t value) { return htonl(value); }
+
+std::vector<std::string> commandLine(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+// Only the clock needs a right here: marking goes through the emulated
+// traffic control, which sets the DS field as any user may.
+MissingRight missingRight(RightsArea area, std::uint32_t code) {
+  return area == RightsArea::Clock && code == EPERM ? MissingRight::SysTime
+                                                    : MissingRight::None;
+}
 
 namespace posix {
 

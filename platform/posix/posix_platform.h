@@ -43,6 +43,8 @@ class PosixQos final : public QualityOfService {
                        std::uint32_t flags, QosFlowId* flowId) override;
   bool setFlow(QosHandle handle, QosFlowId flowId, int operation,
                std::uint32_t size, const void* buffer) override;
+  bool queryFlow(QosHandle handle, QosFlowId flowId, int operation,
+                 std::uint32_t size, void* buffer) override;
   bool removeSocketFromFlow(QosHandle handle, SocketHandle socket,
                             QosFlowId flowId, std::uint32_t flags) override;
   bool closeHandle(QosHandle handle) override;

@@ -113,6 +113,11 @@ bool PosixQos::setFlow(QosHandle handle, QosFlowId flowId, int operation,
   return settled(qos_.setFlow(handle, flowId, operation, size, buffer));
 }
 
+bool PosixQos::queryFlow(QosHandle handle, QosFlowId flowId, int operation,
+                         std::uint32_t size, void* buffer) {
+  return settled(qos_.queryFlow(handle, flowId, operation, size, buffer));
+}
+
 bool PosixQos::removeSocketFromFlow(QosHandle handle, SocketHandle socket,
                                     QosFlowId flowId, std::uint32_t flags) {
   return settled(qos_.removeSocketFromFlow(handle, socket, flowId, flags));

@@ -8,6 +8,7 @@
 
 #include <iphlpapi.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -25,19 +26,6 @@ AdapterLister adapterLister() {
     findFunction(module, "GetAdaptersAddresses", &lister);
   }
   return lister;
-}
-
-// An adapter's alias in the console's code page, as the program's words
-// arrive in it.
-std::string narrow(const wchar_t* wide) {
-  if (wide == nullptr) return "";
-  const int size =
-      WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return "";
-  std::string text(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide, -1, &text[0], size, nullptr, nullptr);
-  text.resize(static_cast<std::size_t>(size - 1));
-  return text;
 }
 
 // The socket layer's word for an interface: its address, else its index.
@@ -63,7 +51,7 @@ bool WindowsPlatform::listInterfaces(std::vector<HostInterface>* interfaces) {
        attempt < kListAttempts && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
     buffer.reset(new (std::nothrow) std::uint64_t[size / 8 + 1]);
     if (buffer == nullptr) return false;
-    result = list(AF_INET, flags, nullptr,
+    result = list(AF_UNSPEC, flags, nullptr,
                   reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.get()), &size);
   }
   if (result == ERROR_NO_DATA) return true;  // no adapter at all
@@ -71,14 +59,31 @@ bool WindowsPlatform::listInterfaces(std::vector<HostInterface>* interfaces) {
   for (auto* adapter = reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.get());
        adapter != nullptr; adapter = adapter->Next) {
     HostInterface host;
-    host.name = narrow(adapter->FriendlyName);
+    // In UTF-8, as the program's words come (commandLine): a name matches
+    // -i exactly when their UTF-16 texts match.
+    host.name = adapter->FriendlyName != nullptr
+                    ? toUtf8(adapter->FriendlyName, -1)
+                    : std::string();
+    // IfIndex is the IPv4 interface's, Ipv6IfIndex the IPv6 one's, 0 where
+    // IPv6 is not on the adapter. Since Vista both are the adapter's one
+    // interface index where both are set; Wine 8 leaves Ipv6IfIndex 0 on
+    // adapters whose flags say IPv6 is on, which then take IfIndex.
     host.index = adapter->IfIndex;
+    host.index6 = adapter->Ipv6IfIndex;
+    if (host.index6 == 0 && (adapter->Flags & IP_ADAPTER_IPV6_ENABLED) != 0) {
+      host.index6 = adapter->IfIndex;
+    }
     for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
          unicast = unicast->Next) {
       const SOCKADDR* address = unicast->Address.lpSockaddr;
       if (address != nullptr && address->sa_family == AF_INET) {
         host.ipv4Addresses.push_back(
             reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr);
+      } else if (address != nullptr && address->sa_family == AF_INET6) {
+        host.ipv6Addresses.emplace_back();
+        std::memcpy(host.ipv6Addresses.back().data(),
+                    &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr,
+                    16);
       }
     }
     interfaces->push_back(host);

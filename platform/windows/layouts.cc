@@ -43,8 +43,10 @@ STAMPCAST_SAME_SIZE(QosFlowId, QOS_FLOWID);
 STAMPCAST_SAME_FIELD(QosVersion, major, QOS_VERSION, MajorVersion);
 STAMPCAST_SAME_FIELD(QosVersion, minor, QOS_VERSION, MinorVersion);
 static_assert(qos::kTrafficTypeBestEffort == QOSTrafficTypeBestEffort &&
-                  qos::kSetOutgoingDscpValue == QOSSetOutgoingDSCPValue,
+                  qos::kSetOutgoingDscpValue == QOSSetOutgoingDSCPValue &&
+                  qos::kQueryPacketPriority == QOSQueryPacketPriority,
               "qWAVE constants");
+STAMPCAST_SAME_SIZE(QosPacketPriority, QOS_PACKET_PRIORITY);
 
 STAMPCAST_SAME_SIZE(MulticastMembership, ip_mreq);
 STAMPCAST_SAME_FIELD(MulticastMembership, group, ip_mreq, imr_multiaddr);

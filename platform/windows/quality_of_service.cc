@@ -19,6 +19,8 @@ struct QosApi {
   BOOL(WINAPI* removeSocketFromFlow)(HANDLE, SOCKET, QOS_FLOWID, DWORD);
   BOOL(WINAPI* setFlow)(HANDLE, QOS_FLOWID, QOS_SET_FLOW, ULONG, PVOID, DWORD,
                         LPOVERLAPPED);
+  BOOL(WINAPI* queryFlow)(HANDLE, QOS_FLOWID, QOS_QUERY_FLOW, PULONG, PVOID,
+                          DWORD, LPOVERLAPPED);
 };
 
 QosApi api{};
@@ -35,7 +37,8 @@ bool loadQosApi() {
            findFunction(dll, "QOSAddSocketToFlow", &api.addSocketToFlow) &&
            findFunction(dll, "QOSRemoveSocketFromFlow",
                         &api.removeSocketFromFlow) &&
-           findFunction(dll, "QOSSetFlow", &api.setFlow);
+           findFunction(dll, "QOSSetFlow", &api.setFlow) &&
+           findFunction(dll, "QOSQueryFlow", &api.queryFlow);
   if (loaded) return true;
   const DWORD error = GetLastError();
   if (dll != nullptr) FreeLibrary(dll);
@@ -67,6 +70,13 @@ class WindowsQos final : public QualityOfService {
     return api.setFlow(asHandle(handle), flowId,
                        static_cast<QOS_SET_FLOW>(operation), size,
                        const_cast<void*>(buffer), 0, nullptr) != FALSE;
+  }
+  bool queryFlow(QosHandle handle, QosFlowId flowId, int operation,
+                 std::uint32_t size, void* buffer) override {
+    ULONG given = size;
+    return api.queryFlow(asHandle(handle), flowId,
+                         static_cast<QOS_QUERY_FLOW>(operation), &given, buffer,
+                         0, nullptr) != FALSE;
   }
   bool removeSocketFromFlow(QosHandle handle, SocketHandle socket,
                             QosFlowId flowId, std::uint32_t flags) override {

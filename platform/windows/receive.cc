@@ -7,6 +7,7 @@
 #include <mswsock.h>
 
 #include <cstring>
+#include <vector>
 
 namespace stampcast {
 namespace windows {
@@ -130,27 +131,159 @@ int WindowsPlatform::receiveWithArrival(SocketHandle socket, void* buffer,
   return static_cast<int>(received);
 }
 
+// A receive of a run that catches stop requests: overlapped, so that its
+// wait holds the receive's own completion beside the stop event and the
+// interval deadline.
+//
+// Why not WSAEventSelect: its FD_READ is set anew only after recv,
+// recvfrom, WSARecv, WSARecvEx and WSARecvFrom, and WSARecvMsg (the call
+// that brings the DS byte and the TTL) is not among them; a wait on it may
+// then sleep through a queued datagram until a bound. An overlapped receive
+// signals its own event when it completes, whichever call posted it: a
+// datagram already queued completes it at once, one that comes later as it
+// comes. The arrival time is read as the wait sees the completion. The
+// bound of the wait serves only the stop flag and the deadline. A receive
+// that a stop or a deadline leaves pending stays posted, with its buffers
+// here, and the next call waits for it again; closing the socket cancels it.
+struct WindowsPlatform::PendingReceive {
+  SOCKET socket = INVALID_SOCKET;
+  bool posted = false;
+  WSAOVERLAPPED overlapped{};
+  WSAMSG message{};
+  WSABUF data{};
+  SOCKADDR_STORAGE sender{};
+  INT senderLength = 0;
+  DWORD flags = 0;
+  alignas(WSACMSGHDR) char control[kControlSize] = {};
+  std::vector<char> buffer;
+};
+
+namespace {
+
+constexpr DWORD kStopCheckMilliseconds = 250;
+
+// Posts the receive: 1 when posted (or completed, which signals the event
+// as well), 2 when it failed at once with a datagram longer than the
+// buffer (received, cut), or kSocketError.
+int post(WindowsPlatform::PendingReceive& p, LPFN_WSARECVMSG recvMsg) {
+  const HANDLE event = p.overlapped.hEvent;
+  p.overlapped = WSAOVERLAPPED{};
+  p.overlapped.hEvent = event;
+  std::memset(p.control, 0, sizeof p.control);
+  p.sender = SOCKADDR_STORAGE{};
+  p.senderLength = static_cast<INT>(sizeof p.sender);
+  p.data.len = static_cast<ULONG>(p.buffer.size());
+  p.data.buf = p.buffer.data();
+  p.flags = 0;
+  int result;
+  if (recvMsg != nullptr) {
+    p.message = WSAMSG{};
+    p.message.name = reinterpret_cast<sockaddr*>(&p.sender);
+    p.message.namelen = p.senderLength;
+    p.message.lpBuffers = &p.data;
+    p.message.dwBufferCount = 1;
+    p.message.Control.buf = p.control;
+    p.message.Control.len = sizeof p.control;
+    result = recvMsg(p.socket, &p.message, nullptr, &p.overlapped, nullptr);
+  } else {
+    result = WSARecvFrom(p.socket, &p.data, 1, nullptr, &p.flags,
+                         reinterpret_cast<sockaddr*>(&p.sender),
+                         &p.senderLength, &p.overlapped, nullptr);
+  }
+  if (result == 0 || WSAGetLastError() == WSA_IO_PENDING) return 1;
+  return WSAGetLastError() == WSAEMSGSIZE ? 2 : kSocketError;
+}
+
+}  // namespace
+
+// 1 once the posted receive has completed, 0 when a stop request or the
+// receive deadline came first, kSocketError when the wait failed.
+int WindowsPlatform::waitForReceive(void* completed) {
+  for (;;) {
+    DWORD bound = kStopCheckMilliseconds;
+    if (receiveDeadline_ != 0) {
+      const std::int64_t rest = receiveDeadline_ - steadyNanoseconds();
+      if (rest <= 0) return 0;
+      // Rounded up, so that the wait never ends just before the deadline.
+      const std::int64_t milliseconds = (rest + 999999) / 1000000;
+      if (milliseconds < bound) bound = static_cast<DWORD>(milliseconds);
+    }
+    // The stop comes first: when both are set, the wait names the first.
+    const WSAEVENT events[] = {stopSignal(), completed};
+    const DWORD which = WSAWaitForMultipleEvents(2, events, FALSE, bound, FALSE);
+    if (which == WSA_WAIT_EVENT_0 || stopRequested()) return 0;
+    if (which == WSA_WAIT_EVENT_0 + 1) return 1;
+    if (which != WSA_WAIT_TIMEOUT) return kSocketError;
+  }
+}
+
+int WindowsPlatform::receiveOverlapped(SocketHandle socket, void* slot,
+                                       int slotLength, int* length,
+                                       Arrival* arrival) {
+  if (pending_ == nullptr) {
+    // Lives as long as the process, as the platform does: a receive may
+    // still be posted into it when the run ends.
+    pending_ = new PendingReceive;
+    pending_->overlapped.hEvent = readEvent_;
+  }
+  PendingReceive& p = *pending_;
+  const auto recvMsg = reinterpret_cast<LPFN_WSARECVMSG>(recvMsg_);
+  int posted = 1;
+  if (!p.posted || p.socket != asSocket(socket)) {
+    p.socket = asSocket(socket);
+    p.buffer.assign(static_cast<std::size_t>(slotLength), '\0');
+    WSAResetEvent(readEvent_);
+    posted = post(p, recvMsg);
+    if (posted == kSocketError) return kSocketError;
+    p.posted = posted == 1;
+  }
+  DWORD received = static_cast<DWORD>(p.buffer.size());
+  if (posted == 1) {
+    const int ready = waitForReceive(readEvent_);
+    if (ready != 1) return ready;
+  }
+  LocalTime local;
+  std::int64_t utc = 0;
+  readClock(&local, &utc);  // the arrival: as the receive completes
+  p.posted = false;
+  DWORD flags = 0;
+  if (posted == 1 &&
+      !WSAGetOverlappedResult(p.socket, &p.overlapped, &received, FALSE,
+                              &flags)) {
+    // A longer datagram counts as received and cut, as in receiveFrom.
+    if (WSAGetLastError() != WSAEMSGSIZE) return kSocketError;
+    WSASetLastError(0);
+    received = static_cast<DWORD>(p.buffer.size());
+  }
+  if (received > static_cast<DWORD>(slotLength)) {
+    received = static_cast<DWORD>(slotLength);
+  }
+  std::memcpy(slot, p.buffer.data(), received);
+  *length = static_cast<int>(received);
+  if (arrival != nullptr) {
+    *arrival = Arrival{};
+    fromSystem(p.sender, &arrival->from);
+    arrival->local = local;
+    arrival->utcNanoseconds = utc;
+    if (recvMsg != nullptr) readControl(&p.message, arrival);
+  }
+  return 1;
+}
+
 // batchLimit() is 1, so count is 1 here; only the first datagram is moved.
 int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
                                   int slotLength, int /*count*/,
                                   int* lengths, Arrival* arrivals) {
-  // A receiver that catches stop requests has a non-blocking socket (see
-  // waitForDatagram): it waits for a datagram or a stop, and waits again
-  // when another reader took the datagram first.
+  if (catchingStops_) {
+    return receiveOverlapped(socket, slots, slotLength, lengths, arrivals);
+  }
   int received;
-  do {
-    if (catchingStops_) {
-      const int ready = waitForDatagram(socket);
-      if (ready != 1) return ready;
-    }
-    if (arrivals != nullptr) {
-      received = receiveWithArrival(socket, slots, slotLength, arrivals);
-    } else {
-      SocketAddress from{};
-      received = receiveFrom(socket, slots, slotLength, &from);
-    }
-  } while (received == SOCKET_ERROR && catchingStops_ &&
-           WSAGetLastError() == WSAEWOULDBLOCK);
+  if (arrivals != nullptr) {
+    received = receiveWithArrival(socket, slots, slotLength, arrivals);
+  } else {
+    SocketAddress from{};
+    received = receiveFrom(socket, slots, slotLength, &from);
+  }
   if (received == SOCKET_ERROR) return kSocketError;
   lengths[0] = received;
   return 1;
@@ -169,6 +302,7 @@ ArrivalRefusals WindowsPlatform::enableArrivals6(SocketHandle socket) {
   ArrivalRefusals refusals;
   refusals.tosError = switchOn(asSocket(socket), IPPROTO_IPV6, IPV6_RECVTCLASS);
   refusals.ttlError = switchOn(asSocket(socket), IPPROTO_IPV6, IPV6_HOPLIMIT);
+  refusals.hopLimitOption = "IPV6_HOPLIMIT";
   fetchRecvMsg(socket, &refusals);
   return refusals;
 }

@@ -23,6 +23,8 @@ BOOL WINAPI onConsoleControl(DWORD type) {
       if (stopFlag.exchange(true)) return FALSE;
       SetEvent(stopEvent);
       return TRUE;
+    // CTRL_SHUTDOWN_EVENT reaches services only: a console program sees
+    // the close of its console when the system shuts down.
     case CTRL_CLOSE_EVENT:
     case CTRL_SHUTDOWN_EVENT:
       stopFlag = true;
@@ -65,42 +67,7 @@ std::int64_t WindowsPlatform::steadyNanoseconds() {
   return seconds * 1000000000 + rest * 1000000000 / frequency.QuadPart;
 }
 
-// The socket's read event is set when a datagram is queued and again after
-// each receive that leaves one queued; selecting it makes the socket
-// non-blocking. It is cleared before the receive that follows the wait, so
-// that a datagram that comes after that receive sets it anew. Windows sets
-// it anew only after the receive calls it names, and WSARecvMsg is not among
-// them: the wait therefore lasts this long at most, and the receive is then
-// tried anyway (WSAEWOULDBLOCK: nothing came, and the receiver waits again).
-constexpr DWORD kReadEventBoundMilliseconds = 250;
-
-int WindowsPlatform::waitForDatagram(SocketHandle socket) {
-  if (eventSocket_ != socket) {
-    if (WSAEventSelect(asSocket(socket), readEvent_, FD_READ) ==
-        SOCKET_ERROR) {
-      return kSocketError;
-    }
-    eventSocket_ = socket;
-  }
-  // The wait ends by the deadline of the interval reports at the latest.
-  DWORD bound = kReadEventBoundMilliseconds;
-  if (receiveDeadline_ != 0) {
-    const std::int64_t rest = receiveDeadline_ - steadyNanoseconds();
-    if (rest <= 0) return 0;
-    // Rounded up, so that the wait never ends just before the deadline.
-    const std::int64_t milliseconds = (rest + 999999) / 1000000;
-    if (milliseconds < bound) bound = static_cast<DWORD>(milliseconds);
-  }
-  // The stop comes first: when both are set, the wait names the first.
-  const WSAEVENT events[] = {stopEvent, readEvent_};
-  const DWORD which =
-      WSAWaitForMultipleEvents(2, events, FALSE, bound, FALSE);
-  if (which == WSA_WAIT_EVENT_0) return 0;
-  if (which == WSA_WAIT_TIMEOUT) return 1;
-  if (which != WSA_WAIT_EVENT_0 + 1) return kSocketError;
-  WSAResetEvent(readEvent_);
-  return 1;
-}
+void* WindowsPlatform::stopSignal() { return stopEvent; }
 
 }  // namespace windows
 }  // namespace stampcast

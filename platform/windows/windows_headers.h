@@ -15,6 +15,8 @@
 typedef UINT32 QOS_FLOWID, *PQOS_FLOWID;
 #include <qos2.h>
 
+#include <string>
+
 #include "platform/types.h"
 
 namespace stampcast {
@@ -25,6 +27,12 @@ namespace windows {
 inline SOCKET asSocket(SocketHandle socket) {
   return static_cast<SOCKET>(socket);
 }
+
+// UTF-16 to the program's UTF-8 (text.cc); length -1: up to the NUL.
+std::string toUtf8(const wchar_t* wide, int length);
+// Writes UTF-8 to a console as UTF-16 (text.cc): the bytes of the text
+// written, or -1 when none was.
+long writeConsole(void* console, const char* bytes, std::size_t length);
 
 }  // namespace windows
 }  // namespace stampcast

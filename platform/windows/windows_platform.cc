@@ -36,9 +36,19 @@ const sockaddr* asSockaddr(const SOCKADDR_STORAGE& system) {
 // buffered writes tell neither how much of a text reached a full disk nor
 // that a pipe's reader has gone.
 long writeSome(const char* bytes, std::size_t length) {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  // A console takes UTF-16; a file or a pipe the UTF-8 bytes.
+  static const bool console = [output] {
+    DWORD mode = 0;
+    return GetConsoleMode(output, &mode) != FALSE;
+  }();
+  if (console) {
+    const long written = writeConsole(output, bytes, length);
+    return written >= 0 ? written : LineOutput::kRefused;
+  }
   const DWORD most = 1u << 30;
   DWORD written = 0;
-  if (WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes,
+  if (WriteFile(output, bytes,
                 length < most ? static_cast<DWORD>(length) : most, &written,
                 nullptr)) {
     return written > 0 ? static_cast<long>(written) : LineOutput::kRefused;

@@ -42,7 +42,8 @@ class WindowsPlatform final : public Platform {
   ArrivalRefusals enableArrivals(SocketHandle socket) override;
   ArrivalRefusals enableArrivals6(SocketHandle socket) override;
 
-  // Stop requests: Ctrl-C, Ctrl-Break, a closing console, shutdown
+  // Stop requests: Ctrl-C, Ctrl-Break, a closing console (and, for a
+  // service, a shutdown)
   void catchStopRequests() override;
   bool stopRequested() override;
   std::int64_t steadyNanoseconds() override;
@@ -68,6 +69,10 @@ class WindowsPlatform final : public Platform {
   TrafficControl& trafficControl() override;
   QualityOfService& qualityOfService() override;
 
+ public:
+  // A posted receive and its buffers (receive.cc).
+  struct PendingReceive;
+
  private:
   // One recvfrom; a datagram longer than the buffer counts as received.
   int receiveFrom(SocketHandle socket, void* buffer, int length,
@@ -78,21 +83,26 @@ class WindowsPlatform final : public Platform {
   // enableArrivals found it, else through receiveFrom.
   int receiveWithArrival(SocketHandle socket, void* buffer, int length,
                          Arrival* arrival);
-  // Waits until the socket may have a datagram (its event came, or a bound
-  // passed): 1, or 0 when a stop request or the receive deadline came
-  // first, or kSocketError when
-  // the wait itself failed.
-  int waitForDatagram(SocketHandle socket);
+  // The overlapped receive of a run that catches stop requests (see
+  // receive.cc): one datagram into the slot, its length and what came with
+  // it; 1, or 0 when a stop request or the receive deadline came first, or
+  // kSocketError.
+  int receiveOverlapped(SocketHandle socket, void* slot, int slotLength,
+                        int* length, Arrival* arrival);
+  // Waits for the completion event, the stop event or the deadline: 1 once
+  // the receive completed, else as receiveOverlapped.
+  int waitForReceive(void* completed);
+  // The event a stop request sets (stop.cc).
+  static void* stopSignal();
 
   // WSARecvMsg, which the socket layer hands out only through WSAIoctl;
   // null until enableArrivals has fetched it.
   void (*recvMsg_)() = nullptr;
-  // Set once stop requests are caught: the receiving socket then signals
-  // readEvent_ (a WSAEVENT) when a datagram is queued, and a receive waits
-  // for it or for a stop request, whichever comes first.
+  // Set once stop requests are caught: a receive is then overlapped, and
+  // readEvent_ (a WSAEVENT) is its completion event.
   bool catchingStops_ = false;
   void* readEvent_ = nullptr;
-  SocketHandle eventSocket_ = kInvalidSocket;
+  PendingReceive* pending_ = nullptr;
   std::int64_t receiveDeadline_ = 0;
 
   // Clock

@@ -5,6 +5,8 @@
 // as its 16 bytes in hex and its port, QOSSetFlow with the DS class that the
 // emulation now gives datagrams to that destination.
 // STAMPCAST_QOS_REFUSE "QOSSetFlow=5": that call fails with that error.
+// STAMPCAST_QOS_INVALIDATE "N": the Nth QOSQueryFlow finds every handle and
+// flow invalid, as after the host's sleep, and so does every call after it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -74,6 +76,17 @@ EXPORT QOSSetFlow(QosHandle handle, QosFlowId flow, int operation, ULONG size, c
     const std::uint32_t result = service.setFlow(handle, flow, operation, size, buffer);
     out = " ds=" + to_string(layer.dsClassFor6(destination.address, destination.port));
     return result;
+  });
+}
+EXPORT QOSQueryFlow(QosHandle handle, QosFlowId flow, int operation, ULONG* size, void* buffer, DWORD,
+                    void*) {
+  static int queries = 0;
+  const char* invalidate = std::getenv("STAMPCAST_QOS_INVALIDATE");
+  if (invalidate && ++queries == std::atoi(invalidate)) service.invalidate();
+  const std::string given = to_string(handle) + " " + to_string(flow) + " " + to_string(operation) + " " +
+                            (size ? to_string(*size) : "null");
+  return answer("QOSQueryFlow", given, [&](std::string&) {
+    return size ? service.queryFlow(handle, flow, operation, *size, buffer) : 87u;
   });
 }
 EXPORT QOSRemoveSocketFromFlow(QosHandle handle, SocketHandle socket, QosFlowId flow, DWORD flags) {
