@@ -36,6 +36,10 @@ class FakeQos final : public QualityOfService {
                const void* buffer) override {
     return qos_.setFlow(handle, flowId, operation, size, buffer) == tc::kSuccess;
   }
+  bool queryFlow(QosHandle handle, QosFlowId flowId, int operation, std::uint32_t size,
+                 void* buffer) override {
+    return qos_.queryFlow(handle, flowId, operation, size, buffer) == tc::kSuccess;
+  }
   bool removeSocketFromFlow(QosHandle handle, SocketHandle socket, QosFlowId flowId,
                             std::uint32_t flags) override {
     return qos_.removeSocketFromFlow(handle, socket, flowId, flags) == tc::kSuccess;
