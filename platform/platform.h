@@ -121,7 +121,8 @@ class Platform {
   // closing console on Windows. Once caught, they no longer end the process
   // where it stands: each sets a flag that stopRequested() shows and that
   // ends a receiveBatch waiting for its first datagram, so that the run
-  // ends through its normal path. On POSIX a second one ends the process
+  // ends through its normal path. Copies within a second of the first
+  // change nothing; a request more than a second after it ends the process
   // where it stands.
   virtual void catchStopRequests() = 0;
   virtual bool stopRequested() = 0;

@@ -8,6 +8,9 @@
 namespace stampcast {
 namespace {
 
+// A text report written this long after its interval's end says so.
+constexpr std::int64_t kLateMicroseconds = 1000000;
+
 const char* plural(std::int64_t count) { return count == 1 ? "" : "s"; }
 
 std::string addressText(const SocketAddress& address) {
@@ -113,10 +116,15 @@ void appendKnown(JsonRecord& record, const char* name, int value) {
 
 void appendIntervalText(std::string& out, const ReceiverStatistics& stats,
                         const IntervalSpan& span) {
-  appendFormat(out, "interval %.3f-%.3f s: %lld received, %lld invalid\n",
+  appendFormat(out, "interval %.3f-%.3f s: %lld received, %lld invalid",
                span.from / 1e6, span.to / 1e6,
                static_cast<long long>(stats.received - stats.receivedBefore),
                static_cast<long long>(stats.invalid - stats.invalidBefore));
+  // A receiver that fell behind says how far.
+  if (span.late >= kLateMicroseconds) {
+    appendFormat(out, ", reported %.3f s late", span.late / 1e6);
+  }
+  out += '\n';
   for (const StreamTable::Stream& stream : stats.streams.list()) {
     const StreamPart part = partOf(stream);
     if (part.received <= 0) continue;
@@ -141,6 +149,7 @@ void appendIntervalRecord(std::string& out, const ReceiverStatistics& stats,
   JsonRecord record(out, "interval");
   record.scaled("start_s", span.from, 6);
   record.scaled("end_s", span.to, 6);
+  record.scaled("late_s", span.late, 6);
   record.integer("received", stats.received - stats.receivedBefore);
   record.integer("invalid", stats.invalid - stats.invalidBefore);
   record.openList("streams");
