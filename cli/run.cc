@@ -11,6 +11,9 @@
 namespace stampcast {
 
 int runStampcast(int argc, char** argv, Platform& platform) {
+  // Output appended to a line an earlier run left cut starts on a line of
+  // its own, so that no two lines or records run together.
+  if (platform.outputEndsMidLine()) platform.writeOutput("\n", 1);
   setJsonOutput(false);
   const ParsedOptions parsed = parseOptions(argc, argv, platform);
   if (parsed.endRun) return parsed.exitStatus;
@@ -105,7 +108,9 @@ int runStampcast(int argc, char** argv, Platform& platform) {
   platform.shutdownSocket(socket, kShutdownBoth);
   platform.closeSocket(socket);
   platform.cleanup();
-  return status;
+  // Whatever wrote last, a run whose output's reader has gone has failed
+  // (a quiet sender's heading, say).
+  return platform.writeOutput("", 0) ? status : kFailedRun;
 }
 
 }  // namespace stampcast

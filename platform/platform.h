@@ -48,7 +48,11 @@ class Platform {
   // one (platform/common/line_output.h). Returns false once the output's reader has
   // gone for good (a pipe closed at its far end): the mode loops then end the
   // run as a failure, as SIGPIPE ends it where the system sends one.
+  // Writing nothing asks whether that has happened.
   virtual bool writeOutput(const char* text, std::size_t length) = 0;
+  // Whether the output is a file whose bytes before where the next write
+  // goes end without a line end (a line an earlier run left cut).
+  virtual bool outputEndsMidLine() = 0;
 
   // Socket layer. Calls that can fail return kSocketError (-1) and leave
   // their error for lastSocketError().

@@ -86,6 +86,38 @@ bool WindowsPlatform::writeOutput(const char* text, std::size_t length) {
   return open;
 }
 
+bool WindowsPlatform::outputEndsMidLine() {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE ||
+      GetFileType(output) != FILE_TYPE_DISK) {
+    return false;
+  }
+  LARGE_INTEGER size{};
+  LARGE_INTEGER at{};
+  if (!GetFileSizeEx(output, &size) ||
+      !SetFilePointerEx(output, LARGE_INTEGER{}, &at, FILE_CURRENT)) {
+    return false;
+  }
+  // A handle that appends stands at 0 until it writes (a Unix shell's >>
+  // under Wine); one that does not overwrites the file from there anyway.
+  if (at.QuadPart == 0) at = size;
+  if (at.QuadPart <= 0) return false;
+  // The output may be open for writing only: the byte is read through a
+  // handle of its own.
+  const HANDLE file = ReOpenFile(
+      output, GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER before{};
+  before.QuadPart = at.QuadPart - 1;
+  char last = '\n';
+  DWORD read = 0;
+  const bool whole = SetFilePointerEx(file, before, nullptr, FILE_BEGIN) &&
+                     ReadFile(file, &last, 1, &read, nullptr) && read == 1;
+  CloseHandle(file);
+  return whole && last != '\n';
+}
+
 int WindowsPlatform::startup() {
   WSADATA data;
   return WSAStartup(MAKEWORD(2, 2), &data);
