@@ -3,7 +3,7 @@
 import json, math, os, re, runpy, signal, struct, time
 from datetime import datetime
 import jsonschema, matplotlib.image, pytest
-from conftest import MCAST, ROOT, peer_send, run, veth
+from conftest import MCAST, ROOT, peer_send, run, until, veth
 from test_measure import HOP, timestamp
 
 def trailer(run, number):  # as the README lays it out
@@ -117,3 +117,23 @@ def test_the_plot_draws_a_real_run(netns, start, tmp_path):
     wanted = [(r["from"], r["at_s"], r["delay_ms"], r["dscp"] != 46) for r in made if r["type"] == "received"]
     assert plot["delays"](made) == wanted and len(wanted) == 30 and len(plot["intervals"](made)) >= 1
     assert matplotlib.image.imread(tmp_path / "run.png").shape[2] in (3, 4)
+
+
+def test_a_paused_receiver_reports_its_datagrams_in_the_intervals_they_arrived_in(netns, start):
+    ns = netns()
+    proc = listening(start, ns.argv(["-m", "-a", "1", "-o", "json", "-r"]))
+    sender = start(ns.argv(["-m", "-w", "100", "-c", "50", "-s"]))
+    assert proc.wait_for('"type":"interval"'), proc.out()
+    os.kill(proc.pid, signal.SIGSTOP)
+    paused = time.monotonic()
+    until(lambda: time.monotonic() - paused > 2.2, 5)  # the pause itself
+    os.kill(proc.pid, signal.SIGCONT)
+    assert sender.wait(30)[0] == 0
+    made = records(proc.wait(sig=signal.SIGTERM)[1])
+    parts = [r for r in made if r["type"] == "interval"]
+    at = [r["at_s"] for r in made if r["type"] == "received"]
+    # Ten a second in every whole interval, the paused ones too; those came late and say so.
+    assert len(at) == 50 and all(8 <= r["received"] <= 12 for r in parts[1:-1]), parts
+    assert max(r["late_s"] for r in parts) > 1 and len(set(at)) == 50, made
+    for r in parts:
+        assert r["received"] == sum(r["start_s"] <= a < r["end_s"] for a in at), (r, at)

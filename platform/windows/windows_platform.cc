@@ -100,21 +100,28 @@ bool WindowsPlatform::outputEndsMidLine() {
   }
   // A handle that appends stands at 0 until it writes (a Unix shell's >>
   // under Wine); one that does not overwrites the file from there anyway.
+  const LARGE_INTEGER pointer = at;
   if (at.QuadPart == 0) at = size;
   if (at.QuadPart <= 0) return false;
   // The output may be open for writing only: the byte is read through a
-  // handle of its own.
-  const HANDLE file = ReOpenFile(
+  // handle of its own, or else through the output's, where it reads too
+  // (Wine reopens none of a Unix shell's files).
+  HANDLE file = ReOpenFile(
       output, GENERIC_READ,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER before{};
-  before.QuadPart = at.QuadPart - 1;
+  const bool own = file != INVALID_HANDLE_VALUE;
+  if (!own) file = output;
+  OVERLAPPED before{};
+  before.Offset = static_cast<DWORD>(at.QuadPart - 1);
+  before.OffsetHigh = static_cast<DWORD>((at.QuadPart - 1) >> 32);
   char last = '\n';
   DWORD read = 0;
-  const bool whole = SetFilePointerEx(file, before, nullptr, FILE_BEGIN) &&
-                     ReadFile(file, &last, 1, &read, nullptr) && read == 1;
-  CloseHandle(file);
+  const bool whole = ReadFile(file, &last, 1, &read, &before) && read == 1;
+  if (own) {
+    CloseHandle(file);
+  } else {
+    SetFilePointerEx(output, pointer, nullptr, FILE_BEGIN);
+  }
   return whole && last != '\n';
 }
 
