@@ -30,19 +30,5 @@ TEST(IntervalClock, EndsEachIntervalOnceItsTimeHasCome) {
   EXPECT_EQ(change(UINT64_MAX, 0), 1);
 }
 
-// Where an arrival stands: its stamp, held after the one before it and
-// not past now; without a stamp, now.
-TEST(IntervalClock, PlacesAnArrivalBetweenTheOneBeforeAndNow) {
-  const struct { std::int64_t stamp, previous, now, placed; } rows[] = {
-      {500, 100, 900, 500},
-      {0, 100, 900, 900},    // no stamp
-      {50, 100, 900, 100},   // the clock stepped back: not before the last
-      {950, 100, 900, 900},  // nor into the future
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(placeArrival(row.stamp, row.previous, row.now), row.placed) << row.stamp;
-  }
-}
-
 }  // namespace
 }  // namespace stampcast
