@@ -12,6 +12,9 @@
 namespace stampcast {
 
 int runStampcast(int argc, char** argv, Platform& platform) {
+  // Output appended to a line an earlier run left cut starts on a line of
+  // its own, so that no two lines or records run together.
+  if (platform.outputEndsMidLine()) platform.writeOutput("\n", 1);
   setJsonOutput(false);
   resetRightsHint();
   const ParsedOptions parsed = parseOptions(argc, argv, platform);
@@ -114,7 +117,9 @@ int runStampcast(int argc, char** argv, Platform& platform) {
   platform.shutdownSocket(socket, kShutdownBoth);
   platform.closeSocket(socket);
   platform.cleanup();
-  return status;
+  // Whatever wrote last, a run whose output's reader has gone has failed
+  // (a quiet sender's heading, say).
+  return platform.writeOutput("", 0) ? status : kFailedRun;
 }
 
 }  // namespace stampcast

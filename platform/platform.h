@@ -54,7 +54,11 @@ class Platform {
   // one (platform/common/line_output.h). Returns false once the output's reader has
   // gone for good (a pipe closed at its far end): the mode loops then end the
   // run as a failure, as SIGPIPE ends it where the system sends one.
+  // Writing nothing asks whether that has happened.
   virtual bool writeOutput(const char* text, std::size_t length) = 0;
+  // Whether the output is a file whose bytes before where the next write
+  // goes end without a line end (a line an earlier run left cut).
+  virtual bool outputEndsMidLine() = 0;
 
   // Socket layer. Calls that can fail return kSocketError (-1) and leave
   // their error for lastSocketError().
@@ -128,7 +132,8 @@ class Platform {
   // closing console on Windows. Once caught, they no longer end the process
   // where it stands: each sets a flag that stopRequested() shows and that
   // ends a receiveBatch waiting for its first datagram, so that the run
-  // ends through its normal path. On POSIX a second one ends the process
+  // ends through its normal path. Copies within a second of the first
+  // change nothing; a request more than a second after it ends the process
   // where it stands.
   virtual void catchStopRequests() = 0;
   virtual bool stopRequested() = 0;

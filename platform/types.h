@@ -84,6 +84,9 @@ struct Arrival {
   // as nanoseconds since 1970 in universal time.
   LocalTime local{};
   std::int64_t utcNanoseconds = 0;
+  // The same instant on the steady clock of Platform::steadyNanoseconds(),
+  // which the interval reports count on; 0 when the platform cannot tell.
+  std::int64_t steadyNanoseconds = 0;
 };
 
 // Calls whose failure may mean that the process lacks rights, and what it

@@ -79,6 +79,8 @@ class FakePlatform : public Platform {
     ++writes;
     return true;
   }
+  bool outputEndsMidLine() override { return cutOutput; }
+  bool cutOutput = false;
   int startup() override { return call("startup"); }
   int cleanup() override { return socketCall("cleanup"); }
   SocketHandle openUdpSocket() override { return socketCall("openUdpSocket", 7); }

@@ -1,6 +1,6 @@
 # Standard output that fills up, or whose reader goes away: lines stay
 # whole, and a run that nobody reads any more ends.
-import contextlib, os, re, signal, struct, subprocess
+import contextlib, json, os, re, signal, struct, subprocess
 import pytest
 from conftest import TIME, peer_send, until
 
@@ -53,3 +53,46 @@ def test_a_run_ends_when_the_reader_of_its_output_has_gone(build, trap, status):
     finally:
         with contextlib.suppress(ProcessLookupError):
             os.killpg(sender.pid, signal.SIGKILL)
+
+
+# A receiver whose reader read up to "Receiving..." and went: quiet, measuring and JSON alike.
+@pytest.mark.parametrize("build,form", [("linux", ["-q"]), ("linux", ["-q", "-o", "json"]), ("linux", ["-m"]),
+                                        ("windows", ["-q"])], indirect=["build"],
+                         ids=["linux-quiet", "linux-quiet-json", "linux-measuring", "windows-quiet"])
+def test_every_form_of_receiver_ends_with_255_once_its_reader_has_gone(build, form):
+    rx = subprocess.Popen(["sh", "-c", "trap '' PIPE; exec \"$@\"", "sh", *build.argv([*form, "-c", "3", "-r"])],
+                          stdout=subprocess.PIPE, start_new_session=True)
+    try:
+        for _ in range(20):  # as `head` reads the heading, then goes
+            if b"Receiving..." in rx.stdout.readline():
+                break
+        rx.stdout.close()
+        peer_send(build, "239.1.1.1", 1234, [(16, STAMP)] * 3)
+        assert rx.wait(60) == 255
+    finally:
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(rx.pid, signal.SIGKILL)
+
+
+# Open as the shell's >> opens it, to append only. (Wine can neither reopen nor read such a file.)
+@pytest.mark.parametrize("form", [["-o", "json"], []], ids=["json", "text"])
+def test_a_run_appended_to_a_cut_line_starts_on_a_line_of_its_own(netns, tmp_path, form):
+    build = netns()
+    out = tmp_path / "run.jsonl"
+    cut = b'{"type":"received","seq":7,"ti'  # an earlier run's last record, cut short
+    out.write_bytes(cut)
+    fd = os.open(out, os.O_WRONLY | os.O_APPEND)
+    rx = subprocess.Popen(build.argv(["-m", *form, "-c", "1", "-r"]), stdout=fd, start_new_session=True)
+    os.close(fd)
+    try:
+        assert until(lambda: b"Receiving..." in out.read_bytes(), 30), out.read_bytes()
+        peer_send(build, "239.1.1.1", 1234, [(16, STAMP)])
+        assert rx.wait(30) == 0
+    finally:
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(rx.pid, signal.SIGKILL)
+    lines = out.read_bytes().replace(b"\r\n", b"\n").split(b"\n")
+    assert lines[0] == cut and lines[-1] == b"", lines
+    assert lines[1] == (b'{"type":"message","text":"Success: Binding the socket - 0"}' if form else b""), lines
+    for line in lines[1:-1] if form else []:
+        json.loads(line)

@@ -3,7 +3,7 @@
 import json, math, os, re, runpy, signal, struct, time
 from datetime import datetime
 import jsonschema, matplotlib.image, pytest
-from conftest import MCAST, ROOT, peer_send, run, veth
+from conftest import MCAST, ROOT, peer_send, run, until, veth
 from test_measure import HOP, timestamp
 
 def trailer(run, number):  # as the README lays it out
@@ -151,7 +151,7 @@ def part(start, lost, delays):  # an interval record, the delays as min/p50/p95 
     band = dict(zip(("min", "p50", "p95", "avg", "max", "p99"), delays * 2)) if delays else None
     stream = {"from": "10.1.0.1:40000", "run": "00000000000000ab", "received": 9, "lost": lost,
               "duplicates": 0, "out_of_order": 0, "delay_ms": band, "jitter_ms": 0.1}
-    return {"type": "interval", "start_s": start, "end_s": start + 1, "received": 9, "invalid": 0,
+    return {"type": "interval", "start_s": start, "end_s": start + 1, "late_s": 0, "received": 9, "invalid": 0,
             "dscp": {"46": 9}, "mismatches": 0, "streams": [stream]}
 
 
@@ -211,3 +211,23 @@ def test_the_plot_without_matplotlib_names_the_package_to_install(tmp_path):
     code, err = run(["/usr/bin/python3", "-c", hidden, *PLOT[1:], tmp_path / "r", tmp_path / "r.png"])
     assert (code, err) == (1, "stampcast-plot: needs matplotlib: install python3-matplotlib on Debian, "
                               "or pip install matplotlib elsewhere\n")
+
+
+def test_a_paused_receiver_reports_its_datagrams_in_the_intervals_they_arrived_in(netns, start):
+    ns = netns()
+    proc = listening(start, ns.argv(["-m", "-a", "1", "-o", "json", "-r"]))
+    sender = start(ns.argv(["-m", "-w", "100", "-c", "50", "-s"]))
+    assert proc.wait_for('"type":"interval"'), proc.out()
+    os.kill(proc.pid, signal.SIGSTOP)
+    paused = time.monotonic()
+    until(lambda: time.monotonic() - paused > 2.2, 5)  # the pause itself
+    os.kill(proc.pid, signal.SIGCONT)
+    assert sender.wait(30)[0] == 0
+    made = records(proc.wait(sig=signal.SIGTERM)[1])
+    parts = [r for r in made if r["type"] == "interval"]
+    at = [r["at_s"] for r in made if r["type"] == "received"]
+    # Ten a second in every whole interval, the paused ones too; those came late and say so.
+    assert len(at) == 50 and all(8 <= r["received"] <= 12 for r in parts[1:-1]), parts
+    assert max(r["late_s"] for r in parts) > 1 and len(set(at)) == 50, made
+    for r in parts:
+        assert r["received"] == sum(r["start_s"] <= a < r["end_s"] for a in at), (r, at)

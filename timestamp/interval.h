@@ -11,6 +11,7 @@ namespace stampcast {
 struct IntervalSpan {
   std::int64_t from = 0;
   std::int64_t to = 0;
+  std::int64_t late = 0;  // how long after `to` its report is written
 };
 
 class IntervalClock {
@@ -36,6 +37,16 @@ class IntervalClock {
   std::int64_t period_;  // nanoseconds
   std::int64_t next_ = 1;
 };
+
+// A datagram's arrival on the steady clock: the platform's stamp (0: none,
+// and now serves), held between the arrival before it and now, so that a
+// step of the clock between a stamp and its reading moves no datagram
+// into the future or before the one that came first.
+inline std::int64_t placeArrival(std::int64_t stamp, std::int64_t previous,
+                                 std::int64_t now) {
+  if (stamp == 0 || stamp > now) return now;
+  return stamp < previous ? previous : stamp;
+}
 
 // How a count moved over an interval: negative when it fell, as a stream's
 // losses do when late datagrams fill a gap counted before.

@@ -94,22 +94,67 @@ void appendReceived(std::string& out, Platform& platform,
   said.end();
 }
 
-// The interval reports that have come due by `now`; the receive's wait then
-// ends at the next one.
-void appendDueReports(std::string& out, Platform& platform,
-                      const RunConfig& config, ReceiverStatistics& stats,
-                      IntervalClock& intervals, std::int64_t now) {
+// The receive loop's state: what it counts, where the intervals stand, and
+// what a batch prints, in datagram order: the text lines and clock reports,
+// or the records, with the interval reports between them.
+struct Receiving {
+  Receiving(const RunConfig& runConfig, Platform& runPlatform,
+            std::int64_t start)
+      : config(runConfig),
+        platform(runPlatform),
+        intervals(start, runConfig.intervalSeconds),
+        lastArrival(start) {}
+
+  const RunConfig& config;
+  Platform& platform;
+  IntervalClock intervals;
+  std::int64_t lastArrival;  // on the steady clock
+  std::int64_t seq = 0;
+  ReceiverStatistics stats;
+  // Each slot is cleared before it takes a datagram, so that a short
+  // datagram's missing fields read as 0 rather than as the previous one's.
+  std::uint8_t slots[Platform::kMaxBatch][kReceiveBufferSize] = {};
+  int lengths[Platform::kMaxBatch];
+  Arrival arrivals[Platform::kMaxBatch];
+  char text[Platform::kMaxBatch *
+            (kReceivedLineCapacity + kClockReportCapacity)];
+  char* end = text;
+  std::string records;  // -o json and the interval reports
+};
+
+// Writes what is pending, the text lines first; false once nobody reads
+// the output any more.
+bool flush(Receiving& r) {
+  bool open = true;
+  if (r.end != r.text) {
+    open = r.platform.writeOutput(r.text, static_cast<std::size_t>(r.end - r.text));
+  }
+  if (!r.records.empty()) {
+    open = r.platform.writeOutput(r.records.data(), r.records.size()) && open;
+  }
+  r.end = r.text;
+  r.records.clear();
+  return open;
+}
+
+// The interval reports that have come due by `due` (an arrival, or now),
+// written at `now`, after what is pending; the receive's wait then ends
+// at the next one.
+bool reportDue(Receiving& r, std::int64_t due, std::int64_t now) {
   IntervalSpan span;
-  if (!intervals.take(now, &span)) return;
+  if (!r.intervals.take(due, &span)) return true;
+  bool open = flush(r);
   do {
-    if (config.json) {
-      appendIntervalRecord(out, stats, span);
+    span.late = r.intervals.elapsed(now) - span.to;
+    if (r.config.json) {
+      appendIntervalRecord(r.records, r.stats, span);
     } else {
-      appendIntervalText(out, stats, span);
+      appendIntervalText(r.records, r.stats, span);
     }
-    startInterval(stats);
-  } while (intervals.take(now, &span));
-  platform.setReceiveDeadline(intervals.deadline());
+    startInterval(r.stats);
+  } while (r.intervals.take(due, &span));
+  r.platform.setReceiveDeadline(r.intervals.deadline());
+  return flush(r) && open;
 }
 
 // Asks for what arrives with each datagram, says once which field the
@@ -127,6 +172,98 @@ void startMeasuring(Platform& platform, SocketHandle socket, bool ipv6) {
           ipv6 ? refusals.hopLimitOption : "IP_RECVTTL", refusals.ttlError);
   }
   platform.catchStopRequests();
+}
+
+// One datagram of the batch: counted in the interval it arrived in, after
+// the reports of the intervals that ended before it; false once nobody
+// reads the output.
+bool handleDatagram(Receiving& r, int i, std::int64_t now) {
+  const RunConfig& config = r.config;
+  const LocalTime time = decodeTimestamp(r.slots[i]);
+  const bool whole = holdsCalendarTime(time, r.lengths[i]);
+  MeasuredFields measured;
+  std::int64_t at = now;
+  if (config.measure) {
+    at = placeArrival(r.arrivals[i].steadyNanoseconds, r.lastArrival, now);
+    r.lastArrival = at;
+    if (!reportDue(r, at, now)) return false;
+    measured = measure(r.arrivals[i], r.slots[i], r.lengths[i], time, whole);
+    measured.order = countDatagram(r.stats, config, measured);
+  }
+  const MeasuredFields* fields = config.measure ? &measured : nullptr;
+  if (config.json) {
+    appendReceived(r.records, r.platform, config, time, whole, r.seq, fields,
+                   r.intervals.elapsed(at));
+  } else {
+    // A quiet receiver (-q) measures, and prints no line a datagram.
+    if (config.verbose) r.end += formatReceivedLine(r.end, time, r.seq, fields);
+    if (config.update) r.end = updateClock(r.platform, time, whole, r.end);
+  }
+  std::memset(r.slots[i], 0, sizeof r.slots[i]);
+  ++r.seq;
+  return true;
+}
+
+// Receives until the count, a stop request or a failure ends the run: 0,
+// or kFailedRun.
+int receiveUntilEnd(Receiving& r, SocketHandle socket) {
+  Platform& platform = r.platform;
+  // A receive takes every datagram already queued, up to a batch, and
+  // waits only for the first. The lines and clock reports of a batch go out
+  // in datagram order in one write, once its last datagram is handled.
+  int batchSize = platform.batchLimit();
+  if (batchSize < 1 || batchSize > Platform::kMaxBatch) batchSize = 1;
+  // A count ends the run once that many have come, and a batch never takes
+  // more than are still wanted: the rest stays queued.
+  std::int64_t wanted = r.config.count > 0 ? r.config.count : -1;
+  while (wanted != 0 && !platform.stopRequested()) {
+    const int limit =
+        wanted > 0 && wanted < batchSize ? static_cast<int>(wanted) : batchSize;
+    int count = platform.receiveBatch(socket, r.slots, kReceiveBufferSize,
+                                      limit, r.lengths,
+                                      r.config.measure ? r.arrivals : nullptr);
+    if (count == kSocketError) {
+      printError(platform, "\nrecvfrom failed: %d", platform.lastSocketError());
+      return kFailedRun;
+    }
+    // A stop request, or the end of an interval, ended the wait.
+    if (count == 0 && (platform.stopRequested() || !r.intervals.on())) break;
+    if (count > limit) count = limit;
+    const std::int64_t now =
+        r.config.measure ? platform.steadyNanoseconds() : 0;
+    for (int i = 0; i < count; ++i) {
+      if (!handleDatagram(r, i, now)) return kFailedRun;
+    }
+    // Once the queue is empty (the batch did not fill, or the wait ended
+    // empty), the intervals that ended by now are reported.
+    if (count < limit && !reportDue(r, now, now)) return kFailedRun;
+    if (!flush(r)) return kFailedRun;  // nobody reads the lines any more
+    if (wanted > 0) wanted -= count;
+  }
+  return 0;
+}
+
+// The summary, after the last, shorter interval of a run that ended
+// between two reports: the run's status, or kFailedRun when nobody reads
+// the output any more.
+int finish(Receiving& r) {
+  const std::int64_t now = r.platform.steadyNanoseconds();
+  if (!reportDue(r, now, now)) return kFailedRun;
+  IntervalSpan span;
+  if (r.intervals.rest(now, &span)) {
+    if (r.config.json) {
+      appendIntervalRecord(r.records, r.stats, span);
+    } else {
+      appendIntervalText(r.records, r.stats, span);
+    }
+  }
+  if (r.config.json) {
+    appendSummaryRecord(r.records, r.stats, r.config);
+  } else {
+    r.records += formatSummary(r.stats, r.config);
+  }
+  if (!flush(r)) return kFailedRun;
+  return summaryStatus(r.stats);
 }
 
 }  // namespace
@@ -170,95 +307,13 @@ int runReceiver(const RunConfig& config, Platform& platform,
   }
   print(platform, "\nReceiving...\n");
   // Intervals and arrival offsets count from here, on the steady clock.
-  IntervalClock intervals(config.measure ? platform.steadyNanoseconds() : 0,
-                          config.intervalSeconds);
-  if (intervals.on()) platform.setReceiveDeadline(intervals.deadline());
-
-  // A receive takes every datagram already queued, up to a batch, and
-  // waits only for the first. The lines and clock reports of a batch go out
-  // in datagram order in one write, once its last datagram is handled.
-  int batchSize = platform.batchLimit();
-  if (batchSize < 1 || batchSize > Platform::kMaxBatch) batchSize = 1;
-  // Each slot is cleared before it takes a datagram, so that a short
-  // datagram's missing fields read as 0 rather than as the previous one's.
-  std::uint8_t slots[Platform::kMaxBatch][kReceiveBufferSize] = {};
-  int lengths[Platform::kMaxBatch];
-  Arrival arrivals[Platform::kMaxBatch];
-  char text[Platform::kMaxBatch *
-            (kReceivedLineCapacity + kClockReportCapacity)];
-  ReceiverStatistics stats;
-  if (config.json) stats.streams.keepPercentiles();
-  std::string records;  // -o json and the interval reports
-  // A count ends the run once that many have come, and a batch never takes
-  // more than are still wanted: the rest stays queued.
-  std::int64_t wanted = config.count > 0 ? config.count : -1;
-  std::int64_t seq = 0;
-  while (wanted != 0 && !platform.stopRequested()) {
-    const int limit =
-        wanted > 0 && wanted < batchSize ? static_cast<int>(wanted) : batchSize;
-    int count = platform.receiveBatch(socket, slots, kReceiveBufferSize, limit,
-                                      lengths,
-                                      config.measure ? arrivals : nullptr);
-    if (count == kSocketError) {
-      printError(platform, "\nrecvfrom failed: %d", platform.lastSocketError());
-      return kFailedRun;
-    }
-    // A stop request, or the end of an interval, ended the wait.
-    if (count == 0 && (platform.stopRequested() || !intervals.on())) break;
-    if (count > limit) count = limit;
-    const std::int64_t now = config.measure ? platform.steadyNanoseconds() : 0;
-    records.clear();
-    appendDueReports(records, platform, config, stats, intervals, now);
-    if (!records.empty() && !platform.writeOutput(records.data(), records.size())) {
-      return kFailedRun;
-    }
-    records.clear();
-    char* end = text;
-    for (int i = 0; i < count; ++i) {
-      const LocalTime time = decodeTimestamp(slots[i]);
-      const bool whole = holdsCalendarTime(time, lengths[i]);
-      MeasuredFields measured;
-      if (config.measure) {
-        measured = measure(arrivals[i], slots[i], lengths[i], time, whole);
-        measured.order = countDatagram(stats, config, measured);
-      }
-      const MeasuredFields* fields = config.measure ? &measured : nullptr;
-      if (config.json) {
-        appendReceived(records, platform, config, time, whole, seq, fields,
-                       intervals.elapsed(now));
-      } else {
-        // A quiet receiver (-q) measures, and prints no line a datagram.
-        if (config.verbose) end += formatReceivedLine(end, time, seq, fields);
-        if (config.update) end = updateClock(platform, time, whole, end);
-      }
-      std::memset(slots[i], 0, sizeof slots[i]);
-      ++seq;
-    }
-    const bool open =
-        config.json
-            ? records.empty() || platform.writeOutput(records.data(), records.size())
-            : end == text || platform.writeOutput(text, static_cast<std::size_t>(end - text));
-    if (!open) return kFailedRun;  // nobody reads the lines any more
-    if (wanted > 0) wanted -= count;
-  }
-  if (!config.measure) return 0;
-  // A run that ends between two reports reports its last, shorter interval.
-  std::string summary;
-  IntervalSpan span;
-  if (intervals.rest(platform.steadyNanoseconds(), &span)) {
-    if (config.json) {
-      appendIntervalRecord(summary, stats, span);
-    } else {
-      appendIntervalText(summary, stats, span);
-    }
-  }
-  if (config.json) {
-    appendSummaryRecord(summary, stats, config);
-  } else {
-    summary += formatSummary(stats, config);
-  }
-  platform.writeOutput(summary.data(), summary.size());
-  return summaryStatus(stats);
+  Receiving r(config, platform,
+              config.measure ? platform.steadyNanoseconds() : 0);
+  if (r.intervals.on()) platform.setReceiveDeadline(r.intervals.deadline());
+  if (config.json) r.stats.streams.keepPercentiles();
+  const int status = receiveUntilEnd(r, socket);
+  if (status != 0 || !config.measure) return status;
+  return finish(r);
 }
 
 }  // namespace stampcast

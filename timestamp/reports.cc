@@ -9,6 +9,8 @@ namespace stampcast {
 namespace {
 
 constexpr int kUnknownDscp = 64;
+// A text report written this long after its interval's end says so.
+constexpr std::int64_t kLateMicroseconds = 1000000;
 
 const char* plural(std::int64_t count) { return count == 1 ? "" : "s"; }
 
@@ -149,10 +151,15 @@ void appendKnown(JsonRecord& record, const char* name, int value) {
 
 void appendIntervalText(std::string& out, const ReceiverStatistics& stats,
                         const IntervalSpan& span) {
-  appendFormat(out, "interval %.3f-%.3f s: %lld received, %lld invalid\n",
+  appendFormat(out, "interval %.3f-%.3f s: %lld received, %lld invalid",
                span.from / 1e6, span.to / 1e6,
                static_cast<long long>(stats.received - stats.receivedBefore),
                static_cast<long long>(stats.invalid - stats.invalidBefore));
+  // A receiver that fell behind says how far.
+  if (span.late >= kLateMicroseconds) {
+    appendFormat(out, ", reported %.3f s late", span.late / 1e6);
+  }
+  out += '\n';
   appendDscpLine(out, stats);
   for (const StreamTable::Stream& stream : stats.streams.list()) {
     const StreamPart part = partOf(stream);
@@ -182,6 +189,7 @@ void appendIntervalRecord(std::string& out, const ReceiverStatistics& stats,
   JsonRecord record(out, "interval");
   record.scaled("start_s", span.from, 6);
   record.scaled("end_s", span.to, 6);
+  record.scaled("late_s", span.late, 6);
   record.integer("received", stats.received - stats.receivedBefore);
   record.integer("invalid", stats.invalid - stats.invalidBefore);
   std::int64_t dscp[kUnknownDscp + 1];

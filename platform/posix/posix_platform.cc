@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -59,6 +61,27 @@ bool PosixPlatform::writeOutput(const char* text, std::size_t length) {
   const bool open = standardOutput.write(text, length);
   errno = savedErrno;
   return open;
+}
+
+bool PosixPlatform::outputEndsMidLine() {
+  struct stat status {};
+  if (::fstat(STDOUT_FILENO, &status) != 0 || !S_ISREG(status.st_mode)) {
+    return false;
+  }
+  // Where the next write goes: the end of a file opened to append (>>).
+  const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
+  const off_t at = flags >= 0 && (flags & O_APPEND) != 0
+                       ? status.st_size
+                       : ::lseek(STDOUT_FILENO, 0, SEEK_CUR);
+  if (at <= 0) return false;
+  // The output may be open for writing only: the byte is read through a
+  // descriptor of its own.
+  const int file = ::open("/proc/self/fd/1", O_RDONLY | O_CLOEXEC);
+  if (file < 0) return false;
+  char last = '\n';
+  const bool read = ::pread(file, &last, 1, at - 1) == 1;
+  ::close(file);
+  return read && last != '\n';
 }
 
 int PosixPlatform::settle(int result) {

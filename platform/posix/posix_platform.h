@@ -58,6 +58,7 @@ class PosixPlatform final : public Platform {
   PosixPlatform() : tc_(listMulticastInterfaces) {}
 
   bool writeOutput(const char* text, std::size_t length) override;
+  bool outputEndsMidLine() override;
 
   int startup() override;
   int cleanup() override;

@@ -117,8 +117,15 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
     }
     if (!waitUnlessStopped(fd)) return 0;
   }
+  // The kernel stamps on the real-time clock; the intervals count on the
+  // steady one. Both are read once, and each stamp is placed on the steady
+  // clock by its distance from now.
   timespec now{};
-  if (received > 0 && arrivals != nullptr) ::clock_gettime(CLOCK_REALTIME, &now);
+  std::int64_t steadyNow = 0;
+  if (received > 0 && arrivals != nullptr) {
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    steadyNow = steadyNanoseconds();
+  }
   for (int i = 0; i < received; ++i) {
     lengths[i] = static_cast<int>(messages[i].msg_len);
     if (arrivals == nullptr) continue;
@@ -130,6 +137,10 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
     localTimeAt(stamp, &arrival.local);
     arrival.utcNanoseconds =
         static_cast<std::int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
+    const std::int64_t before =
+        (static_cast<std::int64_t>(now.tv_sec) - stamp.tv_sec) * 1000000000 +
+        (now.tv_nsec - stamp.tv_nsec);
+    arrival.steadyNanoseconds = steadyNow - before;
   }
   return received;
 }

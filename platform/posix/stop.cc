@@ -6,10 +6,14 @@
 // blocked only from a look at the flag to the wait that follows, which lets
 // them in, so that none falls between the two.
 //
-// The first one also gives both signals back their default action, so that
-// a second one ends the process at once, also in a write that a reader who
-// stopped reading holds up. A signalfd or sigtimedwait could not do that:
-// both need the signals blocked, and a blocked signal waits out the write.
+// A request is one request however often it comes within a second: a
+// wrapper that leads the process group (timeout) relays the terminal's
+// Ctrl-C, which the receiver has got too. One that comes more than a second
+// after the first gives both signals back their default action and raises
+// itself again, so that it ends the process at once, also in a write that
+// a reader who stopped reading holds up. A signalfd or sigtimedwait could
+// not do that: both need the signals blocked, and a blocked signal waits
+// out the write.
 #include <poll.h>
 #include <signal.h>
 
@@ -23,15 +27,34 @@ namespace posix {
 namespace {
 
 volatile sig_atomic_t stopFlag = 0;
+// The first request's instant on the steady clock. Only the handler reads
+// and writes it, and the handler blocks both signals while it runs.
+timespec firstStop{};
 
-extern "C" void onStopSignal(int) {
+bool withinASecond(const timespec& from, const timespec& to) {
+  const long long nanoseconds =
+      (static_cast<long long>(to.tv_sec) - from.tv_sec) * 1000000000LL +
+      (to.tv_nsec - from.tv_nsec);
+  return nanoseconds <= 1000000000LL;
+}
+
+// Async-signal-safe only: clock_gettime, sigaction and raise are.
+extern "C" void onStopSignal(int signal) {
   const int savedErrno = errno;
-  stopFlag = 1;
-  struct sigaction fallback {};
-  fallback.sa_handler = SIG_DFL;
-  sigemptyset(&fallback.sa_mask);
-  ::sigaction(SIGINT, &fallback, nullptr);
-  ::sigaction(SIGTERM, &fallback, nullptr);
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  if (stopFlag == 0) {
+    firstStop = now;
+    stopFlag = 1;
+  } else if (!withinASecond(firstStop, now)) {
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(SIGINT, &fallback, nullptr);
+    ::sigaction(SIGTERM, &fallback, nullptr);
+    // Blocked while the handler runs: it ends the process as it returns.
+    ::raise(signal);
+  }
   errno = savedErrno;
 }
 
@@ -43,8 +66,8 @@ void PosixPlatform::catchStopRequests() {
   sigaddset(&stopSignals_, SIGTERM);
   struct sigaction action {};
   action.sa_handler = onStopSignal;
-  // The other one, coming while the first is handled, waits for its
-  // default action.
+  // The other one, coming while one is handled, waits for the handler's
+  // end.
   action.sa_mask = stopSignals_;
   action.sa_flags = 0;  // no restart: the wait must end
   ::sigaction(SIGINT, &action, nullptr);

@@ -98,6 +98,7 @@ int WindowsPlatform::receiveWithArrival(SocketHandle socket, void* buffer,
     const int received = receiveFrom(socket, buffer, length, &arrival->from);
     if (received != SOCKET_ERROR) {
       readClock(&arrival->local, &arrival->utcNanoseconds);
+      arrival->steadyNanoseconds = steadyNanoseconds();
     }
     return received;
   }
@@ -127,6 +128,7 @@ int WindowsPlatform::receiveWithArrival(SocketHandle socket, void* buffer,
   fromSystem(sender, &arrival->from);
   // The arrival time: the clock as the receive returns.
   readClock(&arrival->local, &arrival->utcNanoseconds);
+  arrival->steadyNanoseconds = steadyNanoseconds();
   readControl(&message, arrival);
   return static_cast<int>(received);
 }

@@ -12,17 +12,31 @@ namespace windows {
 namespace {
 
 std::atomic<bool> stopFlag{false};
+// The first Ctrl-C or Ctrl-Break's instant, in milliseconds of the tick
+// count (0: none yet); each request runs on a thread of its own.
+std::atomic<ULONGLONG> firstStop{0};
 // Manual-reset: once set it stays set, and every later wait sees it.
 HANDLE stopEvent = nullptr;
+
+// Ctrl-C or Ctrl-Break: one request however often it comes within a
+// second; one later than that ends the process at once (FALSE), as
+// without this handler.
+BOOL onStopRequest() {
+  const ULONGLONG now = GetTickCount64() + 1;  // never the unset 0
+  ULONGLONG first = 0;
+  if (!firstStop.compare_exchange_strong(first, now)) {
+    return now - first <= 1000 ? TRUE : FALSE;
+  }
+  stopFlag = true;
+  SetEvent(stopEvent);
+  return TRUE;
+}
 
 BOOL WINAPI onConsoleControl(DWORD type) {
   switch (type) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-      // A second request ends the process at once, as without this handler.
-      if (stopFlag.exchange(true)) return FALSE;
-      SetEvent(stopEvent);
-      return TRUE;
+      return onStopRequest();
     // CTRL_SHUTDOWN_EVENT reaches services only: a console program sees
     // the close of its console when the system shuts down.
     case CTRL_CLOSE_EVENT:

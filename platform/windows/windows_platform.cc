@@ -96,6 +96,45 @@ bool WindowsPlatform::writeOutput(const char* text, std::size_t length) {
   return open;
 }
 
+bool WindowsPlatform::outputEndsMidLine() {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE ||
+      GetFileType(output) != FILE_TYPE_DISK) {
+    return false;
+  }
+  LARGE_INTEGER size{};
+  LARGE_INTEGER at{};
+  if (!GetFileSizeEx(output, &size) ||
+      !SetFilePointerEx(output, LARGE_INTEGER{}, &at, FILE_CURRENT)) {
+    return false;
+  }
+  // A handle that appends stands at 0 until it writes (a Unix shell's >>
+  // under Wine); one that does not overwrites the file from there anyway.
+  const LARGE_INTEGER pointer = at;
+  if (at.QuadPart == 0) at = size;
+  if (at.QuadPart <= 0) return false;
+  // The output may be open for writing only: the byte is read through a
+  // handle of its own, or else through the output's, where it reads too
+  // (Wine reopens none of a Unix shell's files).
+  HANDLE file = ReOpenFile(
+      output, GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  const bool own = file != INVALID_HANDLE_VALUE;
+  if (!own) file = output;
+  OVERLAPPED before{};
+  before.Offset = static_cast<DWORD>(at.QuadPart - 1);
+  before.OffsetHigh = static_cast<DWORD>((at.QuadPart - 1) >> 32);
+  char last = '\n';
+  DWORD read = 0;
+  const bool whole = ReadFile(file, &last, 1, &read, &before) && read == 1;
+  if (own) {
+    CloseHandle(file);
+  } else {
+    SetFilePointerEx(output, pointer, nullptr, FILE_BEGIN);
+  }
+  return whole && last != '\n';
+}
+
 int WindowsPlatform::startup() {
   WSADATA data;
   return WSAStartup(MAKEWORD(2, 2), &data);

@@ -11,6 +11,7 @@ namespace windows {
 class WindowsPlatform final : public Platform {
  public:
   bool writeOutput(const char* text, std::size_t length) override;
+  bool outputEndsMidLine() override;
 
   int startup() override;
   int cleanup() override;
