@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "timestamp/group.h"
-#include "timestamp/text.h"
+#include "cli/group.h"
+#include "timestamp/report/text.h"
 
 namespace stampcast {
 namespace {

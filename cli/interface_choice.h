@@ -3,7 +3,7 @@
 #ifndef STAMPCAST_CLI_INTERFACE_CHOICE_H_
 #define STAMPCAST_CLI_INTERFACE_CHOICE_H_
 
-#include "cli/run_config.h"
+#include "settings/run_config.h"
 #include "platform/platform.h"
 
 namespace stampcast {

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "cli/run_config.h"
+#include "settings/run_config.h"
 
 namespace stampcast {
 

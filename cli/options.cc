@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "cli/option_table.h"
-#include "timestamp/text.h"
+#include "timestamp/report/text.h"
 
 namespace stampcast {
 namespace {

@@ -4,7 +4,7 @@
 #define STAMPCAST_CLI_OPTIONS_H_
 
 #include "platform/platform.h"
-#include "cli/run_config.h"
+#include "settings/run_config.h"
 
 namespace stampcast {
 

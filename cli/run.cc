@@ -3,11 +3,11 @@
 #include "cli/interface_choice.h"
 #include "cli/options.h"
 #include "marking/marking.h"
-#include "timestamp/group.h"
-#include "timestamp/text.h"
-#include "timestamp/receiver.h"
-#include "timestamp/rights_hint.h"
-#include "timestamp/sender.h"
+#include "cli/group.h"
+#include "timestamp/report/text.h"
+#include "timestamp/roles/receiver.h"
+#include "timestamp/report/rights_hint.h"
+#include "timestamp/roles/sender.h"
 
 namespace stampcast {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/fake_platform.h"
-#include "timestamp/datagram.h"
+#include "timestamp/wire/datagram.h"
 
 namespace stampcast {
 namespace {

@@ -15,9 +15,9 @@
 #include <string>
 
 #include "tests/fake_platform.h"
-#include "timestamp/receiver.h"
-#include "timestamp/text.h"
-#include "timestamp/trailer.h"
+#include "timestamp/roles/receiver.h"
+#include "timestamp/report/text.h"
+#include "timestamp/wire/trailer.h"
 
 namespace {
 

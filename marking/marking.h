@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "cli/run_config.h"
+#include "settings/run_config.h"
 #include "platform/platform.h"
 
 namespace stampcast {

@@ -1,9 +1,9 @@
 // The IPv6 marking: qWAVE, since the Traffic Control API filters IPv4
 // patterns only.
 #include "marking/marking.h"
-#include "timestamp/group.h"
-#include "timestamp/rights_hint.h"
-#include "timestamp/text.h"
+#include "cli/group.h"
+#include "timestamp/report/rights_hint.h"
+#include "timestamp/report/text.h"
 
 namespace stampcast {
 namespace {

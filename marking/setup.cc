@@ -8,9 +8,9 @@
 #include "marking/marking.h"
 #include "marking/messages.h"
 #include "platform/common/interface_list.h"
-#include "timestamp/group.h"
-#include "timestamp/rights_hint.h"
-#include "timestamp/text.h"
+#include "cli/group.h"
+#include "timestamp/report/rights_hint.h"
+#include "timestamp/report/text.h"
 
 namespace stampcast {
 namespace {

@@ -1,6 +1,6 @@
 #include "marking/marking.h"
 #include "marking/messages.h"
-#include "timestamp/text.h"
+#include "timestamp/report/text.h"
 
 namespace stampcast {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "report/exposition.h"
+#include "timestamp/report/exposition.h"
 
 namespace stampcast {
 

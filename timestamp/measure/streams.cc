@@ -1,0 +1,154 @@
+#include "timestamp/measure/streams.h"
+
+#include <algorithm>
+#include <string>
+
+#include "timestamp/report/text.h"
+
+namespace stampcast {
+namespace {
+
+constexpr std::uint64_t kWords = StreamTable::kWindow / 64;
+
+bool isSet(const std::vector<std::uint64_t>& seen, std::uint64_t number) {
+  return (seen[number / 64 % kWords] >> (number % 64) & 1) != 0;
+}
+
+void set(std::vector<std::uint64_t>& seen, std::uint64_t number) {
+  seen[number / 64 % kWords] |= std::uint64_t{1} << (number % 64);
+}
+
+// Forgets the numbers after `from` up to `to`, whose places the window
+// moves on to.
+void clearAfter(std::vector<std::uint64_t>& seen, std::uint64_t from,
+                std::uint64_t to) {
+  if (to - from >= StreamTable::kWindow) {
+    std::fill(seen.begin(), seen.end(), 0);
+    return;
+  }
+  for (std::uint64_t number = from + 1; number != to + 1;) {
+    if (number % 64 == 0 && to - number >= 63) {
+      seen[number / 64 % kWords] = 0;  // a whole word at once
+      number += 64;
+    } else {
+      seen[number / 64 % kWords] &= ~(std::uint64_t{1} << (number % 64));
+      ++number;
+    }
+  }
+}
+
+}  // namespace
+
+Order StreamTable::count(const SocketAddress& from, std::uint64_t run,
+                         std::uint64_t number, const std::int64_t* delay) {
+  const Key key{senderKey(from), run};
+  if (streams_.empty() || !(key == lastKey_)) {
+    const auto found = index_.find(key);
+    if (found != index_.end()) {
+      last_ = found->second;
+    } else if (streams_.size() < kMaxStreams) {
+      last_ = streams_.size();
+      index_.emplace(key, last_);
+      Stream stream;
+      stream.from = from;
+      stream.run = run;
+      stream.first = number;
+      stream.highest = number;
+      stream.seen.assign(kWords, 0);
+      streams_.push_back(std::move(stream));
+    } else {
+      dropped_ = true;
+      return Order::kUntracked;
+    }
+    lastKey_ = key;
+  }
+  Stream& stream = streams_[last_];
+  ++stream.received;
+  if (delay != nullptr) {
+    stream.jitter.add(*delay);
+    stream.part.add(*delay);
+    stream.wholeSpan.add(*delay);
+    if (percentiles_) {
+      stream.whole.add(*delay);
+      stream.partHistogram.add(*delay);
+    }
+  }
+  if (stream.received == 1 || number > stream.highest) {
+    if (stream.received > 1) clearAfter(stream.seen, stream.highest, number);
+    stream.highest = number;
+    set(stream.seen, number);
+    ++stream.distinct;
+    return Order::kNext;
+  }
+  // Below the first number (the receiver started late) or beyond the
+  // window, it cannot be told from a repeat: it counts as late only.
+  if (number < stream.first || stream.highest - number >= kWindow) {
+    ++stream.late;
+    return Order::kLate;
+  }
+  if (isSet(stream.seen, number)) {
+    ++stream.duplicates;
+    return Order::kDuplicate;
+  }
+  set(stream.seen, number);
+  ++stream.distinct;
+  ++stream.late;
+  return Order::kLate;
+}
+
+StreamTable::Totals StreamTable::Stream::totals() const {
+  Totals totals;
+  totals.received = received;
+  totals.span = highest - first + 1;
+  totals.lost = totals.span - distinct;
+  totals.duplicates = duplicates;
+  totals.late = late;
+  return totals;
+}
+
+void StreamTable::startInterval() {
+  for (Stream& stream : streams_) {
+    stream.before = stream.totals();
+    stream.part = DelaySpan{};
+    stream.partHistogram.clear();
+  }
+}
+
+std::uint64_t StreamTable::lost() const {
+  std::uint64_t lost = 0;
+  for (const Stream& stream : streams_) {
+    const std::uint64_t more = stream.totals().lost;
+    lost = more > UINT64_MAX - lost ? UINT64_MAX : lost + more;
+  }
+  return lost;
+}
+
+void StreamTable::appendLines(std::string& text) const {
+  for (const Stream& stream : streams_) {
+    // The span from the first to the highest number, which may hold every
+    // 64-bit number but one.
+    const std::uint64_t lost = stream.highest - stream.first + 1 - stream.distinct;
+    const long double expected = static_cast<long double>(stream.highest - stream.first) + 1;
+    char from[kAddressTextMax];
+    const std::size_t fromLength =
+        static_cast<std::size_t>(writeAddress(from, stream.from) - from);
+    appendFormat(
+        text,
+        "from %.*s: %llu received, %llu lost (%.2f%%), %llu duplicate%s, "
+        "%llu out of order, jitter %.3f ms\n",
+        static_cast<int>(fromLength), from,
+        static_cast<unsigned long long>(stream.received),
+        static_cast<unsigned long long>(lost),
+        static_cast<double>(100 * static_cast<long double>(lost) / expected),
+        static_cast<unsigned long long>(stream.duplicates),
+        stream.duplicates == 1 ? "" : "s",
+        static_cast<unsigned long long>(stream.late),
+        stream.jitter.microseconds / 1000);
+  }
+  if (dropped_) {
+    text += "more streams than " + std::to_string(kMaxStreams) +
+            ": the others were not followed\n";
+  }
+}
+
+}  // namespace stampcast

@@ -1,0 +1,190 @@
+#include "timestamp/roles/sender.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "timestamp/report/text.h"
+#include "timestamp/wire/datagram.h"
+#include "cli/group.h"
+#include "timestamp/report/report_line.h"
+#include "timestamp/report/reports.h"
+#include "timestamp/wire/trailer.h"
+
+namespace stampcast {
+namespace {
+
+// What every datagram of a run is made of: with -m, the trailer's run
+// identifier and the next sequence number.
+struct Stamper {
+  bool measured = false;
+  std::uint64_t run = 0;
+  std::uint64_t next = 0;
+
+  std::size_t size() const {
+    return measured ? kMeasuredDatagramSize : kTimestampDatagramSize;
+  }
+
+  // Reads the clock once and writes the datagram for that moment at out;
+  // returns the local time it carries.
+  LocalTime stamp(Platform& platform, std::uint8_t* out) {
+    LocalTime now;
+    Trailer trailer;
+    if (measured) {
+      platform.readClock(&now, &trailer.sentUtcNanoseconds);
+    } else {
+      platform.getLocalTime(&now);
+    }
+    const TimestampDatagram datagram = encodeTimestamp(now);
+    std::memcpy(out, datagram.bytes, sizeof datagram.bytes);
+    if (measured) {
+      trailer.run = run;
+      trailer.number = next++;
+      encodeTrailer(trailer, out + kTimestampDatagramSize);
+    }
+    return now;
+  }
+};
+
+// Once traffic control has removed the marking, the datagrams would go
+// unmarked under the code point the lines show: the run ends as a failed
+// send does, before the next one.
+bool reportRemoval(Platform& platform, MarkingWatch& watch) {
+  const char* removed = watch.removed != nullptr ? watch.removed->load() : nullptr;
+  if (removed == nullptr && watch.check) {
+    const std::int64_t now = platform.steadyNanoseconds();
+    if (now >= watch.nextCheck) {
+      watch.nextCheck = now + 1000000000;
+      removed = watch.check();
+    }
+  }
+  if (removed == nullptr) return false;
+  printError(platform, "Marking removed by the system: %s\n", removed);
+  return true;
+}
+
+// A run identifier that another run, here or on another host, is unlikely
+// to draw: the system's random source, with the clock mixed in where that
+// source is weak.
+std::uint64_t drawRunIdentifier(Platform& platform) {
+  std::random_device source;
+  LocalTime unused;
+  std::int64_t now = 0;
+  platform.readClock(&unused, &now);
+  const std::uint64_t drawn = std::uint64_t{source()} << 32 | source();
+  return drawn ^ static_cast<std::uint64_t>(now);
+}
+
+// The quiet sender: datagrams back to back, as many in one call as the
+// platform takes. Each is stamped as it is put in the batch, so a stamp is
+// never older than the making of its batch. Like the line of the verbose
+// loop, the batch lives as long as the process. With a count (`left` not
+// negative), exactly that many leave: the last batch is cut to fit.
+int flood(Platform& platform, SocketHandle socket,
+          const SocketAddress& destination, Stamper& stamper,
+          std::int64_t left, MarkingWatch& watch) {
+  static std::uint8_t batch[Platform::kMaxBatch * kMeasuredDatagramSize];
+  const std::size_t length = stamper.size();
+  int limit = platform.batchLimit();
+  if (limit < 1 || limit > Platform::kMaxBatch) limit = 1;
+  while (left != 0) {
+    if (reportRemoval(platform, watch)) return kFailedRun;
+    const int size =
+        left > 0 && left < limit ? static_cast<int>(left) : limit;
+    for (int i = 0; i < size; ++i) stamper.stamp(platform, batch + i * length);
+    for (int first = 0; first < size;) {
+      const int sent = platform.sendBatch(socket, batch + first * length,
+                                          static_cast<int>(length),
+                                          size - first, kSendDontRoute,
+                                          destination);
+      if (sent < 1) {
+        printError(platform, "\nError in Sending data on the socket - %d",
+              platform.lastSocketError());
+        return kFailedRun;
+      }
+      first += sent;
+    }
+    if (left > 0) left -= size;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int runSender(const RunConfig& config, Platform& platform,
+              SocketHandle socket,
+              MarkingWatch& watch) {
+  if (config.json) {
+    std::string settings;
+    appendSettingsRecord(settings, config, true);
+    platform.writeOutput(settings.data(), settings.size());
+  } else {
+    print(platform, "\ndestAddress = %s\n", config.destAddress);
+    print(platform, "destPort    = %d\n", config.destPort);
+    print(platform, "dscpValue   = %d\n", config.dscpValue);
+    print(platform, "ttlValue    = %d\n", config.ttlValue);
+    print(platform, "waitValue   = %d ms\n", config.waitValue);
+  }
+  print(platform, "\nSending...\n");
+
+  const SocketAddress destination = groupAddress(config);
+  // A count ends the run once that many have gone; without one, only a
+  // failed send ends it.
+  std::int64_t left = config.count > 0 ? config.count : -1;
+  Stamper stamper;
+  stamper.measured = config.measure;
+  if (config.measure) stamper.run = drawRunIdentifier(platform);
+  if (!config.verbose) {
+    return flood(platform, socket, destination, stamper, left,
+                 watch);
+  }
+
+  // Everything the loop needs is made here, so that a datagram costs one
+  // clock reading, one send and one write. Like the flood's batch, the
+  // line lives as long as the process: a sender ends by a signal inside
+  // this loop, and its storage then still belongs to it.
+  static std::string tail;
+  static std::vector<char> line;
+  static std::string record;
+  tail = sentLineTail(config);
+  line.assign(sentLineCapacity(tail), '\0');
+  // The pause takes an unsigned count: a negative wait means no pause
+  // rather than a pause of some 49 days.
+  const bool pause = config.waitValue > 0;
+  const std::uint32_t waitMilliseconds =
+      pause ? static_cast<std::uint32_t>(config.waitValue) : 0;
+  std::int64_t seq = 0;
+
+  for (;;) {
+    if (reportRemoval(platform, watch)) return kFailedRun;
+    // The time is read just before the send, and the line below reports the
+    // datagram that has just gone out.
+    std::uint8_t datagram[kMeasuredDatagramSize];
+    const LocalTime now = stamper.stamp(platform, datagram);
+    if (platform.sendTo(socket, datagram, static_cast<int>(stamper.size()),
+                        kSendDontRoute, destination) == kSocketError) {
+      printError(platform, "\nError in Sending data on the socket - %d",
+            platform.lastSocketError());
+      return kFailedRun;
+    }
+    bool open;
+    if (config.json) {
+      record.clear();
+      appendSentRecord(record, now, seq, destination, config,
+                       config.measure ? seq : -1);
+      open = platform.writeOutput(record.data(), record.size());
+    } else {
+      open = platform.writeOutput(line.data(),
+                                  formatSentLine(line.data(), now, tail, seq));
+    }
+    if (!open) return kFailedRun;  // nobody reads the lines any more
+    ++seq;
+    if (left > 0 && --left == 0) return 0;
+    if (pause) platform.sleepMilliseconds(waitMilliseconds);
+  }
+}
+
+}  // namespace stampcast
