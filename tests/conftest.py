@@ -153,14 +153,9 @@ def start(netns):  # start(argv, ns=None, limit=30) -> Proc, killed at the test'
         proc.wait(0, signal.SIGKILL)
 
 
-CHRONY_CONF = """refclock SOCK {0}/stmp.sock refid STMP poll 0 filter 4
-cmdport 0
-bindcmdaddress {0}/chronyd.sock
-pidfile {0}/chronyd.pid
-driftfile {0}/drift
-dumpdir {0}
-user root
-"""  # no makestep; as root: chronyd wants its command socket's folder owned by its user
+# No makestep. As root: chronyd wants its command socket's folder owned by its user.
+CHRONY_CONF = ["refclock SOCK {0}/stmp.sock refid STMP poll 0 filter 4", "cmdport 0", "user root",
+               "bindcmdaddress {0}/chronyd.sock", "pidfile {0}/chronyd.pid", "driftfile {0}/drift", "dumpdir {0}"]
 
 
 @pytest.fixture
@@ -170,16 +165,14 @@ def chronyd(netns, tmp_path):  # chronyd(ns) -> its folder: chronyd -x (sets no 
     started = []
 
     def start(ns):
-        (tmp_path / "chrony.conf").write_text(CHRONY_CONF.format(tmp_path))
+        (tmp_path / "chrony.conf").write_text("\n".join(CHRONY_CONF).format(tmp_path))
         argv = ["/usr/sbin/chronyd", "-x", "-d", "-f", tmp_path / "chrony.conf"]
         proc = kept(started, Proc(ns.cmd(argv), 300))
         assert until(lambda: (tmp_path / "chronyd.sock").exists(), 30), proc.out()
         return tmp_path
     yield start
-    for proc in started:  # stopped by its pid, then whatever is left of its group
-        with contextlib.suppress(FileNotFoundError, ProcessLookupError, ValueError):
-            os.kill(int((tmp_path / "chronyd.pid").read_text()), signal.SIGTERM)
-        proc.wait(10)
+    for proc in started:  # stopped by its pid (chronyd -d leads its group), then killed if need be
+        proc.wait(10, signal.SIGTERM)
 
 
 def peer_send(ns, group, port, datagrams):  # [(size, first bytes[, shift])]: see peer.py

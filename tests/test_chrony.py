@@ -3,7 +3,7 @@
 # runs 2 s ahead must show in chronyc as 2 s behind the local clock:
 # chronyc's offsets are the local clock's less the source's.
 import sys
-from conftest import Proc, run, until
+from conftest import run, until
 
 SENDER = """import socket, struct, sys, time
 s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
@@ -15,19 +15,17 @@ for _ in range(150):  # 30 s at most
 """
 
 
-def test_samples_two_seconds_ahead_show_as_the_local_clock_two_seconds_behind(netns, chronyd):
+def test_a_source_two_seconds_ahead_shows_the_local_clock_two_seconds_behind(netns, start, chronyd):
     ns = netns()
     folder = chronyd(ns)
-    sender = Proc(ns.cmd([sys.executable, "-c", SENDER, folder / "stmp.sock"]), 40)
+    start([sys.executable, "-c", SENDER, folder / "stmp.sock"], ns, limit=40)
     chronyc = ns.cmd(["chronyc", "-c", "-h", folder / "chronyd.sock"])
-    try:
-        def stmp(what):  # STMP's rows of chronyc's comma-separated report
-            rows = run(chronyc + [what])[1].splitlines()
-            return [row.split(",") for row in rows if "STMP" in row]
-        # sources: mode, state, name, stratum, poll, reach, last, offset, measured offset, error
-        assert until(lambda: any(row[5] != "0" for row in stmp("sources")), 30), stmp("sources")
-        measured = float(stmp("sources")[0][8])
-        assert abs(measured + 2.0) < 0.05, measured
-        assert int(stmp("sourcestats")[0][1]) >= 1  # its samples
-    finally:
-        sender.wait(0, sig=9)
+
+    def stmp(what):  # STMP's rows of chronyc's comma-separated report
+        rows = run(chronyc + [what])[1].splitlines()
+        return [row.split(",") for row in rows if "STMP" in row]
+    # sources: mode, state, name, stratum, poll, reach, last, offset, measured offset, error
+    assert until(lambda: any(row[5] != "0" for row in stmp("sources")), 30), stmp("sources")
+    measured = float(stmp("sources")[0][8])
+    assert abs(measured + 2.0) < 0.05, measured
+    assert int(stmp("sourcestats")[0][1]) >= 1  # its samples

