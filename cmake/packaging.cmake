@@ -85,7 +85,8 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION net)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The C and C++ runtime libraries the binary links, as dpkg finds them.
+  # The C and C++ runtime libraries the binary links, as dpkg finds them,
+  # and OpenSSL's libcrypto (libssl3) once the program hashes with it.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3")
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-matplotlib")

@@ -153,6 +153,28 @@ def start(netns):  # start(argv, ns=None, limit=30) -> Proc, killed at the test'
         proc.wait(0, signal.SIGKILL)
 
 
+# No makestep. As root: chronyd wants its command socket's folder owned by its user.
+CHRONY_CONF = ["refclock SOCK {0}/stmp.sock refid STMP poll 0 filter 4", "cmdport 0", "user root",
+               "bindcmdaddress {0}/chronyd.sock", "pidfile {0}/chronyd.pid", "driftfile {0}/drift", "dumpdir {0}"]
+
+
+@pytest.fixture
+def chronyd(netns, tmp_path):  # chronyd(ns) -> its folder: chronyd -x (sets no clock) in ns
+    if not os.path.exists("/usr/sbin/chronyd"):
+        pytest.skip("chrony is not installed (scripts/install-deps test)")
+    started = []
+
+    def start(ns):
+        (tmp_path / "chrony.conf").write_text("\n".join(CHRONY_CONF).format(tmp_path))
+        argv = ["/usr/sbin/chronyd", "-x", "-d", "-f", tmp_path / "chrony.conf"]
+        proc = kept(started, Proc(ns.cmd(argv), 300))
+        assert until(lambda: (tmp_path / "chronyd.sock").exists(), 30), proc.out()
+        return tmp_path
+    yield start
+    for proc in started:  # stopped by its pid (chronyd -d leads its group), then killed if need be
+        proc.wait(10, signal.SIGTERM)
+
+
 def peer_send(ns, group, port, datagrams):  # [(size, first bytes[, shift])]: see peer.py
     text = "".join(" ".join([str(size), head.hex(), *map(str, shift)]) + "\n" for size, head, *shift in datagrams)
     assert run(ns.cmd(PEER + ["send", group, port]), 90, input=text) == (0, "")
