@@ -19,10 +19,8 @@ TEST(Schedule, MovesOnOnlyWhenAWholeBurstBehind) {
   } steps[] = {
       {1000, 1, 0},  // on time
       {1019, 2, 0},  // 9 ns late: the next goes at once, not skipped
-      {1020, 3, 0},
-      {1045, 4, 0},  // 5 ns behind: still on the schedule
-      {1061, 6, 1},  // a whole burst behind: 5 is skipped, 6 goes at once
-      {1062, 7, 1},
+      {1025, 3, 0},  // burst 2 5 ns late: still on the schedule
+      {1050, 5, 1},  // a whole burst behind: 4 is skipped, 5 goes at once
       {1200, 20, 2},
   };
   BurstSchedule schedule{1000, 10};
@@ -44,7 +42,6 @@ struct EpisodeRow {
   std::int64_t gapMs;
 };
 static const EpisodeRow kEpisodes[] = {
-    {{0, 1, 2, 3}, -1, 0, 0, 0},
     {{0, 51, 52}, -1, 1, 50, 51},          // 50 dropped: 1 to 50
     {{0, 3, 5, 9}, -1, 3, 3, 4},           // three gaps, the longest 6 to 8
     {{0, 3, 1, 2}, -1, 0, 0, 0},           // late arrivals fill the gap
@@ -52,9 +49,9 @@ static const EpisodeRow kEpisodes[] = {
     {{0, 9, 1}, -1, 1, 7, 8},              // at a gap's edge: shorter
     {{0, 9, 5, 5, 9, 0}, -1, 2, 4, 5},     // duplicates change nothing
     {{0, 2, 6000, 1}, -1, 2, 5997, 5998},  // 1 came too late: its gap is final
+    {{0, 5001, 100}, -1, 1, 5000, 5001},   // out of the window: late only
     {{0, 10}, 163, 2, 9, 10},              // the last 153 vanished
     {{5, 6}, 159, 1, 0, 0},                // only the end: no gap in time
-    {{5, 6}, 6, 0, 0, 0},
 };
 
 TEST(LossEpisodes, EpisodesAndLongestGap) {
@@ -66,13 +63,11 @@ TEST(LossEpisodes, EpisodesAndLongestGap) {
     EXPECT_EQ(losses.longest().datagrams, row.gap) << row.episodes;
     EXPECT_EQ(losses.longest().nanoseconds, row.gapMs * 1000000) << row.episodes;
   }
-  LossEpisodes losses;
-  losses.add(0, 0);
-  losses.add(845, 0);
-  EXPECT_EQ(losses.lostAtEnd(999), 154u);
-  losses.add(1, INT64_MIN);  // forged: the time holds at the end of its range
-  EXPECT_EQ(losses.longest().datagrams, 843u);
-  EXPECT_EQ(losses.longest().nanoseconds, INT64_MAX);
+  LossEpisodes forged;
+  forged.add(0, INT64_MIN);
+  forged.add(845, 0);  // the gap's time holds at the end of its range
+  EXPECT_EQ(forged.longest().nanoseconds, INT64_MAX);
+  EXPECT_EQ(forged.lostAtEnd(999), 154u);
 }
 
 using Triples = std::vector<std::vector<std::uint64_t>>;
@@ -86,20 +81,16 @@ static Triples triples(const std::vector<RemarkPair>& pairs) {
 
 TEST(RemarkPairs, OrderedChangedPairsAndTheirGrowth) {
   RemarkPairs pairs;
-  for (const auto& [sent, received] : std::vector<std::pair<int, int>>{
-           {46, 8}, {46, 46}, {46, 0}, {10, 46}, {46, 8}, {64, 0}, {46, -1}, {-1, 0}}) {
-    pairs.add(sent, received);
-  }
+  for (const int received : {8, 46, 0, 8, -1}) pairs.add(46, received);
+  pairs.add(64, 0);  // out of range
   const RemarkPairs earlier = pairs;
   pairs.add(46, 8);
   pairs.add(0, 63);
-  EXPECT_EQ(triples(pairs.list()), (Triples{{0, 63, 1}, {10, 46, 1}, {46, 0, 1}, {46, 8, 3}}));
+  EXPECT_EQ(triples(pairs.list()), (Triples{{0, 63, 1}, {46, 0, 1}, {46, 8, 3}}));
   EXPECT_EQ(triples(remarkedSince(pairs, earlier)), (Triples{{0, 63, 1}, {46, 8, 1}}));
 }
 
 TEST(ReceivedRate, OverTheSpan) {
-  const ReceivedRate rate = receivedRate(3000, 144000, 1500000000);
-  EXPECT_DOUBLE_EQ(rate.datagramsPerSecond, 2000);
-  EXPECT_DOUBLE_EQ(rate.mbitPerSecond, 0.768);
+  EXPECT_DOUBLE_EQ(receivedRate(3000, 144000, 1500000000).mbitPerSecond, 0.768);
   EXPECT_EQ(receivedRate(1, 16, 0).datagramsPerSecond, 0);
 }
