@@ -18,6 +18,8 @@ if(WIN32)
   # the records' schema, for Test-Json.
   install(FILES README.md docs/stampcast-records.schema.json DESTINATION .)
   install(PROGRAMS tools/stampcast-plot DESTINATION .)
+  # The Wireshark dissector of the datagrams (docs/wire-format.md).
+  install(FILES tools/stampcast.lua docs/wire-format.md DESTINATION .)
   if(CPACK_RESOURCE_FILE_LICENSE)
     install(FILES ${CPACK_RESOURCE_FILE_LICENSE} DESTINATION .)
   endif()
@@ -65,7 +67,9 @@ else()
   stampcast_install_compressed(${PROJECT_SOURCE_DIR}/docs/stampcast-plot.1
     share/man/man1)
   install(FILES docs/stampcast-records.schema.json docs/stampcast-watch.service
-    DESTINATION share/doc/stampcast)
+    docs/wire-format.md DESTINATION share/doc/stampcast)
+  # The Wireshark dissector of the datagrams.
+  install(FILES tools/stampcast.lua DESTINATION share/stampcast)
   if(CPACK_RESOURCE_FILE_LICENSE)
     install(FILES ${CPACK_RESOURCE_FILE_LICENSE}
       DESTINATION share/doc/stampcast RENAME copyright)
