@@ -102,7 +102,7 @@ void fillFilter(const char* destAddress, MarkingHandles& handles) {
 // The local address that the group's datagrams leave from, as the socket
 // layer would pick it for the sender (0 when it cannot tell).
 std::uint32_t addressTowardsGroup(const RunConfig& config, Platform& platform) {
-  return platform.outgoingAddress(groupAddress(config));
+  return platform.hostNetwork().outgoingAddress(groupAddress(config));
 }
 
 // A 32-bit word as "%d" shows it, without an out-of-range conversion. A

@@ -58,21 +58,18 @@ void readControl(const msghdr& header, Arrival* arrival, timespec* stamp) {
 
 }  // namespace
 
-ArrivalRefusals PosixPlatform::enableArrivals(SocketHandle socket) {
+ArrivalRefusals PosixPlatform::enableArrivals(SocketHandle socket,
+                                              std::uint16_t family) {
   const int fd = static_cast<int>(socket);
   ArrivalRefusals refusals;
-  refusals.tosError = switchOn(fd, IPPROTO_IP, IP_RECVTOS);
-  refusals.ttlError = switchOn(fd, IPPROTO_IP, IP_RECVTTL);
+  if (family == kAddressFamilyInet6) {
+    refusals.tosError = switchOn(fd, IPPROTO_IPV6, IPV6_RECVTCLASS);
+    refusals.ttlError = switchOn(fd, IPPROTO_IPV6, IPV6_RECVHOPLIMIT);
+  } else {
+    refusals.tosError = switchOn(fd, IPPROTO_IP, IP_RECVTOS);
+    refusals.ttlError = switchOn(fd, IPPROTO_IP, IP_RECVTTL);
+  }
   // Without the kernel's stamp, the clock read after the receive serves.
-  switchOn(fd, SOL_SOCKET, SO_TIMESTAMPNS);
-  return refusals;
-}
-
-ArrivalRefusals PosixPlatform::enableArrivals6(SocketHandle socket) {
-  const int fd = static_cast<int>(socket);
-  ArrivalRefusals refusals;
-  refusals.tosError = switchOn(fd, IPPROTO_IPV6, IPV6_RECVTCLASS);
-  refusals.ttlError = switchOn(fd, IPPROTO_IPV6, IPV6_RECVHOPLIMIT);
   switchOn(fd, SOL_SOCKET, SO_TIMESTAMPNS);
   return refusals;
 }
