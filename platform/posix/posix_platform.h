@@ -132,6 +132,9 @@ class PosixPlatform final : public Platform,
   // The local calendar time at an instant, its fields worked out once a
   // second.
   void localTimeAt(const timespec& instant, LocalTime* time);
+  // What came with each of the received datagrams of a recvmmsg.
+  void readArrivals(const mmsghdr* messages, const sockaddr_storage* senders,
+                    int received, Arrival* arrivals);
   // Waits until the socket has a datagram, or fails to; false when a stop
   // request or the receive deadline came first.
   bool waitUnlessStopped(int socket);
