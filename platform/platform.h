@@ -5,7 +5,11 @@
 // socket calls and, having no traffic-control service, emulates it in the
 // process (common/emulated_traffic_control.h) and marks each send with the
 // DS field its filters give. The core receives a Platform& and calls
-// nothing else, so that tests can hand it a fake.
+// nothing else, so that tests can hand it a fake. No call is split by
+// address family: each takes it from the address or as an argument. The
+// cohesive sets (multicast options, stop requests, the host's network, the
+// clock, traffic control, qWAVE) are narrower interfaces that the Platform
+// hands out; a backend may implement them itself.
 #ifndef STAMPCAST_PLATFORM_PLATFORM_H_
 #define STAMPCAST_PLATFORM_PLATFORM_H_
 
