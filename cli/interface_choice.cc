@@ -92,7 +92,7 @@ std::uint32_t chosenAddress(const HostInterface& chosen,
                             const RunConfig& config, Platform& platform) {
   const std::vector<std::uint32_t>& held = chosen.ipv4Addresses;
   if (held.size() < 2) return held.empty() ? 0 : held.front();
-  const std::uint32_t routed = platform.outgoingAddress(groupAddress(config));
+  const std::uint32_t routed = platform.hostNetwork().outgoingAddress(groupAddress(config));
   std::uint32_t lowest = held.front();
   for (const std::uint32_t address : held) {
     if (address == routed) return routed;
@@ -106,7 +106,7 @@ bool resolveInterface(RunConfig& config, Platform& platform) {
   // A list that cannot be read names no interface either.
   std::vector<HostInterface> interfaces;
   const HostInterface* chosen =
-      platform.listInterfaces(&interfaces)
+      platform.hostNetwork().listInterfaces(&interfaces)
           ? find(interfaces, config.interfaceText, ipv6)
           : nullptr;
   if (chosen == nullptr || (chosen->index == 0 && chosen->index6 == 0)) {

@@ -11,115 +11,153 @@
 
 namespace stampcast {
 
-int runStampcast(int argc, char** argv, Platform& platform) {
+namespace {
+
+// What the run sets up, for its role and for its tear-down.
+struct RunState {
+  RunConfig config;
+  SocketAddress group{};
+  bool ipv6 = false;
+  bool marks = false;  // the sender marks; the receiver never registers
+  MarkingHandles marking;
+  QosMarking qosMarking;
+  SocketHandle socket = kInvalidSocket;
+};
+
+// Reads the command line into the run's settings: false, with the status
+// to end with, when the run ends here (-h, a wrong option, or a named
+// interface or source that names nothing, before anything is set up).
+bool parseRun(int argc, char** argv, Platform& platform, RunConfig* config,
+              int* status) {
   // Output appended to a line an earlier run left cut starts on a line of
   // its own, so that no two lines or records run together.
   if (platform.outputEndsMidLine()) platform.writeOutput("\n", 1);
   setJsonOutput(false);
   resetRightsHint();
   const ParsedOptions parsed = parseOptions(argc, argv, platform);
-  if (parsed.endRun) return parsed.exitStatus;
-  RunConfig config = parsed.config;
-  setJsonOutput(config.json);
-  // A named interface or source that names nothing ends the run before
-  // anything is set up.
-  if (!resolveInterfaceAndSource(config, platform)) return kFailedRun;
+  *status = parsed.exitStatus;
+  if (parsed.endRun) return false;
+  *config = parsed.config;
+  setJsonOutput(config->json);
+  *status = kFailedRun;
+  return resolveInterfaceAndSource(*config, platform);
+}
 
-  // A failed phase has reported itself; how far the run then unwinds is
-  // the classic program's: a failed marking or socket leaves everything as
-  // it is, a failed TTL closes the socket, and a failed bind, join, receive,
-  // send or output cleans the socket layer up. Each ends with kFailedRun.
-  // The receiver never registers with traffic control.
-  SocketAddress group;
-  if (!readGroup(config, &group)) {
-    printError(platform, "Not an IPv6 address: %s\n", config.destAddress);
-    return kFailedRun;
+// The group the run sends to or joins, and what follows from its family.
+bool resolveGroup(RunState& run, Platform& platform) {
+  if (!readGroup(run.config, &run.group)) {
+    printError(platform, "Not an IPv6 address: %s\n", run.config.destAddress);
+    return false;
   }
-  const bool ipv6 = group.family == kAddressFamilyInet6;
-  const bool marks = config.mode != RunMode::Receiver;
-  MarkingHandles marking;
-  if (!ipv6 && marks && !setupMarking(config, platform, marking)) {
-    return kFailedRun;
-  }
+  run.ipv6 = run.group.family == kAddressFamilyInet6;
+  run.marks = run.config.mode != RunMode::Receiver;
+  return true;
+}
 
+// Starts the socket layer and makes the socket of the group's family, with
+// a sender's hop limit and interface: 0, or the status to end with.
+int openSocket(RunState& run, Platform& platform) {
   const int startupError = platform.startup();
   if (startupError != 0) {
     printError(platform, "WSAStartup Failed (%d) Exiting\n", startupError);
     return startupError;
   }
-
-  const SocketHandle socket =
-      ipv6 ? platform.openUdpSocket6() : platform.openUdpSocket();
-  if (socket == kInvalidSocket) {
+  run.socket = platform.openUdpSocket(run.group.family);
+  if (run.socket == kInvalidSocket) {
     printError(platform, "\"Socket\" failed with error %d\n",
           platform.lastSystemError());
     return kFailedRun;
   }
-
+  const RunConfig& config = run.config;
+  MulticastOptions& multicast = platform.multicast();
   if (config.mode == RunMode::Sender &&
-      (ipv6 ? platform.setMulticastHops(socket, config.ttlValue)
-            : platform.setMulticastTtl(socket, config.ttlValue)) ==
+      multicast.setHopLimit(run.socket, run.group.family, config.ttlValue) ==
           kSocketError) {
     printError(platform, "Error: Setting TTL value: error - %d\n",
           platform.lastSocketError());
-    platform.closeSocket(socket);
+    platform.closeSocket(run.socket);
     return kFailedRun;
   }
   if (config.mode == RunMode::Sender && config.interfaceIndex != 0 &&
-      (ipv6 ? platform.setMulticastInterface6(socket, config.interfaceIndex)
-            : platform.setMulticastInterface(socket, config.interfaceIndex,
-                                             config.interfaceAddress)) ==
+      multicast.setMulticastInterface(run.socket, run.group.family,
+                                      config.interfaceIndex,
+                                      config.interfaceAddress) ==
           kSocketError) {
     printError(platform, "Error: Setting the interface: error - %d\n",
           platform.lastSocketError());
-    platform.closeSocket(socket);
+    platform.closeSocket(run.socket);
     return kFailedRun;
   }
+  return 0;
+}
 
-  // An IPv6 group is marked through qWAVE, which marks a socket: only now
-  // that the socket is made. A failure closes it and ends the run.
-  QosMarking qosMarking;
-  if (ipv6 && marks &&
-      !setupQosMarking(config, platform, socket, qosMarking)) {
-    platform.closeSocket(socket);
-    platform.cleanup();
-    return kFailedRun;
-  }
-
-  // Traffic control tells when it removes the IPv4 marking; qWAVE's flow
-  // is asked after.
+// The role's loop, watched for a marking the system removes: traffic
+// control tells when it removes the IPv4 marking; qWAVE's flow is asked
+// after.
+int runRole(RunState& run, Platform& platform) {
   MarkingWatch watch;
   watch.removed = &markingRemoved();
-  if (ipv6 && marks) {
-    watch.check = [&] { return qosMarkingLost(platform, qosMarking); };
+  if (run.ipv6 && run.marks) {
+    watch.check = [&] { return qosMarkingLost(platform, run.qosMarking); };
   }
-  int status = 0;
-  switch (config.mode) {
+  switch (run.config.mode) {
     case RunMode::Receiver:
-      status = runReceiver(config, platform, socket);
-      break;
+      return runReceiver(run.config, platform, run.socket);
     case RunMode::Sender:
-      status = runSender(config, platform, socket, watch);
-      break;
+      return runSender(run.config, platform, run.socket, watch);
     case RunMode::None:
       break;
   }
-  if (status == kFailedRun) {
-    platform.cleanup();
-    return kFailedRun;
-  }
-  // A loop that reached its end (a count, or a stop request to a measuring
-  // receiver) ends as a run without a mode does, removing what it set up.
-  // What the removal reports does not change the status. The receiver has
-  // no marking to remove.
-  if (marks && ipv6) teardownQosMarking(platform, qosMarking);
-  if (marks && !ipv6) teardownMarking(platform, marking);
-  platform.shutdownSocket(socket, kShutdownBoth);
-  platform.closeSocket(socket);
+  return 0;
+}
+
+// A loop that reached its end (a count, or a stop request to a measuring
+// receiver) ends as a run without a mode does, removing what it set up.
+// What the removal reports does not change the status. The receiver has
+// no marking to remove.
+int tearDown(RunState& run, Platform& platform, int status) {
+  if (run.marks && run.ipv6) teardownQosMarking(platform, run.qosMarking);
+  if (run.marks && !run.ipv6) teardownMarking(platform, run.marking);
+  platform.shutdownSocket(run.socket, kShutdownBoth);
+  platform.closeSocket(run.socket);
   platform.cleanup();
   // Whatever wrote last, a run whose output's reader has gone has failed
   // (a quiet sender's heading, say).
   return platform.writeOutput("", 0) ? status : kFailedRun;
+}
+
+}  // namespace
+
+int runStampcast(int argc, char** argv, Platform& platform) {
+  RunState run;
+  int status = 0;
+  if (!parseRun(argc, argv, platform, &run.config, &status)) return status;
+
+  // A failed phase has reported itself; how far the run then unwinds is
+  // the classic program's: a failed marking or socket leaves everything as
+  // it is, a failed TTL closes the socket, and a failed bind, join, receive,
+  // send or output cleans the socket layer up. Each ends with kFailedRun.
+  if (!resolveGroup(run, platform)) return kFailedRun;
+  if (!run.ipv6 && run.marks &&
+      !setupMarking(run.config, platform, run.marking)) {
+    return kFailedRun;
+  }
+  status = openSocket(run, platform);
+  if (status != 0) return status;
+  // An IPv6 group is marked through qWAVE, which marks a socket: only now
+  // that the socket is made. A failure closes it and ends the run.
+  if (run.ipv6 && run.marks &&
+      !setupQosMarking(run.config, platform, run.socket, run.qosMarking)) {
+    platform.closeSocket(run.socket);
+    platform.cleanup();
+    return kFailedRun;
+  }
+  status = runRole(run, platform);
+  if (status == kFailedRun) {
+    platform.cleanup();
+    return kFailedRun;
+  }
+  return tearDown(run, platform, status);
 }
 
 }  // namespace stampcast

@@ -102,7 +102,7 @@ void fillFilter(const char* destAddress, MarkingHandles& handles) {
 // The local address that the group's datagrams leave from, as the socket
 // layer would pick it for the sender (0 when it cannot tell).
 std::uint32_t addressTowardsGroup(const RunConfig& config, Platform& platform) {
-  return platform.outgoingAddress(groupAddress(config));
+  return platform.hostNetwork().outgoingAddress(groupAddress(config));
 }
 
 // A 32-bit word as "%d" shows it, without an out-of-range conversion. A
@@ -129,62 +129,85 @@ void reportTcAddResult(Platform& platform, std::uint32_t result,
         asSignedInt(static_cast<std::uint32_t>(ifcHandle)));
 }
 
-bool setupMarking(const RunConfig& config, Platform& platform,
-                  MarkingHandles& handles) {
-  TrafficControl& tc = platform.trafficControl();
-  removedBySystem = nullptr;
-  TcClientFuncList handlers{};
-  handlers.notifyHandler = recordNotification;
-  std::uint32_t result = tc.registerClient(tc::kCurrentVersion, 0, handlers,
-                                           &handles.clientHandle);
-  if (result != tc::kSuccess) {
-    printError(platform, "TcRegisterClient returned 0x%x\n",
-          static_cast<unsigned>(result));
-    printRightsHint(platform, RightsArea::TrafficControl, result);
-    return false;
-  }
+namespace {
+
+// The interfaces' list, in a buffer grown as the system asks for it.
+struct TcInterfaces {
+  TcInterfaces() = default;
+  TcInterfaces(const TcInterfaces&) = delete;  // `interfaces` points inside
+  TcInterfaces& operator=(const TcInterfaces&) = delete;
 
   // Zeroed, and aligned for the descriptors the enumeration lays out in it.
   alignas(8) unsigned char firstList[kInterfaceBufferSize]{};
   std::unique_ptr<std::uint64_t[]> longerList;
   unsigned char* interfaces = firstList;
   std::uint32_t size = kInterfaceBufferSize;
-  result = tc.enumerateInterfaces(handles.clientHandle, &size, interfaces);
+};
+
+// Registers the client whose notifications tell when the system removes
+// the marking.
+bool registerClient(Platform& platform, MarkingHandles& handles) {
+  removedBySystem = nullptr;
+  TcClientFuncList handlers{};
+  handlers.notifyHandler = recordNotification;
+  const std::uint32_t result = platform.trafficControl().registerClient(
+      tc::kCurrentVersion, 0, handlers, &handles.clientHandle);
+  if (result != tc::kSuccess) {
+    printError(platform, "TcRegisterClient returned 0x%x\n",
+          static_cast<unsigned>(result));
+    printRightsHint(platform, RightsArea::TrafficControl, result);
+    return false;
+  }
+  return true;
+}
+
+// Lists traffic control's interfaces, growing the buffer a few times.
+bool enumerate(Platform& platform, MarkingHandles& handles,
+               TcInterfaces& list) {
+  TrafficControl& tc = platform.trafficControl();
+  std::uint32_t result =
+      tc.enumerateInterfaces(handles.clientHandle, &list.size, list.interfaces);
   for (int retry = 0;
        result == tc::kInsufficientBuffer && retry < kListRetries; ++retry) {
     // Whole 8-byte words: the size asked for, aligned. Without the memory
     // the last call's answer stands.
     std::unique_ptr<std::uint64_t[]> grown(
-        new (std::nothrow) std::uint64_t[size / 8 + 1]());
+        new (std::nothrow) std::uint64_t[list.size / 8 + 1]());
     if (grown == nullptr) break;
-    longerList = std::move(grown);
-    interfaces = reinterpret_cast<unsigned char*>(longerList.get());
-    result = tc.enumerateInterfaces(handles.clientHandle, &size, interfaces);
+    list.longerList = std::move(grown);
+    list.interfaces = reinterpret_cast<unsigned char*>(list.longerList.get());
+    result = tc.enumerateInterfaces(handles.clientHandle, &list.size,
+                                    list.interfaces);
   }
   if (result != tc::kSuccess) {
     if (const char* message = enumerationMessage(result)) {
       print(platform, "%s", message);
     }
     if (result == tc::kInsufficientBuffer) {
-      print(platform, "Size required: %d\n", asSignedInt(size));
+      print(platform, "Size required: %d\n", asSignedInt(list.size));
     }
     printError(platform, "TcEnumerateInterfaces returned 0x%x\n",
           static_cast<unsigned>(result));
     return false;
   }
-  if (size == 0) {
+  if (list.size == 0) {
     print(platform, "no traffic control interfaces are available\n");
   }
+  return true;
+}
 
-  // The flow goes on the adapter that the group's datagrams leave through:
-  // the one the run names (-i), by the IPv4 address the run goes by there
-  // (cli/interface_choice.cc: the route's where the adapter holds it, else
-  // its lowest), else the one the route picks.
+// Opens the adapter that the group's datagrams leave through: the one the
+// run names (-i), by the IPv4 address the run goes by there
+// (cli/interface_choice.cc: the route's where the adapter holds it, else
+// its lowest), else the one the route picks.
+bool openChosenInterface(const RunConfig& config, Platform& platform,
+                         const TcInterfaces& list, MarkingHandles& handles) {
   const char16_t* name = nullptr;
   if (config.interfaceIndex != 0) {
     // Where no interface holds it, the datagrams would leave by -i
     // unmarked under the code point the lines show.
-    name = interfaceHolding(interfaces, size, config.interfaceAddress);
+    name = interfaceHolding(list.interfaces, list.size,
+                            config.interfaceAddress);
     if (name == nullptr) {
       printError(platform, "No traffic control interface holds %s\n",
                  config.interfaceText);
@@ -192,8 +215,8 @@ bool setupMarking(const RunConfig& config, Platform& platform,
     }
   } else {
     const std::uint32_t local =
-        size != 0 ? addressTowardsGroup(config, platform) : 0;
-    name = chosenInterfaceName(interfaces, size, local);
+        list.size != 0 ? addressTowardsGroup(config, platform) : 0;
+    name = chosenInterfaceName(list.interfaces, list.size, local);
   }
   openedInterface = narrowed(name);
   // A measuring sender says where the route put its marking.
@@ -202,21 +225,28 @@ bool setupMarking(const RunConfig& config, Platform& platform,
     print(platform, "Marking on traffic control interface %s\n",
           openedInterface.c_str());
   }
-  result = tc.openInterface(name, handles.clientHandle, 0, &handles.ifcHandle);
+  const std::uint32_t result = platform.trafficControl().openInterface(
+      name, handles.clientHandle, 0, &handles.ifcHandle);
   if (result != tc::kSuccess) {
     printError(platform, "TcOpenInterface returned 0x%x\n",
           static_cast<unsigned>(result));
     return false;
   }
+  return true;
+}
 
+// The flow of the code point on the interface, and its filter for the
+// group's datagrams.
+bool addFlowAndFilter(const RunConfig& config, Platform& platform,
+                      MarkingHandles& handles) {
+  TrafficControl& tc = platform.trafficControl();
   fillFlow(config.dscpValue, handles.flow);
-  result = tc.addFlow(handles.ifcHandle, 0, 0, &handles.flow.head,
-                      &handles.flowHandle);
+  std::uint32_t result = tc.addFlow(handles.ifcHandle, 0, 0,
+                                    &handles.flow.head, &handles.flowHandle);
   if (result != tc::kSuccess) {
     reportTcAddResult(platform, result, handles.ifcHandle);
     return false;
   }
-
   fillFilter(config.destAddress, handles);
   result = tc.addFilter(handles.flowHandle, handles.filter,
                         &handles.filterHandle);
@@ -225,6 +255,18 @@ bool setupMarking(const RunConfig& config, Platform& platform,
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool setupMarking(const RunConfig& config, Platform& platform,
+                  MarkingHandles& handles) {
+  if (!registerClient(platform, handles)) return false;
+  // The interface's name points into the list until it is opened.
+  TcInterfaces list;
+  return enumerate(platform, handles, list) &&
+         openChosenInterface(config, platform, list, handles) &&
+         addFlowAndFilter(config, platform, handles);
 }
 
 }  // namespace stampcast

@@ -5,7 +5,11 @@
 // socket calls and, having no traffic-control service, emulates it in the
 // process (common/emulated_traffic_control.h) and marks each send with the
 // DS field its filters give. The core receives a Platform& and calls
-// nothing else, so that tests can hand it a fake.
+// nothing else, so that tests can hand it a fake. No call is split by
+// address family: each takes it from the address or as an argument. The
+// cohesive sets (multicast options, stop requests, the host's network, the
+// clock, traffic control, qWAVE) are narrower interfaces that the Platform
+// hands out; a backend may implement them itself.
 #ifndef STAMPCAST_PLATFORM_PLATFORM_H_
 #define STAMPCAST_PLATFORM_PLATFORM_H_
 
@@ -35,13 +39,88 @@ struct HostInterface {
   std::vector<std::array<std::uint8_t, 16>> ipv6Addresses{};
 };
 
-// A join of a group on one interface, from any source or from one only.
-// Addresses in network order.
+// A join of a group, of either family, on one interface, from any source or
+// from one only. Addresses in network order.
 struct GroupJoin {
-  std::uint32_t group = 0;
+  SocketAddress group{};
   unsigned interfaceIndex = 0;         // 0: the interface the system picks
-  std::uint32_t interfaceAddress = 0;  // the interface's; 0 when it has none
-  std::uint32_t source = 0;            // 0: any source
+  std::uint32_t interfaceAddress = 0;  // IPv4: the interface's; 0 when none
+  SocketAddress source{};              // family 0: any source
+};
+
+// The clock: one reading as local calendar time and as nanoseconds since
+// 1970 in universal time, to the finest step the platform keeps; the
+// setting of it; a steady clock for intervals; and the sender's pauses.
+class SystemClock {
+ public:
+  virtual ~SystemClock() = default;
+  virtual void readClock(LocalTime* local, std::int64_t* utcNanoseconds) = 0;
+  // Sets the clock from a local time: 0, or the platform's error code.
+  virtual int setLocalTime(const LocalTime& time) = 0;
+  // Nanoseconds on a clock that is never set and never stepped back.
+  virtual std::int64_t steadyNanoseconds() = 0;
+  virtual void sleepMilliseconds(std::uint32_t milliseconds) = 0;
+};
+
+// What ends a receiveBatch's wait for its first datagram. Stop requests:
+// Ctrl-C and SIGTERM on POSIX; Ctrl-C, Ctrl-Break and a closing console on
+// Windows. Once caught, they no longer end the process where it stands:
+// each sets a flag that stopRequested() shows and that ends the wait, so
+// that the run ends through its normal path. Copies within a second of the
+// first change nothing; a request more than a second after it ends the
+// process where it stands. The receive deadline, on the steady clock, makes
+// the wait return 0 as a stop request does; 0 for none. A stop request
+// still ends the wait at once. Only once stop requests are caught.
+class StopRequests {
+ public:
+  virtual ~StopRequests() = default;
+  virtual void catchStopRequests() = 0;
+  virtual bool stopRequested() = 0;
+  virtual void setReceiveDeadline(std::int64_t deadline) = 0;
+};
+
+// The host's network as a run reads it before it makes a socket; each may
+// run before startup(), starting and ending the socket layer for itself
+// where the platform needs that.
+class HostNetwork {
+ public:
+  virtual ~HostNetwork() = default;
+  // The local IPv4 address (network order) that the socket layer sends
+  // datagrams to `destination` from, by which traffic control picks its
+  // interface; asked through a short-lived socket of its own; 0 when it
+  // cannot tell.
+  virtual std::uint32_t outgoingAddress(const SocketAddress& destination) = 0;
+  // The host's interfaces, up or not (-i): false when the system cannot
+  // list them.
+  virtual bool listInterfaces(std::vector<HostInterface>* interfaces) = 0;
+};
+
+// A socket's multicast options, for either family (kAddressFamilyInet or
+// kAddressFamilyInet6): the family comes with the call or with the group.
+// Each returns 0, or kSocketError with the error for lastSocketError().
+class MulticastOptions {
+ public:
+  virtual ~MulticastOptions() = default;
+  // The hop limit of the datagrams sent to a group: IP_MULTICAST_TTL or
+  // IPV6_MULTICAST_HOPS.
+  virtual int setHopLimit(SocketHandle socket, std::uint16_t family,
+                          int hops) = 0;
+  // Datagrams the socket sends to a group leave by the interface of that
+  // index; IPv4 also by its address (0: by the index alone), IPv6 by the
+  // index alone (IPV6_MULTICAST_IF; 0: the system's default).
+  virtual int setMulticastInterface(SocketHandle socket, std::uint16_t family,
+                                    unsigned index, std::uint32_t address) = 0;
+  // Joins the group on the interface (index 0: the system's choice), in
+  // include mode for the one source when there is one (MCAST_JOIN_SOURCE_
+  // GROUP or its IPv4 record), else from any source.
+  virtual int joinGroup(SocketHandle socket, const GroupJoin& join) = 0;
+  // Measuring receiver: asks the socket layer to deliver each datagram's
+  // DS field (IPv6: the traffic class, IPV6_RECVTCLASS), TTL (IPv6: the hop
+  // limit, IPV6_RECVHOPLIMIT; Windows: IPV6_HOPLIMIT) and arrival time with
+  // it, as tos, ttl and the time. The arrival time has a fallback (the
+  // clock when the receive returns); the other two are refused or not.
+  virtual ArrivalRefusals enableArrivals(SocketHandle socket,
+                                         std::uint16_t family) = 0;
 };
 
 class Platform {
@@ -64,10 +143,10 @@ class Platform {
   // their error for lastSocketError().
   virtual int startup() = 0;  // version 2.2; 0 or the layer's error code
   virtual int cleanup() = 0;
-  virtual SocketHandle openUdpSocket() = 0;  // kInvalidSocket on failure
-  virtual int setMulticastTtl(SocketHandle socket, int ttl) = 0;
-  virtual int joinGroup(SocketHandle socket,
-                        const MulticastMembership& membership) = 0;
+  // A UDP socket of the family (kAddressFamilyInet or kAddressFamilyInet6);
+  // kInvalidSocket on failure. An IPv6 socket has IPV6_V6ONLY on, so that
+  // an IPv4 socket on the same port is not disturbed.
+  virtual SocketHandle openUdpSocket(std::uint16_t family) = 0;
   // Either family: the backend hands the system a sockaddr_in or a
   // sockaddr_in6, by the record's family.
   virtual int bindSocket(SocketHandle socket, const SocketAddress& local) = 0;
@@ -76,20 +155,6 @@ class Platform {
                      int flags, const SocketAddress& destination) = 0;
   virtual int shutdownSocket(SocketHandle socket, int how) = 0;
   virtual int closeSocket(SocketHandle socket) = 0;
-
-  // IPv6. The socket has IPV6_V6ONLY on, so that an IPv4 socket on the
-  // same port is not disturbed.
-  virtual SocketHandle openUdpSocket6() = 0;
-  virtual int setMulticastHops(SocketHandle socket, int hops) = 0;
-  // The interface by index (IPV6_MULTICAST_IF); 0: the system's default.
-  virtual int setMulticastInterface6(SocketHandle socket,
-                                     std::uint32_t interfaceIndex) = 0;
-  // Joins the group on the interface (index 0: the system's choice); with a
-  // source, only that source's datagrams to it (MCAST_JOIN_SOURCE_GROUP),
-  // else any source's (IPV6_JOIN_GROUP).
-  virtual int joinGroup6(SocketHandle socket, const SocketAddress& group,
-                         std::uint32_t interfaceIndex,
-                         const SocketAddress* source) = 0;
 
   // The socket layer's error of the last call (WSAGetLastError).
   virtual int lastSocketError() = 0;
@@ -114,65 +179,16 @@ class Platform {
   // slots; lengths[i] is what slot i received: a datagram longer than its
   // slot is a received datagram cut to the slot, on every platform. With
   // arrivals (count records), arrivals[i] tells what came with datagram i.
-  // Returns how many came, 0 when a stop request (below) ended the wait, or
-  // kSocketError.
+  // Returns how many came, 0 when a stop request or the receive deadline
+  // (StopRequests) ended the wait, or kSocketError.
   virtual int receiveBatch(SocketHandle socket, void* slots, int slotLength,
                            int count, int* lengths, Arrival* arrivals) = 0;
 
-  // Measuring receiver: asks the socket layer to deliver each datagram's
-  // DS field, TTL and arrival time with it. The arrival time has a fallback
-  // (the clock when the receive returns); the other two are refused or not.
-  virtual ArrivalRefusals enableArrivals(SocketHandle socket) = 0;
-  // The same for an IPv6 socket: the traffic class (IPV6_RECVTCLASS) and
-  // the hop limit (IPV6_RECVHOPLIMIT; Windows: IPV6_HOPLIMIT), delivered as
-  // tos and ttl.
-  virtual ArrivalRefusals enableArrivals6(SocketHandle socket) = 0;
-
-  // Stop requests: Ctrl-C and SIGTERM on POSIX; Ctrl-C, Ctrl-Break and a
-  // closing console on Windows. Once caught, they no longer end the process
-  // where it stands: each sets a flag that stopRequested() shows and that
-  // ends a receiveBatch waiting for its first datagram, so that the run
-  // ends through its normal path. Copies within a second of the first
-  // change nothing; a request more than a second after it ends the process
-  // where it stands.
-  virtual void catchStopRequests() = 0;
-  virtual bool stopRequested() = 0;
-
-  // Interval reports: a steady clock in nanoseconds (never set, never
-  // stepped back), and a deadline on it after which a receiveBatch waiting
-  // for its first datagram returns 0, as a stop request makes it; 0 for
-  // none. A stop request still ends the wait at once. Only once stop
-  // requests are caught.
-  virtual std::int64_t steadyNanoseconds() = 0;
-  virtual void setReceiveDeadline(std::int64_t deadline) = 0;
-
-  // The outgoing address, by which traffic control picks its interface.
-  // The local IPv4 address (network order) that the socket layer sends
-  // datagrams to `destination` from, asked through a short-lived socket of
-  // its own; 0 when it cannot tell. It may run before startup(): it starts
-  // and ends the socket layer for itself where the platform needs that.
-  virtual std::uint32_t outgoingAddress(const SocketAddress& destination) = 0;
-
-  // A chosen interface (-i). The host's interfaces, up or not: false when
-  // the system cannot list them. It may run before startup().
-  virtual bool listInterfaces(std::vector<HostInterface>* interfaces) = 0;
-  // Datagrams the socket sends to a group leave by the interface of that
-  // index and address (address 0: by the index alone).
-  virtual int setMulticastInterface(SocketHandle socket, unsigned index,
-                                    std::uint32_t address) = 0;
-  // Joins the group on the interface (any interface when none is named),
-  // in include mode for the one source when there is one.
-  virtual int joinGroupOn(SocketHandle socket, const GroupJoin& join) = 0;
-
-  // Clock.
-  virtual void getLocalTime(LocalTime* time) = 0;
-  // One reading of the clock, as local calendar time and as nanoseconds
-  // since 1970 in universal time, to the finest step the platform keeps.
-  virtual void readClock(LocalTime* local, std::int64_t* utcNanoseconds) = 0;
-  // Sets the clock from a local time: 0, or the platform's error code.
-  virtual int setLocalTime(const LocalTime& time) = 0;
-  virtual void sleepMilliseconds(std::uint32_t milliseconds) = 0;
-
+  // The narrower parts, each of which a fake can replace.
+  virtual MulticastOptions& multicast() = 0;
+  virtual StopRequests& stops() = 0;
+  virtual HostNetwork& hostNetwork() = 0;
+  virtual SystemClock& systemClock() = 0;
   // Traffic control, the service that marks the sender's datagrams.
   virtual TrafficControl& trafficControl() = 0;
   // qWAVE, the service that marks an IPv6 socket's traffic.

@@ -84,7 +84,7 @@ struct Arrival {
   // as nanoseconds since 1970 in universal time.
   LocalTime local{};
   std::int64_t utcNanoseconds = 0;
-  // The same instant on the steady clock of Platform::steadyNanoseconds(),
+  // The same instant on the steady clock of SystemClock::steadyNanoseconds(),
   // which the interval reports count on; 0 when the platform cannot tell.
   std::int64_t steadyNanoseconds = 0;
 };

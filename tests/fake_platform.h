@@ -50,7 +50,11 @@ class FakeQos final : public QualityOfService {
   EmulatedQos qos_;
 };
 
-class FakePlatform : public Platform {
+class FakePlatform : public Platform,
+                     public MulticastOptions,
+                     public StopRequests,
+                     public HostNetwork,
+                     public SystemClock {
  public:
   std::string calls;  // each call as "name " or "name:value "
   std::string output;
@@ -83,15 +87,21 @@ class FakePlatform : public Platform {
   bool cutOutput = false;
   int startup() override { return call("startup"); }
   int cleanup() override { return socketCall("cleanup"); }
-  SocketHandle openUdpSocket() override { return socketCall("openUdpSocket", 7); }
-  int setMulticastTtl(SocketHandle, int ttl) override { return socketCall("setMulticastTtl:" + std::to_string(ttl)); }
-  int joinGroup(SocketHandle, const MulticastMembership&) override { return socketCall("joinGroup"); }
+  // The calls are named by family as the IPv4 and IPv6 options are.
+  SocketHandle openUdpSocket(std::uint16_t family) override {
+    return socketCall(family == kAddressFamilyInet6 ? "openUdpSocket6" : "openUdpSocket", 7);
+  }
+  int setHopLimit(SocketHandle, std::uint16_t family, int hops) override {
+    const char* name = family == kAddressFamilyInet6 ? "setMulticastHops:" : "setMulticastTtl:";
+    return socketCall(name + std::to_string(hops));
+  }
+  int joinGroup(SocketHandle, const GroupJoin& join) override {
+    if (join.group.family == kAddressFamilyInet6) return socketCall("joinGroup6");
+    const bool classic = join.interfaceIndex == 0 && join.source.family == 0;
+    return socketCall(classic ? "joinGroup" : "joinGroupOn");
+  }
   int bindSocket(SocketHandle, const SocketAddress&) override { return socketCall("bindSocket"); }
   int sendTo(SocketHandle, const void*, int, int, const SocketAddress&) override { return socketCall("sendTo"); }
-  SocketHandle openUdpSocket6() override { return socketCall("openUdpSocket6", 7); }
-  int setMulticastHops(SocketHandle, int hops) override { return socketCall("setMulticastHops:" + std::to_string(hops)); }
-  int setMulticastInterface6(SocketHandle, std::uint32_t) override { return socketCall("setMulticastInterface6"); }
-  int joinGroup6(SocketHandle, const SocketAddress&, std::uint32_t, const SocketAddress*) override { return socketCall("joinGroup6"); }
   int shutdownSocket(SocketHandle, int) override { return socketCall("shutdownSocket"); }
   int closeSocket(SocketHandle) override { return socketCall("closeSocket"); }
   int lastSocketError() override { return lastError_; }
@@ -101,24 +111,24 @@ class FakePlatform : public Platform {
     *list = interfaces;
     return !interfaces.empty();
   }
-  int setMulticastInterface(SocketHandle, unsigned, std::uint32_t) override { return socketCall("setMulticastInterface"); }
-  int joinGroupOn(SocketHandle, const GroupJoin&) override { return socketCall("joinGroupOn"); }
+  int setMulticastInterface(SocketHandle, std::uint16_t, unsigned, std::uint32_t) override {
+    return socketCall("setMulticastInterface");
+  }
   int batchLimit() override { return batchSize; }
   int sendBatch(SocketHandle, const void* data, int length, int count, int, const SocketAddress&) override;
   int receiveBatch(SocketHandle, void* slots, int length, int count, int* lengths, Arrival* arrived) override;
-  ArrivalRefusals enableArrivals(SocketHandle) override {
+  ArrivalRefusals enableArrivals(SocketHandle, std::uint16_t) override {
     ArrivalRefusals refusals;
     refusals.tosError = call("enableTos");
     refusals.ttlError = call("enableTtl");
     return refusals;
   }
-  ArrivalRefusals enableArrivals6(SocketHandle socket) override { return enableArrivals(socket); }
   void catchStopRequests() override { call("catchStopRequests"); }
   bool stopRequested() override { return stopped_; }
   std::int64_t steadyNanoseconds() override { return steady += 1000000; }
   void setReceiveDeadline(std::int64_t) override {}
   std::int64_t steady = 0;  // a millisecond on at each reading
-  void getLocalTime(LocalTime* time) override { *time = clock, ++clock.milliseconds; }
+  void getLocalTime(LocalTime* time) { *time = clock, ++clock.milliseconds; }
   void readClock(LocalTime* local, std::int64_t* utc) override {
     *utc = 1205762730000000000 + clock.milliseconds * 1000000LL;  // 2008-03-17 14:05:30 UTC
     getLocalTime(local);
@@ -128,6 +138,10 @@ class FakePlatform : public Platform {
     return call("setLocalTime", Bytes(bytes, bytes + sizeof time));
   }
   void sleepMilliseconds(std::uint32_t ms) override { call("sleepMilliseconds:" + std::to_string(ms)); }
+  MulticastOptions& multicast() override { return *this; }
+  StopRequests& stops() override { return *this; }
+  HostNetwork& hostNetwork() override { return *this; }
+  SystemClock& systemClock() override { return *this; }
   TrafficControl& trafficControl() override { return tc_; }
   QualityOfService& qualityOfService() override { return qos_; }
 

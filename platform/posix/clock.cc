@@ -24,12 +24,6 @@ std::int64_t monotonicNanoseconds() {
 
 }  // namespace
 
-void PosixPlatform::getLocalTime(LocalTime* time) {
-  timespec now;
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  localTimeAt(now, time);
-}
-
 void PosixPlatform::readClock(LocalTime* local,
                               std::int64_t* utcNanoseconds) {
   timespec now;

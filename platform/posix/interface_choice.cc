@@ -61,8 +61,13 @@ bool PosixPlatform::listInterfaces(std::vector<HostInterface>* interfaces) {
   return true;
 }
 
-int PosixPlatform::setMulticastInterface(SocketHandle socket, unsigned index,
+int PosixPlatform::setMulticastInterface(SocketHandle socket,
+                                         std::uint16_t family, unsigned index,
                                          std::uint32_t address) {
+  if (family == kAddressFamilyInet6) {
+    return settle(::setsockopt(static_cast<int>(socket), IPPROTO_IPV6,
+                               IPV6_MULTICAST_IF, &index, sizeof index));
+  }
   // The address also becomes the datagrams' source.
   ip_mreqn request{};
   request.imr_address.s_addr = address;
@@ -79,11 +84,25 @@ int PosixPlatform::setMulticastInterface(SocketHandle socket, unsigned index,
   return result;
 }
 
+// The classic receiver's join, on the system's choice of interface from
+// any source, is the plain ip_mreq.
+int PosixPlatform::joinGroup(SocketHandle socket, const GroupJoin& join) {
+  if (join.group.family == kAddressFamilyInet6) return joinGroup6(socket, join);
+  if (join.interfaceIndex != 0 || join.source.family != 0) {
+    return joinGroupOn(socket, join);
+  }
+  ip_mreq request;
+  request.imr_multiaddr.s_addr = ipv4Of(join.group);
+  request.imr_interface.s_addr = 0;
+  return settle(::setsockopt(static_cast<int>(socket), IPPROTO_IP,
+                             IP_ADD_MEMBERSHIP, &request, sizeof request));
+}
+
 int PosixPlatform::joinGroupOn(SocketHandle socket, const GroupJoin& join) {
   const int fd = static_cast<int>(socket);
-  if (join.source == 0) {
+  if (join.source.family == 0) {
     ip_mreqn request{};
-    request.imr_multiaddr.s_addr = join.group;
+    request.imr_multiaddr.s_addr = ipv4Of(join.group);
     request.imr_ifindex = static_cast<int>(join.interfaceIndex);
     return settle(::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request,
                                sizeof request));
@@ -92,8 +111,8 @@ int PosixPlatform::joinGroupOn(SocketHandle socket, const GroupJoin& join) {
   // the interface only by an address.
   group_source_req request{};
   request.gsr_interface = join.interfaceIndex;
-  request.gsr_group = inetStorage(join.group);
-  request.gsr_source = inetStorage(join.source);
+  request.gsr_group = inetStorage(ipv4Of(join.group));
+  request.gsr_source = inetStorage(ipv4Of(join.source));
   return settle(::setsockopt(fd, IPPROTO_IP, MCAST_JOIN_SOURCE_GROUP, &request,
                              sizeof request));
 }

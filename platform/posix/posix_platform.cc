@@ -93,18 +93,27 @@ int PosixPlatform::startup() { return 0; }
 
 int PosixPlatform::cleanup() { return 0; }
 
-SocketHandle PosixPlatform::openUdpSocket() {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+SocketHandle PosixPlatform::openUdpSocket(std::uint16_t family) {
+  const bool ipv6 = family == kAddressFamilyInet6;
+  const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   settle(fd);
   if (fd < 0) return kInvalidSocket;
-#ifdef IP_MULTICAST_ALL
   // A socket hears only the groups it joined itself, as on Windows; Linux
   // would also hand it the groups that other sockets joined on its port.
   // Off from the start, so that nothing of another group is queued between
   // a receiver's bind and its join.
   const int off = 0;
-  ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
+  if (ipv6) {
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+#ifdef IPV6_MULTICAST_ALL
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_MULTICAST_ALL, &off, sizeof off);
 #endif
+  } else {
+#ifdef IP_MULTICAST_ALL
+    ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
+#endif
+  }
   return adopt(fd);
 }
 
@@ -119,62 +128,30 @@ SocketHandle PosixPlatform::adopt(int fd) {
   return static_cast<SocketHandle>(fd);
 }
 
-SocketHandle PosixPlatform::openUdpSocket6() {
-  const int fd = ::socket(AF_INET6, SOCK_DGRAM, IPPROTO_UDP);
-  settle(fd);
-  if (fd < 0) return kInvalidSocket;
-  const int on = 1;
-  ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-#ifdef IPV6_MULTICAST_ALL
-  // Its own groups only, as for IPv4.
-  const int off = 0;
-  ::setsockopt(fd, IPPROTO_IPV6, IPV6_MULTICAST_ALL, &off, sizeof off);
-#endif
-  return adopt(fd);
-}
-
-int PosixPlatform::setMulticastHops(SocketHandle socket, int hops) {
-  return settle(::setsockopt(asFd(socket), IPPROTO_IPV6, IPV6_MULTICAST_HOPS,
+int PosixPlatform::setHopLimit(SocketHandle socket, std::uint16_t family,
+                               int hops) {
+  if (family == kAddressFamilyInet6) {
+    return settle(::setsockopt(asFd(socket), IPPROTO_IPV6,
+                               IPV6_MULTICAST_HOPS, &hops, sizeof hops));
+  }
+  return settle(::setsockopt(asFd(socket), IPPROTO_IP, IP_MULTICAST_TTL,
                              &hops, sizeof hops));
 }
 
-int PosixPlatform::setMulticastInterface6(SocketHandle socket,
-                                          std::uint32_t interfaceIndex) {
-  const unsigned index = interfaceIndex;
-  return settle(::setsockopt(asFd(socket), IPPROTO_IPV6, IPV6_MULTICAST_IF,
-                             &index, sizeof index));
-}
-
-int PosixPlatform::joinGroup6(SocketHandle socket, const SocketAddress& group,
-                              std::uint32_t interfaceIndex,
-                              const SocketAddress* source) {
-  if (source == nullptr) {
+int PosixPlatform::joinGroup6(SocketHandle socket, const GroupJoin& join) {
+  if (join.source.family == 0) {
     ipv6_mreq request{};
-    std::memcpy(&request.ipv6mr_multiaddr, group.address, 16);
-    request.ipv6mr_interface = interfaceIndex;
+    std::memcpy(&request.ipv6mr_multiaddr, join.group.address, 16);
+    request.ipv6mr_interface = join.interfaceIndex;
     return settle(::setsockopt(asFd(socket), IPPROTO_IPV6, IPV6_JOIN_GROUP,
                                &request, sizeof request));
   }
   group_source_req request{};
-  request.gsr_interface = interfaceIndex;
-  toSystem(group, &request.gsr_group);
-  toSystem(*source, &request.gsr_source);
+  request.gsr_interface = join.interfaceIndex;
+  toSystem(join.group, &request.gsr_group);
+  toSystem(join.source, &request.gsr_source);
   return settle(::setsockopt(asFd(socket), IPPROTO_IPV6,
                              MCAST_JOIN_SOURCE_GROUP, &request, sizeof request));
-}
-
-int PosixPlatform::setMulticastTtl(SocketHandle socket, int ttl) {
-  return settle(::setsockopt(asFd(socket), IPPROTO_IP, IP_MULTICAST_TTL, &ttl,
-                             sizeof ttl));
-}
-
-int PosixPlatform::joinGroup(SocketHandle socket,
-                             const MulticastMembership& membership) {
-  ip_mreq request;
-  request.imr_multiaddr.s_addr = membership.group;
-  request.imr_interface.s_addr = membership.interfaceAddress;
-  return settle(::setsockopt(asFd(socket), IPPROTO_IP, IP_ADD_MEMBERSHIP,
-                             &request, sizeof request));
 }
 
 namespace {

@@ -53,7 +53,11 @@ class PosixQos final : public QualityOfService {
   EmulatedQos qos_;
 };
 
-class PosixPlatform final : public Platform {
+class PosixPlatform final : public Platform,
+                            public MulticastOptions,
+                            public StopRequests,
+                            public HostNetwork,
+                            public SystemClock {
  public:
   PosixPlatform() : tc_(listMulticastInterfaces) {}
 
@@ -62,17 +66,7 @@ class PosixPlatform final : public Platform {
 
   int startup() override;
   int cleanup() override;
-  SocketHandle openUdpSocket() override;
-  int setMulticastTtl(SocketHandle socket, int ttl) override;
-  SocketHandle openUdpSocket6() override;
-  int setMulticastHops(SocketHandle socket, int hops) override;
-  int setMulticastInterface6(SocketHandle socket,
-                             std::uint32_t interfaceIndex) override;
-  int joinGroup6(SocketHandle socket, const SocketAddress& group,
-                 std::uint32_t interfaceIndex,
-                 const SocketAddress* source) override;
-  int joinGroup(SocketHandle socket,
-                const MulticastMembership& membership) override;
+  SocketHandle openUdpSocket(std::uint16_t family) override;
   int bindSocket(SocketHandle socket, const SocketAddress& local) override;
   int sendTo(SocketHandle socket, const void* data, int length, int flags,
              const SocketAddress& destination) override;
@@ -87,8 +81,6 @@ class PosixPlatform final : public Platform {
                 int flags, const SocketAddress& destination) override;
   int receiveBatch(SocketHandle socket, void* slots, int slotLength,
                    int count, int* lengths, Arrival* arrivals) override;
-  ArrivalRefusals enableArrivals(SocketHandle socket) override;
-  ArrivalRefusals enableArrivals6(SocketHandle socket) override;
 
   // Stop requests: SIGINT and SIGTERM
   void catchStopRequests() override;
@@ -103,19 +95,32 @@ class PosixPlatform final : public Platform {
 
   // A chosen interface: getifaddrs, IP_MULTICAST_IF and the joins by index
   bool listInterfaces(std::vector<HostInterface>* interfaces) override;
-  int setMulticastInterface(SocketHandle socket, unsigned index,
-                            std::uint32_t address) override;
-  int joinGroupOn(SocketHandle socket, const GroupJoin& join) override;
 
-  void getLocalTime(LocalTime* time) override;
   void readClock(LocalTime* local, std::int64_t* utcNanoseconds) override;
   int setLocalTime(const LocalTime& time) override;
   void sleepMilliseconds(std::uint32_t milliseconds) override;
 
+  // Multicast options, for either family by the family it is handed
+  int setHopLimit(SocketHandle socket, std::uint16_t family,
+                  int hops) override;
+  int setMulticastInterface(SocketHandle socket, std::uint16_t family,
+                            unsigned index, std::uint32_t address) override;
+  int joinGroup(SocketHandle socket, const GroupJoin& join) override;
+  ArrivalRefusals enableArrivals(SocketHandle socket,
+                                 std::uint16_t family) override;
+
+  MulticastOptions& multicast() override { return *this; }
+  StopRequests& stops() override { return *this; }
+  HostNetwork& hostNetwork() override { return *this; }
+  SystemClock& systemClock() override { return *this; }
   TrafficControl& trafficControl() override { return tc_; }
   QualityOfService& qualityOfService() override { return qos_; }
 
  private:
+  // The joins of each family: an IPv6 group by index; an IPv4 group on a
+  // named interface or from one source (interface_choice.cc).
+  int joinGroup6(SocketHandle socket, const GroupJoin& join);
+  int joinGroupOn(SocketHandle socket, const GroupJoin& join);
   // Records the outcome of a socket call: 0 after success, errno after
   // failure, as the socket layer's last error.
   int settle(int result);
@@ -127,13 +132,16 @@ class PosixPlatform final : public Platform {
   // The local calendar time at an instant, its fields worked out once a
   // second.
   void localTimeAt(const timespec& instant, LocalTime* time);
+  // What came with each of the received datagrams of a recvmmsg.
+  void readArrivals(const mmsghdr* messages, const sockaddr_storage* senders,
+                    int received, Arrival* arrivals);
   // Waits until the socket has a datagram, or fails to; false when a stop
   // request or the receive deadline came first.
   bool waitUnlessStopped(int socket);
 
   EmulatedTrafficControl tc_;
   PosixQos qos_{tc_};
-  // The local calendar fields of the second last read by getLocalTime.
+  // The local calendar fields of the second last read by readClock.
   time_t cachedSecond_ = -1;
   tm cachedLocal_{};
   bool timerSlackSet_ = false;

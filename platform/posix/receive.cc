@@ -58,48 +58,59 @@ void readControl(const msghdr& header, Arrival* arrival, timespec* stamp) {
 
 }  // namespace
 
-ArrivalRefusals PosixPlatform::enableArrivals(SocketHandle socket) {
+ArrivalRefusals PosixPlatform::enableArrivals(SocketHandle socket,
+                                              std::uint16_t family) {
   const int fd = static_cast<int>(socket);
   ArrivalRefusals refusals;
-  refusals.tosError = switchOn(fd, IPPROTO_IP, IP_RECVTOS);
-  refusals.ttlError = switchOn(fd, IPPROTO_IP, IP_RECVTTL);
+  if (family == kAddressFamilyInet6) {
+    refusals.tosError = switchOn(fd, IPPROTO_IPV6, IPV6_RECVTCLASS);
+    refusals.ttlError = switchOn(fd, IPPROTO_IPV6, IPV6_RECVHOPLIMIT);
+  } else {
+    refusals.tosError = switchOn(fd, IPPROTO_IP, IP_RECVTOS);
+    refusals.ttlError = switchOn(fd, IPPROTO_IP, IP_RECVTTL);
+  }
   // Without the kernel's stamp, the clock read after the receive serves.
   switchOn(fd, SOL_SOCKET, SO_TIMESTAMPNS);
   return refusals;
 }
 
-ArrivalRefusals PosixPlatform::enableArrivals6(SocketHandle socket) {
-  const int fd = static_cast<int>(socket);
-  ArrivalRefusals refusals;
-  refusals.tosError = switchOn(fd, IPPROTO_IPV6, IPV6_RECVTCLASS);
-  refusals.ttlError = switchOn(fd, IPPROTO_IPV6, IPV6_RECVHOPLIMIT);
-  switchOn(fd, SOL_SOCKET, SO_TIMESTAMPNS);
-  return refusals;
-}
+namespace {
+
+// The records of one recvmmsg: each slot, and with arrivals, the sender's
+// address and the control messages.
+struct Batch {
+  mmsghdr messages[Platform::kMaxBatch];
+  iovec parts[Platform::kMaxBatch];
+  sockaddr_storage senders[Platform::kMaxBatch];
+  alignas(cmsghdr) unsigned char controls[Platform::kMaxBatch][kControlSize];
+
+  void prepare(void* slots, int slotLength, int count, bool arrivals) {
+    std::memset(messages, 0, sizeof messages);
+    auto* next = static_cast<char*>(slots);
+    for (int i = 0; i < count; ++i, next += slotLength) {
+      parts[i].iov_base = next;
+      parts[i].iov_len = static_cast<std::size_t>(slotLength);
+      messages[i].msg_hdr.msg_iov = &parts[i];
+      messages[i].msg_hdr.msg_iovlen = 1;
+      if (arrivals) {
+        messages[i].msg_hdr.msg_name = &senders[i];
+        messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+        messages[i].msg_hdr.msg_control = controls[i];
+        messages[i].msg_hdr.msg_controllen = sizeof controls[i];
+      }
+    }
+  }
+};
+
+}  // namespace
 
 int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
                                 int slotLength, int count, int* lengths,
                                 Arrival* arrivals) {
   const int fd = static_cast<int>(socket);
   if (count > kMaxBatch) count = kMaxBatch;
-  mmsghdr messages[kMaxBatch];
-  iovec parts[kMaxBatch];
-  sockaddr_storage senders[kMaxBatch];
-  alignas(cmsghdr) unsigned char controls[kMaxBatch][kControlSize];
-  std::memset(messages, 0, sizeof messages);
-  auto* next = static_cast<char*>(slots);
-  for (int i = 0; i < count; ++i, next += slotLength) {
-    parts[i].iov_base = next;
-    parts[i].iov_len = static_cast<std::size_t>(slotLength);
-    messages[i].msg_hdr.msg_iov = &parts[i];
-    messages[i].msg_hdr.msg_iovlen = 1;
-    if (arrivals != nullptr) {
-      messages[i].msg_hdr.msg_name = &senders[i];
-      messages[i].msg_hdr.msg_namelen = sizeof senders[i];
-      messages[i].msg_hdr.msg_control = controls[i];
-      messages[i].msg_hdr.msg_controllen = sizeof controls[i];
-    }
-  }
+  Batch batch;
+  batch.prepare(slots, slotLength, count, arrivals != nullptr);
   // MSG_WAITFORONE: block for the first datagram only, so that none waits
   // for a batch to fill. Linux cuts a longer datagram to its slot, and
   // msg_len is what fitted. A receiver that catches stop requests takes
@@ -107,7 +118,8 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
   // request can end the wait.
   int received;
   for (;;) {
-    received = settle(::recvmmsg(fd, messages, static_cast<unsigned>(count),
+    received = settle(::recvmmsg(fd, batch.messages,
+                                 static_cast<unsigned>(count),
                                  MSG_WAITFORONE |
                                      (catchingStops_ ? MSG_DONTWAIT : 0),
                                  nullptr));
@@ -117,18 +129,25 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
     }
     if (!waitUnlessStopped(fd)) return 0;
   }
+  for (int i = 0; i < received; ++i) {
+    lengths[i] = static_cast<int>(batch.messages[i].msg_len);
+  }
+  if (received > 0 && arrivals != nullptr) {
+    readArrivals(batch.messages, batch.senders, received, arrivals);
+  }
+  return received;
+}
+
+void PosixPlatform::readArrivals(const mmsghdr* messages,
+                                 const sockaddr_storage* senders,
+                                 int received, Arrival* arrivals) {
   // The kernel stamps on the real-time clock; the intervals count on the
   // steady one. Both are read once, and each stamp is placed on the steady
   // clock by its distance from now.
   timespec now{};
-  std::int64_t steadyNow = 0;
-  if (received > 0 && arrivals != nullptr) {
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    steadyNow = steadyNanoseconds();
-  }
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const std::int64_t steadyNow = steadyNanoseconds();
   for (int i = 0; i < received; ++i) {
-    lengths[i] = static_cast<int>(messages[i].msg_len);
-    if (arrivals == nullptr) continue;
     Arrival& arrival = arrivals[i];
     arrival = Arrival{};
     arrival.from = fromSystem(senders[i]);
@@ -142,7 +161,6 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
         (now.tv_nsec - stamp.tv_nsec);
     arrival.steadyNanoseconds = steadyNow - before;
   }
-  return received;
 }
 
 }  // namespace posix

@@ -106,11 +106,6 @@ bool WindowsPlatform::localTimeAt(std::uint64_t utc, LocalTime* time) {
          localOf(utc, rule, reinterpret_cast<SYSTEMTIME*>(time));
 }
 
-void WindowsPlatform::getLocalTime(LocalTime* time) {
-  std::int64_t unused;
-  readClock(time, &unused);
-}
-
 void WindowsPlatform::readClock(LocalTime* local,
                                 std::int64_t* utcNanoseconds) {
   // GetLocalTime moves with the tick of the system timer (15.6 ms), so a

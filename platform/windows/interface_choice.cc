@@ -91,8 +91,14 @@ bool WindowsPlatform::listInterfaces(std::vector<HostInterface>* interfaces) {
   return true;
 }
 
-int WindowsPlatform::setMulticastInterface(SocketHandle socket, unsigned index,
+int WindowsPlatform::setMulticastInterface(SocketHandle socket,
+                                           std::uint16_t family, unsigned index,
                                            std::uint32_t address) {
+  if (family == kAddressFamilyInet6) {
+    const DWORD word = index;
+    return ::setsockopt(asSocket(socket), IPPROTO_IPV6, IPV6_MULTICAST_IF,
+                        reinterpret_cast<const char*>(&word), sizeof word);
+  }
   const ULONG word = interfaceWord(index, address);
   return ::setsockopt(asSocket(socket), IPPROTO_IP, IP_MULTICAST_IF,
                       reinterpret_cast<const char*>(&word), sizeof word);
@@ -103,9 +109,9 @@ int WindowsPlatform::joinGroupOn(SocketHandle socket, const GroupJoin& join) {
   const ULONG on = join.interfaceIndex != 0
                        ? interfaceWord(join.interfaceIndex, join.interfaceAddress)
                        : 0;
-  if (join.source == 0) {
+  if (join.source.family == 0) {
     ip_mreq request{};
-    request.imr_multiaddr.s_addr = join.group;
+    request.imr_multiaddr.s_addr = ipv4Of(join.group);
     request.imr_interface.s_addr = on;
     return ::setsockopt(asSocket(socket), IPPROTO_IP, IP_ADD_MEMBERSHIP,
                         reinterpret_cast<const char*>(&request), sizeof request);
@@ -114,8 +120,8 @@ int WindowsPlatform::joinGroupOn(SocketHandle socket, const GroupJoin& join) {
   // the interface in it as in ip_mreq; MCAST_JOIN_SOURCE_GROUP, by index,
   // is missing from older stacks and from Wine.
   ip_mreq_source request{};
-  request.imr_multiaddr.s_addr = join.group;
-  request.imr_sourceaddr.s_addr = join.source;
+  request.imr_multiaddr.s_addr = ipv4Of(join.group);
+  request.imr_sourceaddr.s_addr = ipv4Of(join.source);
   request.imr_interface.s_addr = on;
   return ::setsockopt(asSocket(socket), IPPROTO_IP, IP_ADD_SOURCE_MEMBERSHIP,
                       reinterpret_cast<const char*>(&request), sizeof request);

@@ -291,20 +291,19 @@ int WindowsPlatform::receiveBatch(SocketHandle socket, void* slots,
   return 1;
 }
 
-ArrivalRefusals WindowsPlatform::enableArrivals(SocketHandle socket) {
-  ArrivalRefusals refusals;
-  refusals.tosError = switchOn(asSocket(socket), IPPROTO_IP, IP_RECVTOS);
-  refusals.ttlError = switchOn(asSocket(socket), IPPROTO_IP, IP_RECVTTL);
-  fetchRecvMsg(socket, &refusals);
-  return refusals;
-}
-
 // Windows names the hop limit's switch IPV6_HOPLIMIT.
-ArrivalRefusals WindowsPlatform::enableArrivals6(SocketHandle socket) {
+ArrivalRefusals WindowsPlatform::enableArrivals(SocketHandle socket,
+                                                std::uint16_t family) {
   ArrivalRefusals refusals;
-  refusals.tosError = switchOn(asSocket(socket), IPPROTO_IPV6, IPV6_RECVTCLASS);
-  refusals.ttlError = switchOn(asSocket(socket), IPPROTO_IPV6, IPV6_HOPLIMIT);
-  refusals.hopLimitOption = "IPV6_HOPLIMIT";
+  if (family == kAddressFamilyInet6) {
+    refusals.tosError =
+        switchOn(asSocket(socket), IPPROTO_IPV6, IPV6_RECVTCLASS);
+    refusals.ttlError = switchOn(asSocket(socket), IPPROTO_IPV6, IPV6_HOPLIMIT);
+    refusals.hopLimitOption = "IPV6_HOPLIMIT";
+  } else {
+    refusals.tosError = switchOn(asSocket(socket), IPPROTO_IP, IP_RECVTOS);
+    refusals.ttlError = switchOn(asSocket(socket), IPPROTO_IP, IP_RECVTTL);
+  }
   fetchRecvMsg(socket, &refusals);
   return refusals;
 }

@@ -142,58 +142,53 @@ int WindowsPlatform::startup() {
 
 int WindowsPlatform::cleanup() { return WSACleanup(); }
 
-SocketHandle WindowsPlatform::openUdpSocket() {
-  const SOCKET socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  return socket == INVALID_SOCKET ? kInvalidSocket
-                                  : static_cast<SocketHandle>(socket);
-}
-
-int WindowsPlatform::setMulticastTtl(SocketHandle socket, int ttl) {
-  return ::setsockopt(asSocket(socket), IPPROTO_IP, IP_MULTICAST_TTL,
-                      reinterpret_cast<const char*>(&ttl), sizeof ttl);
-}
-
-SocketHandle WindowsPlatform::openUdpSocket6() {
-  const SOCKET socket = ::socket(AF_INET6, SOCK_DGRAM, IPPROTO_UDP);
+SocketHandle WindowsPlatform::openUdpSocket(std::uint16_t family) {
+  const bool ipv6 = family == kAddressFamilyInet6;
+  const SOCKET socket =
+      ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (socket == INVALID_SOCKET) return kInvalidSocket;
-  const DWORD on = 1;
-  ::setsockopt(socket, IPPROTO_IPV6, IPV6_V6ONLY,
-               reinterpret_cast<const char*>(&on), sizeof on);
+  if (ipv6) {
+    const DWORD on = 1;
+    ::setsockopt(socket, IPPROTO_IPV6, IPV6_V6ONLY,
+                 reinterpret_cast<const char*>(&on), sizeof on);
+  }
   return static_cast<SocketHandle>(socket);
 }
 
-int WindowsPlatform::setMulticastHops(SocketHandle socket, int hops) {
-  return ::setsockopt(asSocket(socket), IPPROTO_IPV6, IPV6_MULTICAST_HOPS,
+int WindowsPlatform::setHopLimit(SocketHandle socket, std::uint16_t family,
+                                 int hops) {
+  if (family == kAddressFamilyInet6) {
+    return ::setsockopt(asSocket(socket), IPPROTO_IPV6, IPV6_MULTICAST_HOPS,
+                        reinterpret_cast<const char*>(&hops), sizeof hops);
+  }
+  return ::setsockopt(asSocket(socket), IPPROTO_IP, IP_MULTICAST_TTL,
                       reinterpret_cast<const char*>(&hops), sizeof hops);
 }
 
-int WindowsPlatform::setMulticastInterface6(SocketHandle socket,
-                                            std::uint32_t interfaceIndex) {
-  const DWORD index = interfaceIndex;
-  return ::setsockopt(asSocket(socket), IPPROTO_IPV6, IPV6_MULTICAST_IF,
-                      reinterpret_cast<const char*>(&index), sizeof index);
-}
-
-int WindowsPlatform::joinGroup6(SocketHandle socket, const SocketAddress& group,
-                                std::uint32_t interfaceIndex,
-                                const SocketAddress* source) {
-  if (source == nullptr) {
+int WindowsPlatform::joinGroup6(SocketHandle socket, const GroupJoin& join) {
+  if (join.source.family == 0) {
     ipv6_mreq request{};
-    std::memcpy(&request.ipv6mr_multiaddr, group.address, 16);
-    request.ipv6mr_interface = interfaceIndex;
+    std::memcpy(&request.ipv6mr_multiaddr, join.group.address, 16);
+    request.ipv6mr_interface = join.interfaceIndex;
     return ::setsockopt(asSocket(socket), IPPROTO_IPV6, IPV6_ADD_MEMBERSHIP,
                         reinterpret_cast<const char*>(&request), sizeof request);
   }
   GROUP_SOURCE_REQ request{};
-  request.gsr_interface = interfaceIndex;
-  toSystem(group, &request.gsr_group);
-  toSystem(*source, &request.gsr_source);
+  request.gsr_interface = join.interfaceIndex;
+  toSystem(join.group, &request.gsr_group);
+  toSystem(join.source, &request.gsr_source);
   return ::setsockopt(asSocket(socket), IPPROTO_IPV6, MCAST_JOIN_SOURCE_GROUP,
                       reinterpret_cast<const char*>(&request), sizeof request);
 }
 
-int WindowsPlatform::joinGroup(SocketHandle socket,
-                               const MulticastMembership& membership) {
+// The classic receiver's join, on the system's choice of interface from
+// any source, is the plain ip_mreq.
+int WindowsPlatform::joinGroup(SocketHandle socket, const GroupJoin& join) {
+  if (join.group.family == kAddressFamilyInet6) return joinGroup6(socket, join);
+  if (join.interfaceIndex != 0 || join.source.family != 0) {
+    return joinGroupOn(socket, join);
+  }
+  const MulticastMembership membership{ipv4Of(join.group), 0};
   return ::setsockopt(asSocket(socket), IPPROTO_IP, IP_ADD_MEMBERSHIP,
                       reinterpret_cast<const char*>(&membership),
                       sizeof(ip_mreq));

@@ -8,24 +8,18 @@
 namespace stampcast {
 namespace windows {
 
-class WindowsPlatform final : public Platform {
+class WindowsPlatform final : public Platform,
+                            public MulticastOptions,
+                            public StopRequests,
+                            public HostNetwork,
+                            public SystemClock {
  public:
   bool writeOutput(const char* text, std::size_t length) override;
   bool outputEndsMidLine() override;
 
   int startup() override;
   int cleanup() override;
-  SocketHandle openUdpSocket() override;
-  int setMulticastTtl(SocketHandle socket, int ttl) override;
-  SocketHandle openUdpSocket6() override;
-  int setMulticastHops(SocketHandle socket, int hops) override;
-  int setMulticastInterface6(SocketHandle socket,
-                             std::uint32_t interfaceIndex) override;
-  int joinGroup6(SocketHandle socket, const SocketAddress& group,
-                 std::uint32_t interfaceIndex,
-                 const SocketAddress* source) override;
-  int joinGroup(SocketHandle socket,
-                const MulticastMembership& membership) override;
+  SocketHandle openUdpSocket(std::uint16_t family) override;
   int bindSocket(SocketHandle socket, const SocketAddress& local) override;
   int sendTo(SocketHandle socket, const void* data, int length, int flags,
              const SocketAddress& destination) override;
@@ -40,8 +34,6 @@ class WindowsPlatform final : public Platform {
                 int flags, const SocketAddress& destination) override;
   int receiveBatch(SocketHandle socket, void* slots, int slotLength,
                    int count, int* lengths, Arrival* arrivals) override;
-  ArrivalRefusals enableArrivals(SocketHandle socket) override;
-  ArrivalRefusals enableArrivals6(SocketHandle socket) override;
 
   // Stop requests: Ctrl-C, Ctrl-Break, a closing console (and, for a
   // service, a shutdown)
@@ -58,15 +50,24 @@ class WindowsPlatform final : public Platform {
   // A chosen interface: GetAdaptersAddresses, IP_MULTICAST_IF and the joins
   // by the adapter's address
   bool listInterfaces(std::vector<HostInterface>* interfaces) override;
-  int setMulticastInterface(SocketHandle socket, unsigned index,
-                            std::uint32_t address) override;
-  int joinGroupOn(SocketHandle socket, const GroupJoin& join) override;
 
-  void getLocalTime(LocalTime* time) override;
   void readClock(LocalTime* local, std::int64_t* utcNanoseconds) override;
   int setLocalTime(const LocalTime& time) override;
   void sleepMilliseconds(std::uint32_t milliseconds) override;
 
+  // Multicast options, for either family by the family it is handed
+  int setHopLimit(SocketHandle socket, std::uint16_t family,
+                  int hops) override;
+  int setMulticastInterface(SocketHandle socket, std::uint16_t family,
+                            unsigned index, std::uint32_t address) override;
+  int joinGroup(SocketHandle socket, const GroupJoin& join) override;
+  ArrivalRefusals enableArrivals(SocketHandle socket,
+                                 std::uint16_t family) override;
+
+  MulticastOptions& multicast() override { return *this; }
+  StopRequests& stops() override { return *this; }
+  HostNetwork& hostNetwork() override { return *this; }
+  SystemClock& systemClock() override { return *this; }
   TrafficControl& trafficControl() override;
   QualityOfService& qualityOfService() override;
 
@@ -75,10 +76,14 @@ class WindowsPlatform final : public Platform {
   struct PendingReceive;
 
  private:
+  // The joins of each family: an IPv6 group by index; an IPv4 group on a
+  // named interface or from one source (interface_choice.cc).
+  int joinGroup6(SocketHandle socket, const GroupJoin& join);
+  int joinGroupOn(SocketHandle socket, const GroupJoin& join);
   // One recvfrom; a datagram longer than the buffer counts as received.
   int receiveFrom(SocketHandle socket, void* buffer, int length,
                   SocketAddress* from);
-  // WSARecvMsg where enableArrivals or enableArrivals6 found it.
+  // WSARecvMsg where enableArrivals found it.
   bool fetchRecvMsg(SocketHandle socket, ArrivalRefusals* refusals);
   // One datagram and what came with it, through WSARecvMsg where
   // enableArrivals found it, else through receiveFrom.
@@ -114,7 +119,7 @@ class WindowsPlatform final : public Platform {
   // The local calendar time at such an instant, by the zone's rule for
   // that year; false when Windows cannot tell.
   static bool localTimeAt(std::uint64_t utc, LocalTime* time);
-  // The local calendar fields of the UTC second last read by getLocalTime.
+  // The local calendar fields of the UTC second last read by readClock.
   std::uint64_t cachedSecond_ = ~std::uint64_t{0};
   LocalTime cachedLocal_{};
 

@@ -12,23 +12,22 @@ namespace stampcast {
 // choice of interface from any source.
 int joinAsConfigured(const RunConfig& config, Platform& platform,
                      SocketHandle socket, const SocketAddress& group) {
-  if (group.family == kAddressFamilyInet6) {
-    SocketAddress source{};
-    source.family = kAddressFamilyInet6;
-    std::memcpy(source.address, config.source6, sizeof source.address);
-    return platform.joinGroup6(socket, group, config.interfaceIndex,
-                               config.sourceIs6 ? &source : nullptr);
-  }
-  const MulticastMembership membership{inetAddr(config.destAddress), 0};
-  if (config.interfaceIndex == 0 && config.sourceAddress == 0) {
-    return platform.joinGroup(socket, membership);
-  }
   GroupJoin join;
-  join.group = membership.group;
+  join.group = group;
   join.interfaceIndex = config.interfaceIndex;
-  join.interfaceAddress = config.interfaceAddress;
-  join.source = config.sourceAddress;
-  return platform.joinGroupOn(socket, join);
+  if (group.family == kAddressFamilyInet6) {
+    if (config.sourceIs6) {
+      join.source.family = kAddressFamilyInet6;
+      std::memcpy(join.source.address, config.source6,
+                  sizeof join.source.address);
+    }
+  } else {
+    join.interfaceAddress = config.interfaceAddress;
+    if (config.sourceAddress != 0) {
+      join.source = ipv4SocketAddress(config.sourceAddress, 0);
+    }
+  }
+  return platform.multicast().joinGroup(socket, join);
 }
 
 // The heading line of a measuring receiver that named its interface or its

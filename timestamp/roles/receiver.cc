@@ -59,7 +59,7 @@ char* reportClock(int result, bool whole, char* out) {
 // Sets the clock from a whole timestamp, and reports it at out.
 char* updateClock(Platform& platform, const LocalTime& time, bool whole,
                   char* out) {
-  const int result = whole ? platform.setLocalTime(time) : 0;
+  const int result = whole ? platform.systemClock().setLocalTime(time) : 0;
   char* end = reportClock(result, whole, out);
   const char* hint =
       result != 0 ? rightsHint(RightsArea::Clock, static_cast<std::uint32_t>(result))
@@ -73,7 +73,7 @@ void appendReceived(std::string& out, Platform& platform,
                     std::int64_t seq, const MeasuredFields* measured,
                     std::int64_t at) {
   int clock = whole ? 0 : -1;
-  if (config.update && whole) clock = platform.setLocalTime(time);
+  if (config.update && whole) clock = platform.systemClock().setLocalTime(time);
   if (config.verbose || !config.measure) {
     appendReceivedRecord(out, time, whole, seq, measured, at,
                          config.update ? &clock : nullptr);
@@ -153,7 +153,7 @@ bool reportDue(Receiving& r, std::int64_t due, std::int64_t now) {
     }
     startInterval(r.stats);
   } while (r.intervals.take(due, &span));
-  r.platform.setReceiveDeadline(r.intervals.deadline());
+  r.platform.stops().setReceiveDeadline(r.intervals.deadline());
   return flush(r) && open;
 }
 
@@ -161,8 +161,8 @@ bool reportDue(Receiving& r, std::int64_t due, std::int64_t now) {
 // system will not tell, and from now on ends the run on Ctrl-C or SIGTERM
 // with the summary.
 void startMeasuring(Platform& platform, SocketHandle socket, bool ipv6) {
-  const ArrivalRefusals refusals =
-      ipv6 ? platform.enableArrivals6(socket) : platform.enableArrivals(socket);
+  const ArrivalRefusals refusals = platform.multicast().enableArrivals(
+      socket, ipv6 ? kAddressFamilyInet6 : kAddressFamilyInet);
   if (refusals.tosError != 0) {
     print(platform, "Cannot measure tos: %s failed with error %d\n",
           ipv6 ? "IPV6_RECVTCLASS" : "IP_RECVTOS", refusals.tosError);
@@ -171,7 +171,7 @@ void startMeasuring(Platform& platform, SocketHandle socket, bool ipv6) {
     print(platform, "Cannot measure ttl: %s failed with error %d\n",
           ipv6 ? refusals.hopLimitOption : "IP_RECVTTL", refusals.ttlError);
   }
-  platform.catchStopRequests();
+  platform.stops().catchStopRequests();
 }
 
 // One datagram of the batch: counted in the interval it arrived in, after
@@ -216,7 +216,7 @@ int receiveUntilEnd(Receiving& r, SocketHandle socket) {
   // A count ends the run once that many have come, and a batch never takes
   // more than are still wanted: the rest stays queued.
   std::int64_t wanted = r.config.count > 0 ? r.config.count : -1;
-  while (wanted != 0 && !platform.stopRequested()) {
+  while (wanted != 0 && !platform.stops().stopRequested()) {
     const int limit =
         wanted > 0 && wanted < batchSize ? static_cast<int>(wanted) : batchSize;
     int count = platform.receiveBatch(socket, r.slots, kReceiveBufferSize,
@@ -227,10 +227,10 @@ int receiveUntilEnd(Receiving& r, SocketHandle socket) {
       return kFailedRun;
     }
     // A stop request, or the end of an interval, ended the wait.
-    if (count == 0 && (platform.stopRequested() || !r.intervals.on())) break;
+    if (count == 0 && (platform.stops().stopRequested() || !r.intervals.on())) break;
     if (count > limit) count = limit;
     const std::int64_t now =
-        r.config.measure ? platform.steadyNanoseconds() : 0;
+        r.config.measure ? platform.systemClock().steadyNanoseconds() : 0;
     for (int i = 0; i < count; ++i) {
       if (!handleDatagram(r, i, now)) return kFailedRun;
     }
@@ -247,7 +247,7 @@ int receiveUntilEnd(Receiving& r, SocketHandle socket) {
 // between two reports: the run's status, or kFailedRun when nobody reads
 // the output any more.
 int finish(Receiving& r) {
-  const std::int64_t now = r.platform.steadyNanoseconds();
+  const std::int64_t now = r.platform.systemClock().steadyNanoseconds();
   if (!reportDue(r, now, now)) return kFailedRun;
   IntervalSpan span;
   if (r.intervals.rest(now, &span)) {
@@ -308,8 +308,8 @@ int runReceiver(const RunConfig& config, Platform& platform,
   print(platform, "\nReceiving...\n");
   // Intervals and arrival offsets count from here, on the steady clock.
   Receiving r(config, platform,
-              config.measure ? platform.steadyNanoseconds() : 0);
-  if (r.intervals.on()) platform.setReceiveDeadline(r.intervals.deadline());
+              config.measure ? platform.systemClock().steadyNanoseconds() : 0);
+  if (r.intervals.on()) platform.stops().setReceiveDeadline(r.intervals.deadline());
   if (config.json) r.stats.streams.keepPercentiles();
   const int status = receiveUntilEnd(r, socket);
   if (status != 0 || !config.measure) return status;

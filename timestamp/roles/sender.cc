@@ -33,11 +33,7 @@ struct Stamper {
   LocalTime stamp(Platform& platform, std::uint8_t* out) {
     LocalTime now;
     Trailer trailer;
-    if (measured) {
-      platform.readClock(&now, &trailer.sentUtcNanoseconds);
-    } else {
-      platform.getLocalTime(&now);
-    }
+    platform.systemClock().readClock(&now, &trailer.sentUtcNanoseconds);
     const TimestampDatagram datagram = encodeTimestamp(now);
     std::memcpy(out, datagram.bytes, sizeof datagram.bytes);
     if (measured) {
@@ -55,7 +51,7 @@ struct Stamper {
 bool reportRemoval(Platform& platform, MarkingWatch& watch) {
   const char* removed = watch.removed != nullptr ? watch.removed->load() : nullptr;
   if (removed == nullptr && watch.check) {
-    const std::int64_t now = platform.steadyNanoseconds();
+    const std::int64_t now = platform.systemClock().steadyNanoseconds();
     if (now >= watch.nextCheck) {
       watch.nextCheck = now + 1000000000;
       removed = watch.check();
@@ -73,7 +69,7 @@ std::uint64_t drawRunIdentifier(Platform& platform) {
   std::random_device source;
   LocalTime unused;
   std::int64_t now = 0;
-  platform.readClock(&unused, &now);
+  platform.systemClock().readClock(&unused, &now);
   const std::uint64_t drawn = std::uint64_t{source()} << 32 | source();
   return drawn ^ static_cast<std::uint64_t>(now);
 }
@@ -183,7 +179,7 @@ int runSender(const RunConfig& config, Platform& platform,
     if (!open) return kFailedRun;  // nobody reads the lines any more
     ++seq;
     if (left > 0 && --left == 0) return 0;
-    if (pause) platform.sleepMilliseconds(waitMilliseconds);
+    if (pause) platform.systemClock().sleepMilliseconds(waitMilliseconds);
   }
 }
 
