@@ -153,6 +153,7 @@ int runStampcast(int argc, char** argv, Platform& platform) {
     return kFailedRun;
   }
   status = runRole(run, platform);
+  platform.stops().ignoreStopRequests();
   if (status == kFailedRun) {
     platform.cleanup();
     return kFailedRun;

@@ -76,6 +76,10 @@ class StopRequests {
   virtual ~StopRequests() = default;
   virtual void catchStopRequests() = 0;
   virtual bool stopRequested() = 0;
+  // The run is over: a request that comes now (a wrapper's late copy of the
+  // one the run already answered) changes nothing and does not cut the
+  // process's exit short.
+  virtual void ignoreStopRequests() = 0;
   virtual void setReceiveDeadline(std::int64_t deadline) = 0;
 };
 

@@ -124,6 +124,7 @@ class FakePlatform : public Platform,
     return refusals;
   }
   void catchStopRequests() override { call("catchStopRequests"); }
+  void ignoreStopRequests() override {}
   bool stopRequested() override { return stopped_; }
   std::int64_t steadyNanoseconds() override { return steady += 1000000; }
   void setReceiveDeadline(std::int64_t) override {}

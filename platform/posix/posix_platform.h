@@ -84,6 +84,7 @@ class PosixPlatform final : public Platform,
 
   // Stop requests: SIGINT and SIGTERM
   void catchStopRequests() override;
+  void ignoreStopRequests() override;
   bool stopRequested() override;
   std::int64_t steadyNanoseconds() override;
   void setReceiveDeadline(std::int64_t deadline) override {

@@ -81,6 +81,14 @@ void PosixPlatform::catchStopRequests() {
 
 bool PosixPlatform::stopRequested() { return stopFlag != 0; }
 
+void PosixPlatform::ignoreStopRequests() {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGINT, &ignore, nullptr);
+  ::sigaction(SIGTERM, &ignore, nullptr);
+}
+
 std::int64_t PosixPlatform::steadyNanoseconds() {
   timespec now{};
   ::clock_gettime(CLOCK_MONOTONIC, &now);

@@ -17,11 +17,14 @@ std::atomic<bool> stopFlag{false};
 std::atomic<ULONGLONG> firstStop{0};
 // Manual-reset: once set it stays set, and every later wait sees it.
 HANDLE stopEvent = nullptr;
+// Set once the run is over: a request then changes nothing.
+std::atomic<bool> runOver{false};
 
 // Ctrl-C or Ctrl-Break: one request however often it comes within a
 // second; one later than that ends the process at once (FALSE), as
 // without this handler.
 BOOL onStopRequest() {
+  if (runOver) return TRUE;
   const ULONGLONG now = GetTickCount64() + 1;  // never the unset 0
   ULONGLONG first = 0;
   if (!firstStop.compare_exchange_strong(first, now)) {
@@ -69,6 +72,8 @@ void WindowsPlatform::catchStopRequests() {
 }
 
 bool WindowsPlatform::stopRequested() { return stopFlag; }
+
+void WindowsPlatform::ignoreStopRequests() { runOver = true; }
 
 std::int64_t WindowsPlatform::steadyNanoseconds() {
   LARGE_INTEGER count;

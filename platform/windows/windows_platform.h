@@ -38,6 +38,7 @@ class WindowsPlatform final : public Platform,
   // Stop requests: Ctrl-C, Ctrl-Break, a closing console (and, for a
   // service, a shutdown)
   void catchStopRequests() override;
+  void ignoreStopRequests() override;
   bool stopRequested() override;
   std::int64_t steadyNanoseconds() override;
   void setReceiveDeadline(std::int64_t deadline) override {
