@@ -286,14 +286,18 @@ def pytest_runtest_setup(item):  # the Windows tests need the .exe
 
 def sessions(netns, folder):  # make(user=False) -> a Wine session in a fresh namespace
     made = []
-    yield lambda user=False: kept(made, Wine(netns(MCAST, user), folder / f"wine{len(made)}", wine_template(netns)))
+
+    def make(user=False):  # with user, in `unshare -r -n`
+        home = folder / f"wine{len(made)}"
+        return kept(made, Wine(netns(MCAST, user), home, wine_template(netns)))
+    yield make
     for wine in made:
         wine.stop()
         shutil.rmtree(wine.prefix)
 
 
 @pytest.fixture
-def wine(netns, tmp_path):  # wine(user=False) -> a session of its own; with user, in `unshare -r -n`
+def wine(netns, tmp_path):  # wine(user=False) -> a session of its own
     yield from sessions(netns, tmp_path)
 
 

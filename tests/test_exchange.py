@@ -107,7 +107,7 @@ def test_flood_is_reported_in_full_with_flat_memory(netns, start):
     settled = rss()
     peer_send(ns, "239.1.1.1", 1234, flood[1000:])
     assert proc.wait_for(f" seq:{len(flood) - 1}\n") and rss() - settled <= 512
-    assert udp(ns, "InDatagrams") - before == len(flood)  # all the namespace delivered, reported below
+    assert udp(ns, "InDatagrams") - before == len(flood)  # all delivered, reported below
     heard(proc, ns, [received(fields(data[:size]), seq) for seq, (size, data) in enumerate(flood)])
 
 
