@@ -153,7 +153,9 @@ def start(netns):  # start(argv, ns=None, limit=30) -> Proc, killed at the test'
         proc.wait(0, signal.SIGKILL)
 
 
-# No makestep. As root: chronyd wants its command socket's folder owned by its user.
+# No makestep. As root: chronyd wants its command socket's folder owned by its user. For the
+# receiver with -y: a SOCK sample says that at local time tv the true time was tv + offset, and
+# chronyc's offsets are the local clock's less the source's (a source 2 s ahead shows as -2 s).
 CHRONY_CONF = ["refclock SOCK {0}/stmp.sock refid STMP poll 0 filter 4", "cmdport 0", "user root",
                "bindcmdaddress {0}/chronyd.sock", "pidfile {0}/chronyd.pid", "driftfile {0}/drift", "dumpdir {0}"]
 
@@ -175,15 +177,38 @@ def chronyd(netns, tmp_path):  # chronyd(ns) -> its folder: chronyd -x (sets no 
         proc.wait(10, signal.SIGTERM)
 
 
+def udp(ns, counter):  # a UDP counter of the namespace: InDatagrams, OutDatagrams
+    rows = [row.split() for row in run(ns.cmd(["cat", "/proc/net/snmp"]))[1].splitlines() if row[:4] == "Udp:"]
+    return int(dict(zip(*rows))[counter])
+
+
 def peer_send(ns, group, port, datagrams):  # [(size, first bytes[, shift])]: see peer.py
     text = "".join(" ".join([str(size), head.hex(), *map(str, shift)]) + "\n" for size, head, *shift in datagrams)
     assert run(ns.cmd(PEER + ["send", group, port]), 90, input=text) == (0, "")
 
 
-def receiver(start, argv):  # a receiver started and ready
+def receiver(start, argv):  # a receiver started and ready, its output text or JSON Lines
     proc = start(argv, limit=120)
-    assert proc.wait_for("Receiving...\n", timeout=30), proc.out()
+    assert proc.wait_for("Receiving...", timeout=30), proc.out()
     return proc
+
+
+def link(ns, name, address=None):  # veth ends name and name+"p" in ns, up; the address on name
+    ns.ip("link", "add", name, "type", "veth", "peer", "name", name + "p")
+    ns.ip("link", "set", name, "up")
+    ns.ip("link", "set", name + "p", "up")
+    if address:
+        ns.ip("addr", "add", address, "dev", name)
+
+
+@contextlib.contextmanager
+def piped(argv, **kw):  # a Popen in its own session, its group killed at the end
+    proc = subprocess.Popen([str(word) for word in argv], start_new_session=True, **kw)
+    try:
+        yield proc
+    finally:
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(proc.pid, signal.SIGKILL)
 
 
 def peer_probe(start, ns, group, port, count, seconds):
@@ -259,16 +284,20 @@ def pytest_runtest_setup(item):  # the Windows tests need the .exe
         (pytest.fail if os.environ.get("STAMPCAST_REQUIRE_WINDOWS") == "1" else pytest.skip)(f"no {EXE}")
 
 
-def sessions(netns, folder):  # make() -> a Wine session in a fresh namespace
+def sessions(netns, folder):  # make(user=False) -> a Wine session in a fresh namespace
     made = []
-    yield lambda: kept(made, Wine(netns(), folder / f"wine{len(made)}", wine_template(netns)))
+
+    def make(user=False):  # with user, in `unshare -r -n`
+        home = folder / f"wine{len(made)}"
+        return kept(made, Wine(netns(MCAST, user), home, wine_template(netns)))
+    yield make
     for wine in made:
         wine.stop()
         shutil.rmtree(wine.prefix)
 
 
 @pytest.fixture
-def wine(netns, tmp_path):  # wine() -> a session of its own
+def wine(netns, tmp_path):  # wine(user=False) -> a session of its own
     yield from sessions(netns, tmp_path)
 
 
@@ -281,6 +310,11 @@ def shared_netns():
 def shared_wine(shared_netns, tmp_path_factory):  # for runs that neither send nor receive
     for make in sessions(shared_netns, tmp_path_factory.mktemp("wine")):
         yield make()
+
+
+@pytest.fixture(params=["linux", "windows"])
+def scan(request, netns):  # a host with a multicast route: a run that went on would send
+    return request.getfixturevalue("shared_wine") if request.param == "windows" else netns()
 
 
 @pytest.fixture(params=["linux", "windows"])
@@ -300,42 +334,3 @@ def stamp(f): return f"{f[4]:02}:{f[5]:02}:{f[6]:02}:{f[7]:03} on {f[1]:02}-{f[3
 
 
 def received(f, seq): return f"Received Time {stamp(f)} seq:{seq}\n"
-
-
-# A PromQL instant query over the HTTP API of the Prometheus on 127.0.0.1:9090: the result.
-PROMQL = ("import json, sys, urllib.parse, urllib.request\n"
-          "query = urllib.parse.urlencode({'query': sys.argv[1]})\n"
-          "url = 'http://127.0.0.1:9090/api/v1/query?' + query\n"
-          "print(json.dumps(json.load(urllib.request.urlopen(url, timeout=5))['data']['result']))")
-SCRAPE = ("{global: {scrape_interval: 1s}, scrape_configs: [{job_name: node,"
-          " static_configs: [{targets: ['127.0.0.1:9100']}]}]}")
-
-
-class Monitoring:
-    # node_exporter serving .textfiles (its textfile collector only) and a Prometheus that
-    # scrapes it every second, inside ns on its loopback.
-    def __init__(self, ns, home):
-        self.ns, self.textfiles = ns, home / "textfiles"
-        self.textfiles.mkdir()
-        (home / "prometheus.yml").write_text(SCRAPE)
-        exporter = ["prometheus-node-exporter", "--collector.disable-defaults",
-                    "--collector.textfile", f"--collector.textfile.directory={self.textfiles}",
-                    "--web.listen-address=127.0.0.1:9100"]
-        server = ["prometheus", f"--config.file={home / 'prometheus.yml'}",
-                  f"--storage.tsdb.path={home / 'tsdb'}", "--web.listen-address=127.0.0.1:9090"]
-        self.procs = [Proc(ns.cmd(argv), 900) for argv in (exporter, server)]
-
-    def query(self, promql):  # the result's list, or None while the server does not answer
-        status, out = run(self.ns.cmd(["/usr/bin/python3", "-c", PROMQL, promql]))
-        return json.loads(out) if status == 0 else None
-
-    def stop(self):
-        for proc in self.procs:
-            proc.wait(10, signal.SIGTERM)
-
-
-@pytest.fixture
-def monitoring(netns, tmp_path):
-    made = Monitoring(netns(), tmp_path)
-    yield made
-    made.stop()

@@ -1,8 +1,7 @@
 # The metrics' files: the exposition writer's sample under promtool, the alert rules under their
-# own tests, the rules' and the dashboard's queries against the metrics the writer defines, and
-# the sample served by node_exporter to a Prometheus that a PromQL query reads back.
+# own tests, the rules' and the dashboard's queries against the metrics the writer defines.
 import json, os, re, subprocess
-from conftest import BIN, ROOT, run, until
+from conftest import BIN, ROOT, run
 
 SAMPLE = os.path.join(os.path.dirname(BIN), "tests/exposition_sample")  # tests/exposition_sample.cc
 
@@ -34,11 +33,3 @@ def test_rules_and_dashboard_ask_only_for_metrics_the_writer_defines():
     asked = {name for query in queries for name in re.findall(r"\bstampcast_\w+", query)}
     assert len(queries) >= 10 and asked <= defined, asked - defined
 
-
-def test_prometheus_reads_the_textfile_through_node_exporter(monitoring):
-    (monitoring.textfiles / "stampcast.prom.new").write_text(sample())
-    os.replace(monitoring.textfiles / "stampcast.prom.new", monitoring.textfiles / "stampcast.prom")
-    for promql, value in (('stampcast_datagrams_received_total{source="10.0.0.1"}', "1000"),
-                          ('count(node_textfile_mtime_seconds{file=~".*stampcast.*"})', "1")):
-        values = lambda: [sample["value"][1] for sample in monitoring.query(promql) or []]
-        assert until(lambda: values() == [value], 60), values()

@@ -1,8 +1,8 @@
 # Standard output that fills up, or whose reader goes away: lines stay
 # whole, and a run that nobody reads any more ends.
-import contextlib, json, os, re, signal, struct, subprocess
+import json, os, re, signal, struct, subprocess
 import pytest
-from conftest import TIME, peer_send, until
+from conftest import TIME, peer_send, piped, until
 
 LINE = {"-s": rf"Sent Time {TIME} to: 239\.1\.1\.1:1234 tos:32 ttl:1 seq:(\d+)\n",
         "-r": rf"Received Time {TIME} seq:(\d+)\n"}
@@ -44,15 +44,11 @@ def test_a_disk_that_fills_and_has_room_again_leaves_no_glued_line(build, start,
                                                ("windows", "", 255)], indirect=["build"],
                          ids=["linux", "linux-sigpipe-ignored", "windows"])
 def test_a_run_ends_when_the_reader_of_its_output_has_gone(build, trap, status):
-    sender = subprocess.Popen(["sh", "-c", trap + 'exec "$@"', "sh", *build.argv(["-s"])],
-                              stdout=subprocess.PIPE, start_new_session=True)
-    try:
+    argv = ["sh", "-c", trap + 'exec "$@"', "sh", *build.argv(["-s"])]
+    with piped(argv, stdout=subprocess.PIPE) as sender:
         head = [sender.stdout.readline() for _ in range(3)]  # as `head -3` reads, then goes
         sender.stdout.close()
         assert sender.wait(60) == status and head[1].startswith(b"destAddress"), head
-    finally:
-        with contextlib.suppress(ProcessLookupError):
-            os.killpg(sender.pid, signal.SIGKILL)
 
 
 # A receiver whose reader read up to "Receiving..." and went: quiet, measuring and JSON alike.
@@ -60,18 +56,14 @@ def test_a_run_ends_when_the_reader_of_its_output_has_gone(build, trap, status):
                                         ("windows", ["-q"])], indirect=["build"],
                          ids=["linux-quiet", "linux-quiet-json", "linux-measuring", "windows-quiet"])
 def test_every_form_of_receiver_ends_with_255_once_its_reader_has_gone(build, form):
-    rx = subprocess.Popen(["sh", "-c", "trap '' PIPE; exec \"$@\"", "sh", *build.argv([*form, "-c", "3", "-r"])],
-                          stdout=subprocess.PIPE, start_new_session=True)
-    try:
+    argv = ["sh", "-c", "trap '' PIPE; exec \"$@\"", "sh", *build.argv([*form, "-c", "3", "-r"])]
+    with piped(argv, stdout=subprocess.PIPE) as rx:
         for _ in range(20):  # as `head` reads the heading, then goes
             if b"Receiving..." in rx.stdout.readline():
                 break
         rx.stdout.close()
         peer_send(build, "239.1.1.1", 1234, [(16, STAMP)] * 3)
         assert rx.wait(60) == 255
-    finally:
-        with contextlib.suppress(ProcessLookupError):
-            os.killpg(rx.pid, signal.SIGKILL)
 
 
 # Open as the shell's >> opens it, to append only. (Wine can neither reopen nor read such a file.)
@@ -82,15 +74,11 @@ def test_a_run_appended_to_a_cut_line_starts_on_a_line_of_its_own(netns, tmp_pat
     cut = b'{"type":"received","seq":7,"ti'  # an earlier run's last record, cut short
     out.write_bytes(cut)
     fd = os.open(out, os.O_WRONLY | os.O_APPEND)
-    rx = subprocess.Popen(build.argv(["-m", *form, "-c", "1", "-r"]), stdout=fd, start_new_session=True)
-    os.close(fd)
-    try:
+    with piped(build.argv(["-m", *form, "-c", "1", "-r"]), stdout=fd) as rx:
+        os.close(fd)
         assert until(lambda: b"Receiving..." in out.read_bytes(), 30), out.read_bytes()
         peer_send(build, "239.1.1.1", 1234, [(16, STAMP)])
         assert rx.wait(30) == 0
-    finally:
-        with contextlib.suppress(ProcessLookupError):
-            os.killpg(rx.pid, signal.SIGKILL)
     lines = out.read_bytes().replace(b"\r\n", b"\n").split(b"\n")
     assert lines[0] == cut and lines[-1] == b"", lines
     assert lines[1] == (b'{"type":"message","text":"Success: Binding the socket - 0"}' if form else b""), lines

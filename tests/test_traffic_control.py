@@ -3,9 +3,9 @@
 # each call, lists the adapters named here with descriptors as long as
 # Windows' own (two overflow the first list) and writes each call down. The
 # Linux sender has more interfaces than its first list holds.
-import os, re, shutil, signal, struct, time
+import os, re, signal, struct, time
 import pytest
-from conftest import BIN, FACING, FIRST, MCAST, TIME, Wine, peer_probe, peer_send, receiver, run, veth, wine_template
+from conftest import BIN, FACING, FIRST, TIME, link, peer_probe, peer_send, receiver, run, veth
 
 # A setup as the stand-in records it: its first handles (client 17, interface
 # 34, flow 51, filter 68), and two list calls, as the two descriptors take 456
@@ -90,30 +90,26 @@ def test_windows_sender_ends_when_the_system_removes_its_marking(wine, record, m
 
 
 @pytest.mark.parametrize("zone", ["Europe/Berlin", "Australia/Sydney"])  # one of them in summer time on any date
-def test_windows_receiver_sets_the_clock_by_the_zone_and_reports_a_refusal(netns, start, tmp_path, monkeypatch, zone):
+def test_windows_receiver_sets_the_clock_by_the_zone_and_reports_a_refusal(wine, start, monkeypatch, zone):
     monkeypatch.setenv("TZ", zone)
-    ns = netns(MCAST, user=True)  # root of its own user namespace only: it cannot set the clock
-    try:
-        wine = Wine(ns, tmp_path, wine_template(netns))
-        assert os.readlink(f"/proc/{wine.server.pid}/ns/user") == os.readlink(f"/proc/{ns.holder.pid}/ns/user")
-        receiver = start(wine.argv(["-u", "-r"]), limit=120)
-        assert receiver.wait_for("Receiving...\n", timeout=30), receiver.out()
-        peer_send(ns, "239.1.1.1", 1234, [(16, struct.pack("<8H", 2008, 3, 1, 17, 14, 5, 30, 250))] * 2)
-        assert receiver.wait_for(" seq:1\n") and receiver.p.poll() is None and receiver.out().endswith("".join(
-            f"Received Time 14:05:30:250 on 03-17-2008 seq:{seq}\nError: Setting local time - 1314\n" + ELEVATE * (seq == 0)
-            for seq in (0, 1)))
-        # Wine sets no clock: it takes a time within half a second of its own as set, and refuses any other. The
-        # Linux sender's local time in the same zone is such a time, once turned into UTC by the zone's rule.
-        start(ns.cmd([BIN, "-w", "100", "-s"]))
-        assert receiver.wait_for("Time updated..\n", 3), receiver.out()
-    finally:
-        "wine" in locals() and (wine.stop(), shutil.rmtree(wine.prefix))
+    session = wine(user=True)  # root of its own user namespace only: it cannot set the clock
+    ns = session.ns
+    assert os.readlink(f"/proc/{session.server.pid}/ns/user") == os.readlink(f"/proc/{ns.holder.pid}/ns/user")
+    rx = receiver(start, session.argv(["-u", "-r"]))
+    peer_send(ns, "239.1.1.1", 1234, [(16, struct.pack("<8H", 2008, 3, 1, 17, 14, 5, 30, 250))] * 2)
+    assert rx.wait_for(" seq:1\n") and rx.p.poll() is None and rx.out().endswith("".join(
+        f"Received Time 14:05:30:250 on 03-17-2008 seq:{seq}\nError: Setting local time - 1314\n" + ELEVATE * (seq == 0)
+        for seq in (0, 1)))
+    # Wine sets no clock: it takes a time within half a second of its own as set, and refuses any other. The
+    # Linux sender's local time in the same zone is such a time, once turned into UTC by the zone's rule.
+    start(ns.cmd([BIN, "-w", "100", "-s"]))
+    assert rx.wait_for("Time updated..\n", 3), rx.out()
 
 
 def test_linux_sender_marks_beside_six_veth_ends(netns, start):
     ns = netns()  # lo and six veth ends: 64 + 6 x 72 bytes of descriptors, more than the first list holds
-    for line in [f"link add v{n}a type veth peer name v{n}b" for n in "abc"] + [f"link set v{n}{e} up" for n in "abc" for e in "ab"]:
-        ns.ip(*line.split())
+    for name in ("va", "vb", "vc"):
+        link(ns, name)
     probe = peer_probe(start, ns, "239.1.1.1", 1234, 3, 10)
     sender = start(ns.cmd([BIN, "-t", "46", "-w", "50", "-s"]))
     assert [line.split()[0] for line in probe.wait(15)[1].splitlines()[1:]] == ["184"] * 3, sender.out()

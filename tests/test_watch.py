@@ -1,13 +1,10 @@
 # Watching a path: jitter and delay percentiles, interval reports (-a), the
 # quiet receiver (-q), JSON Lines (-o json) against their schema, the plot.
-import json, math, os, re, runpy, signal, struct, time
+import json, os, re, runpy, signal, struct, time
 from datetime import datetime
 import jsonschema, matplotlib.image, pytest
-from conftest import MCAST, ROOT, peer_send, run, until, veth
+from conftest import MCAST, ROOT, link, peer_send, receiver, run, until, veth
 from test_measure import HOP, timestamp
-
-def trailer(run, number):  # as the README lays it out
-    return b"SCTR" + struct.pack("<HHQQq", 1, 32, run, number, time.time_ns())
 
 
 SCHEMA = jsonschema.Draft202012Validator(json.loads((ROOT / "docs/stampcast-records.schema.json").read_text()))
@@ -21,32 +18,27 @@ def records(out):  # every line a record, "type" first, valid against the schema
     return made
 
 
-def listening(start, argv):
-    proc = start(argv, limit=120)
-    assert proc.wait_for("Receiving...", timeout=30), proc.out()
-    return proc
+def forged(run, number, sent, **change):  # a datagram of 48 bytes with the trailer's fields as given
+    return 48, timestamp(datetime.now(), **change) + b"SCTR" + struct.pack("<HHQQq", 1, 32, run, number, sent)
 
 
-def test_jitter_and_percentiles_match_a_reckoning_of_the_runs_own_delays(build, start):
-    proc = listening(start, build.argv(["-m", "-c", "200", "-r"]))
-    head = timestamp(datetime.now())
+def test_jitter_and_percentiles_follow_the_runs_own_delays(build, start):
+    proc = receiver(start, build.argv(["-m", "-c", "200", "-r"]))
     # Every other datagram stamped 4 ms earlier: transits 4 ms apart by turns.
-    peer_send(build, "239.1.1.1", 1234, [(48, head + trailer(9, n), n % 2 * 4000) for n in range(200)])
+    peer_send(build, "239.1.1.1", 1234, [(*forged(9, n, 0), n % 2 * 4000) for n in range(200)])
     code, out = proc.wait(60)
-    delays = [float(d) for d in re.findall(r"delay:(-?\d+\.\d{3})ms sent:", out)]
-    jitter = 0
-    for before, now in zip(delays, delays[1:]):
-        jitter += (abs(now - before) - jitter) / 16
-    ranked = sorted(delays)
-    wanted = [ranked[math.ceil(p * len(ranked) / 100) - 1] for p in (50, 95, 99)]
+    ranked = sorted(float(d) for d in re.findall(r"delay:(-?\d+\.\d{3})ms sent:", out))
     got = re.search(r"delay median/95%/99% = (.*)/(.*)/(.*) ms\n.*jitter (.*) ms\n$", out)
-    assert code == 0 and len(delays) == 200 and 3.5 < jitter < 4.5, out
-    assert [float(g) for g in got.groups()] == pytest.approx(wanted + [jitter], rel=0.01, abs=0.0015), out
+    *percentiles, jitter = [float(g) for g in got.groups()]
+    # The nearest ranks of 200 (the 100th, 190th, 198th) of the lines' own delays; the jitter of transits
+    # 4 ms apart by turns. (The running mean and the ranks themselves are the unit tables'.)
+    assert code == 0 and len(ranked) == 200 and 3.5 < jitter < 4.5, out
+    assert percentiles == pytest.approx([ranked[99], ranked[189], ranked[197]], rel=0.01, abs=0.0015), out
 
 
 @pytest.mark.parametrize("form", [["-o", "json"], []], ids=["json", "text"])
 def test_a_quiet_receiver_reports_each_interval_on_time_also_in_silence(build, start, form):
-    proc = listening(start, build.argv(["-q", "-a", "1", *form, "-r"]))
+    proc = receiver(start, build.argv(["-q", "-a", "1", *form, "-r"]))
     heard = time.monotonic()
     assert proc.wait_for("interval", 4 if form else 3), proc.out()  # and the settings record's interval_s
     assert 2.5 < time.monotonic() - heard < 4.5, proc.out()
@@ -65,12 +57,13 @@ def test_a_quiet_receiver_reports_each_interval_on_time_also_in_silence(build, s
     assert code == 0, out
 
 
-def test_intervals_add_up_to_the_summary_behind_a_dropping_hop(netns, start):
-    rx, tx = netns(), netns(MCAST[:1])
+# The stream table's counts and lines are its unit table's; here, real losses on either build.
+def test_intervals_add_up_to_the_summary_behind_a_dropping_hop(build, netns, start):
+    rx, tx = build.ns, netns(MCAST[:1])
     veth(tx, rx, "mx", ("10.76.0.1/24", "10.76.0.2/24"))
     for rule in HOP[:2] + ["add rule netdev hop in udp dport 1234 numgen inc mod 10 == 5 drop"]:
         assert run(rx.cmd(["nft", rule])) == (0, "")
-    proc = listening(start, rx.argv(["-q", "-a", "1", "-o", "json", "-e", "46", "-c", "900", "-r"]))
+    proc = receiver(start, build.argv(["-q", "-a", "1", "-o", "json", "-e", "46", "-c", "900", "-r"]))
     code, out = run(tx.argv(["-m", "-w", "2", "-c", "1000", "-o", "json", "-s"]), 60)
     assert code == 0 and [r["sent"] for r in records(out) if r["type"] == "sent"] == list(range(1000))
     code, out = proc.wait(60)
@@ -84,16 +77,12 @@ def test_intervals_add_up_to_the_summary_behind_a_dropping_hop(netns, start):
     assert dscp == [("32", 900)] and sum(r["mismatches"] for r in parts) == summary["mismatches"] == 900, out
 
 
-def forged(run, number, sent, **change):  # a datagram of 48 bytes with the trailer's fields as given
-    return 48, timestamp(datetime.now(), **change) + b"SCTR" + struct.pack("<HHQQq", 1, 32, run, number, sent)
-
-
 def test_forged_extremes_keep_their_records_valid_and_as_the_text_says(netns, start):
     ns = netns()
     sent = [forged(5, 0, 0, year=30827), forged(5, 2**64 - 1, -2**63), forged(6, 2**63, 2**63 - 1)]
     outs = []
     for form in (["-o", "json"], []):
-        proc = listening(start, ns.argv(["-a", "60", "-c", "3", *form, "-r"]))
+        proc = receiver(start, ns.argv(["-a", "60", "-c", "3", *form, "-r"]))
         peer_send(ns, "239.1.1.1", 1234, sent)
         outs.append(proc.wait(60))
     (code, out), (text_code, text) = outs
@@ -122,16 +111,12 @@ def test_errors_and_any_text_are_records(netns, args, wanted):
     made = records(out)
     assert code == 255 and [(r["type"], r.get("text", r.get("group"))) for r in made] == wanted, out
     assert all("interval_s" not in r for r in made), out  # senders take no -a
-    assert run(netns().argv(["-o", "xml", "-r"])) == (255, "Unknown output format xml\n")
 
 
 def test_an_interface_name_is_escaped_as_typed_in_the_settings_record(netns):
     ns = netns()
     name = os.fsdecode(b'i"\\\xff')  # a Linux interface name may hold a quote, a backslash, any byte
-    ns.ip("link", "add", name, "type", "veth", "peer", "name", "ipeer")
-    ns.ip("link", "set", name, "up")
-    ns.ip("link", "set", "ipeer", "up")
-    ns.ip("addr", "add", "10.79.0.1/24", "dev", name)  # for traffic control to mark on
+    link(ns, name, "10.79.0.1/24")  # with an address for traffic control to mark on
     code, out = run(ns.argv(["-o", "json", "-i", name, "-c", "1", "-s"]))
     assert code == 0 and records(out)[0]["interface"] == 'i"\\\ufffd', out
 
@@ -186,11 +171,8 @@ def test_the_plot_refuses_what_holds_nothing_to_draw_and_skips_what_is_no_record
 
 def test_windows_takes_and_writes_a_name_beyond_ascii_as_it_is(wine, start):
     rx = wine()  # the command line read as UTF-16, the adapter's alias matched, the record written in UTF-8
-    rx.ns.ip("link", "add", "réseau0", "type", "veth", "peer", "name", "rpeer")
-    rx.ns.ip("link", "set", "réseau0", "up")
-    rx.ns.ip("link", "set", "rpeer", "up")
-    rx.ns.ip("addr", "add", "10.78.0.1/24", "dev", "réseau0")
-    proc = listening(start, rx.argv(["-o", "json", "-i", "réseau0", "-r"]))
+    link(rx.ns, "réseau0", "10.78.0.1/24")
+    proc = receiver(start, rx.argv(["-o", "json", "-i", "réseau0", "-r"]))
     assert [r["interface"] for r in records(proc.out()) if r["type"] == "settings"] == ["réseau0"], proc.out()
     assert "239.1.1.1" in run(rx.ns.cmd(["ip", "maddr", "show", "dev", "réseau0"]))[1]
 
@@ -215,7 +197,7 @@ def test_the_plot_without_matplotlib_names_the_package_to_install(tmp_path):
 
 def test_a_paused_receiver_reports_its_datagrams_in_the_intervals_they_arrived_in(netns, start):
     ns = netns()
-    proc = listening(start, ns.argv(["-m", "-a", "1", "-o", "json", "-r"]))
+    proc = receiver(start, ns.argv(["-m", "-a", "1", "-o", "json", "-r"]))
     sender = start(ns.argv(["-m", "-w", "100", "-c", "50", "-s"]))
     assert proc.wait_for('"type":"interval"'), proc.out()
     os.kill(proc.pid, signal.SIGSTOP)
