@@ -10,7 +10,7 @@
 #include "platform/common/interface_list.h"
 #include "cli/group.h"
 #include "timestamp/report/rights_hint.h"
-#include "timestamp/report/text.h"
+#include "timestamp/report/report.h"
 
 namespace stampcast {
 namespace {
@@ -118,18 +118,18 @@ int asSignedInt(std::uint32_t word) {
 
 const std::atomic<const char*>& markingRemoved() { return removedBySystem; }
 
-void reportTcAddResult(Platform& platform, std::uint32_t result,
+void reportTcAddResult(Report& report, std::uint32_t result,
                        TcHandle ifcHandle) {
   if (const char* message = addResultMessage(result)) {
-    print(platform, "%s", message);
+    print(report, "%s", message);
   }
-  printError(platform, "TcAddFlow: ERROR: %lu\n",
+  printError(report, "TcAddFlow: ERROR: %lu\n",
         static_cast<unsigned long>(result));
-  print(platform, "Handle was %d\n",
+  print(report, "Handle was %d\n",
         asSignedInt(static_cast<std::uint32_t>(ifcHandle)));
 }
 
-bool setupMarking(const RunConfig& config, Platform& platform,
+bool setupMarking(const RunConfig& config, Platform& platform, Report& report,
                   MarkingHandles& handles) {
   TrafficControl& tc = platform.trafficControl();
   removedBySystem = nullptr;
@@ -138,9 +138,9 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   std::uint32_t result = tc.registerClient(tc::kCurrentVersion, 0, handlers,
                                            &handles.clientHandle);
   if (result != tc::kSuccess) {
-    printError(platform, "TcRegisterClient returned 0x%x\n",
+    printError(report, "TcRegisterClient returned 0x%x\n",
           static_cast<unsigned>(result));
-    printRightsHint(platform, RightsArea::TrafficControl, result);
+    printRightsHint(report, RightsArea::TrafficControl, result);
     return false;
   }
 
@@ -163,17 +163,17 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   }
   if (result != tc::kSuccess) {
     if (const char* message = enumerationMessage(result)) {
-      print(platform, "%s", message);
+      print(report, "%s", message);
     }
     if (result == tc::kInsufficientBuffer) {
-      print(platform, "Size required: %d\n", asSignedInt(size));
+      print(report, "Size required: %d\n", asSignedInt(size));
     }
-    printError(platform, "TcEnumerateInterfaces returned 0x%x\n",
+    printError(report, "TcEnumerateInterfaces returned 0x%x\n",
           static_cast<unsigned>(result));
     return false;
   }
   if (size == 0) {
-    print(platform, "no traffic control interfaces are available\n");
+    print(report, "no traffic control interfaces are available\n");
   }
 
   // The flow goes on the adapter that the group's datagrams leave through:
@@ -186,7 +186,7 @@ bool setupMarking(const RunConfig& config, Platform& platform,
     // unmarked under the code point the lines show.
     name = interfaceHolding(interfaces, size, config.interfaceAddress);
     if (name == nullptr) {
-      printError(platform, "No traffic control interface holds %s\n",
+      printError(report, "No traffic control interface holds %s\n",
                  config.interfaceText);
       return false;
     }
@@ -199,12 +199,12 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   // A measuring sender says where the route put its marking.
   if (config.measure && config.mode == RunMode::Sender &&
       config.interfaceIndex == 0) {
-    print(platform, "Marking on traffic control interface %s\n",
+    print(report, "Marking on traffic control interface %s\n",
           openedInterface.c_str());
   }
   result = tc.openInterface(name, handles.clientHandle, 0, &handles.ifcHandle);
   if (result != tc::kSuccess) {
-    printError(platform, "TcOpenInterface returned 0x%x\n",
+    printError(report, "TcOpenInterface returned 0x%x\n",
           static_cast<unsigned>(result));
     return false;
   }
@@ -213,7 +213,7 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   result = tc.addFlow(handles.ifcHandle, 0, 0, &handles.flow.head,
                       &handles.flowHandle);
   if (result != tc::kSuccess) {
-    reportTcAddResult(platform, result, handles.ifcHandle);
+    reportTcAddResult(report, result, handles.ifcHandle);
     return false;
   }
 
@@ -221,7 +221,7 @@ bool setupMarking(const RunConfig& config, Platform& platform,
   result = tc.addFilter(handles.flowHandle, handles.filter,
                         &handles.filterHandle);
   if (result != tc::kSuccess) {
-    reportTcAddResult(platform, result, handles.ifcHandle);
+    reportTcAddResult(report, result, handles.ifcHandle);
     return false;
   }
   return true;
