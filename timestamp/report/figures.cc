@@ -35,8 +35,6 @@ StreamPart partOf(const StreamTable::Stream& stream) {
 }
 
 double lostPercent(std::uint64_t lost, std::uint64_t span) {
-  if (span == 0) return 0;
-  // The span may hold every 64-bit number but one.
   const long double whole = static_cast<long double>(span - 1) + 1;
   return static_cast<double>(100 * static_cast<long double>(lost) / whole);
 }

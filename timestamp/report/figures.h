@@ -47,7 +47,8 @@ struct StreamPart {
 };
 StreamPart partOf(const StreamTable::Stream& stream);
 
-// `lost` of a span of `span` numbers as a percentage; 0 of no span.
+// `lost` of a span of `span` numbers as a percentage, where a span of 0
+// is one that holds every 64-bit number (the count wrapped).
 double lostPercent(std::uint64_t lost, std::uint64_t span);
 
 // The loss with its sign ("-3", "0", "5").

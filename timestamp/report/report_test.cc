@@ -38,32 +38,13 @@ ReceiverStatistics counted(const RunConfig& config) {
   return stats;
 }
 
-void receivedPlain(Report& report, const RunConfig&) {
-  ReceivedDatagram datagram;
-  datagram.time = kTime;
-  datagram.whole = true;
-  datagram.seq = 3;
-  report.received(datagram);
-}
-
-void receivedMeasured(Report& report, const RunConfig&) {
-  const MeasuredFields measured{kFrom, 46, 9, true, 1500, true, true, 17, Order::kLate};
-  ReceivedDatagram datagram;
-  datagram.time = kTime;
-  datagram.seq = 4;
-  datagram.measured = &measured;
-  datagram.at = 2000001;
-  report.received(datagram);
-}
-
-void receivedClockFailed(Report& report, const RunConfig&) {
-  const int clock = 22;  // a failure that asks for no rights on either system
-  ReceivedDatagram datagram;
-  datagram.time = kTime;
-  datagram.whole = true;
-  datagram.clock = &clock;
-  report.received(datagram);
-}
+// A plain datagram, a measured one without a whole time, and one whose
+// clock setting failed in a way that asks for no rights on either system.
+const MeasuredFields kLate{kFrom, 46, 9, true, 1500, true, true, 17, Order::kLate};
+const int kClockFailed = 22;
+const ReceivedDatagram kPlain{kTime, true, 3};
+const ReceivedDatagram kMeasured{kTime, false, 4, &kLate, 2000001};
+const ReceivedDatagram kClock{kTime, true, 0, nullptr, 0, &kClockFailed};
 
 // The events in a row's order, each by what the loops hand over.
 const struct {
@@ -86,16 +67,16 @@ const struct {
      "Sent Time 14:05:07:042 on 03-09-2026 to: 239.1.1.1:1234 tos:32 ttl:1 seq:5\n",
      "{\"type\":\"sent\",\"seq\":5,\"time\":\"2026-03-09T14:05:07.042\",\"to\":\"239.1.1.1:1"
      "234\",\"dscp\":32,\"ttl\":1,\"sent\":5}\n"},
-    {"received", receivedPlain,
+    {"received", [](Report& r, const RunConfig&) { r.received(kPlain); },
      "Received Time 14:05:07:042 on 03-09-2026 seq:3\n",
      "{\"type\":\"received\",\"seq\":3,\"time\":\"2026-03-09T14:05:07.042\"}\n"},
-    {"received, measured", receivedMeasured,
+    {"received, measured", [](Report& r, const RunConfig&) { r.received(kMeasured); },
      "Received Time 14:05:07:042 on 03-09-2026 from: 10.1.0.1:40000 tos:46 ttl:9 delay:1.500"
      "ms sent:17 (out of order) seq:4\n",
      "{\"type\":\"received\",\"seq\":4,\"time\":null,\"at_s\":2.000001,\"from\":\"10.1.0.1:4"
      "0000\",\"dscp\":46,\"ttl\":9,\"delay_ms\":1.500,\"sent\":17,\"duplicate\":false,\"out_"
      "of_order\":true,\"valid\":false}\n"},
-    {"received, clock", receivedClockFailed,
+    {"received, clock", [](Report& r, const RunConfig&) { r.received(kClock); },
      "Received Time 14:05:07:042 on 03-09-2026 seq:0\nError: Setting local time - 22\n",
      "{\"type\":\"received\",\"seq\":0,\"time\":\"2026-03-09T14:05:07.042\",\"clock_set\":fa"
      "lse}\n{\"type\":\"message\",\"text\":\"Error: Setting local time - 22\"}\n"},

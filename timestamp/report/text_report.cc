@@ -29,7 +29,8 @@ void appendStreamPart(std::string& out, const StreamTable::Stream& stream,
   appendFormat(out, "  from %s: %lld received, ", addressText(stream.from).c_str(),
                static_cast<long long>(part.received));
   appendLoss(out, part.lost);
-  const double percent = lostPercent(part.lost.size, part.span);
+  // An interval that moved no stream's span forward shows no loss rate.
+  const double percent = part.span == 0 ? 0 : lostPercent(part.lost.size, part.span);
   appendFormat(out, " lost (%.2f%%), %lld duplicate%s, %lld out of order, ",
                part.lost.fell ? -percent : percent,
                static_cast<long long>(part.duplicates), plural(part.duplicates),
