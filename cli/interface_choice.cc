@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/group.h"
-#include "timestamp/report/text.h"
+#include "timestamp/report/report.h"
 
 namespace stampcast {
 namespace {
@@ -101,7 +101,7 @@ std::uint32_t chosenAddress(const HostInterface& chosen,
   return lowest;
 }
 
-bool resolveInterface(RunConfig& config, Platform& platform) {
+bool resolveInterface(RunConfig& config, Platform& platform, Report& report) {
   const bool ipv6 = std::strchr(config.destAddress, ':') != nullptr;
   // A list that cannot be read names no interface either.
   std::vector<HostInterface> interfaces;
@@ -110,12 +110,12 @@ bool resolveInterface(RunConfig& config, Platform& platform) {
           ? find(interfaces, config.interfaceText, ipv6)
           : nullptr;
   if (chosen == nullptr || (chosen->index == 0 && chosen->index6 == 0)) {
-    printError(platform, "Unknown interface %s\n", config.interfaceText);
+    printError(report, "Unknown interface %s\n", config.interfaceText);
     return false;
   }
   // A Windows adapter without the group's protocol.
   if ((ipv6 ? chosen->index6 : chosen->index) == 0) {
-    printError(platform, "Interface %s has no IPv%d\n", config.interfaceText,
+    printError(report, "Interface %s has no IPv%d\n", config.interfaceText,
                ipv6 ? 6 : 4);
     return false;
   }
@@ -127,9 +127,10 @@ bool resolveInterface(RunConfig& config, Platform& platform) {
 
 }  // namespace
 
-bool resolveInterfaceAndSource(RunConfig& config, Platform& platform) {
+bool resolveInterfaceAndSource(RunConfig& config, Platform& platform,
+                               Report& report) {
   if (config.interfaceText != nullptr &&
-      !resolveInterface(config, platform)) {
+      !resolveInterface(config, platform, report)) {
     return false;
   }
   if (config.sourceText == nullptr || config.mode != RunMode::Receiver) {
@@ -141,7 +142,7 @@ bool resolveInterfaceAndSource(RunConfig& config, Platform& platform) {
     const std::uint8_t zero[16] = {};
     if (!parsed || config.source6[0] == 0xff ||
         std::memcmp(config.source6, zero, sizeof zero) == 0) {
-      printError(platform, "Not a source address: %s\n", config.sourceText);
+      printError(report, "Not a source address: %s\n", config.sourceText);
       return false;
     }
     config.sourceIs6 = true;
@@ -153,7 +154,7 @@ bool resolveInterfaceAndSource(RunConfig& config, Platform& platform) {
     const bool dotted = parseDotted(config.sourceText, &source);
     const unsigned first = hostToNetwork32(source) >> 24;
     if (!dotted || source == 0 || first >= 224) {
-      printError(platform, "Not a source address: %s\n", config.sourceText);
+      printError(report, "Not a source address: %s\n", config.sourceText);
       return false;
     }
     config.sourceAddress = source;

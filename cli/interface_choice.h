@@ -5,6 +5,7 @@
 
 #include "settings/run_config.h"
 #include "platform/platform.h"
+#include "timestamp/report/report.h"
 
 namespace stampcast {
 
@@ -12,7 +13,8 @@ namespace stampcast {
 // the interface's dotted IPv4 addresses, in that order of preference) and,
 // for a receiver, its source from -f. Returns false after the report of a
 // value that names nothing; the run then ends with status -1.
-bool resolveInterfaceAndSource(RunConfig& config, Platform& platform);
+bool resolveInterfaceAndSource(RunConfig& config, Platform& platform,
+                               Report& report);
 
 }  // namespace stampcast
 

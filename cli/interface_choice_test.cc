@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/fake_platform.h"
+#include "timestamp/report/text_report.h"
 
 namespace stampcast {
 namespace {
@@ -51,7 +52,8 @@ TEST(InterfaceChoice, NamesIndexesAddressesAndFamilies) {
     RunConfig config;
     config.destAddress = row.group;
     config.interfaceText = row.named;
-    EXPECT_EQ(resolveInterfaceAndSource(config, platform), row.index != 0);
+    TextReport report(platform, config);
+    EXPECT_EQ(resolveInterfaceAndSource(config, platform, report), row.index != 0);
     EXPECT_EQ(config.interfaceIndex, row.index) << row.named;
     EXPECT_EQ(platform.output, row.said) << row.named;
     if (row.index != 0) {
@@ -68,7 +70,8 @@ TEST(InterfaceChoice, TheRoutesAddressWhenTheAdapterHoldsIt) {
   platform.outgoing = inetAddr("10.0.0.7");
   RunConfig config;
   config.interfaceText = "eth1";
-  ASSERT_TRUE(resolveInterfaceAndSource(config, platform));
+  TextReport report(platform, config);
+  ASSERT_TRUE(resolveInterfaceAndSource(config, platform, report));
   EXPECT_EQ(config.interfaceAddress, inetAddr("10.0.0.7"));
 }
 

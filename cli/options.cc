@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "cli/option_table.h"
-#include "timestamp/report/text.h"
+#include "timestamp/report/report.h"
 
 namespace stampcast {
 namespace {
@@ -49,11 +49,11 @@ ParsedOptions endedBy(int status) {
 
 // The settings once every word is read: the output form checked, and the
 // measuring that a quiet or an interval-reporting receiver implies.
-ParsedOptions settled(OptionScan& scan, Platform& platform) {
+ParsedOptions settled(OptionScan& scan, Report& report) {
   RunConfig& config = scan.config;
   config.json = std::strcmp(scan.format, "json") == 0;
   if (!config.json && std::strcmp(scan.format, "text") != 0) {
-    print(platform, "Unknown output format %s\n", scan.format);
+    print(report, "Unknown output format %s\n", scan.format);
     return endedBy(kFailedRun);
   }
   if (config.mode == RunMode::Receiver && (!config.verbose || scan.intervals)) {
@@ -66,8 +66,8 @@ ParsedOptions settled(OptionScan& scan, Platform& platform) {
 
 }  // namespace
 
-int printUsage(Platform& platform) {
-  print(platform,
+int printUsage(Report& report) {
+  print(report,
         "-- version 1.0 -- multicast timestamps with DiffServ marking\n"
         "usage: stampcast [-d destaddress] [-p port] [-t tos] [-l ttl]\n"
         "              [-w wait (ms)] [-s sender] [-r receiver] [-u update "
@@ -79,27 +79,27 @@ int printUsage(Platform& platform) {
   return kFailedRun;
 }
 
-int printHelp(Platform& platform) {
-  printUsage(platform);
-  print(platform, "\nmore options:\n");
+int printHelp(Report& report) {
+  printUsage(report);
+  print(report, "\nmore options:\n");
   for (const OptionRow& row : optionRows()) {
     if (row.help == nullptr) continue;
-    print(platform, "  -%c %-10s %s\n", row.letter,
+    print(report, "  -%c %-10s %s\n", row.letter,
           row.valueName != nullptr ? row.valueName : "", row.help);
   }
   return 0;
 }
 
-ParsedOptions parseOptions(int argc, char** argv, Platform& platform) {
-  if (argc <= 1) return endedBy(printUsage(platform));
+ParsedOptions parseOptions(int argc, char** argv, Report& report) {
+  if (argc <= 1) return endedBy(printUsage(report));
   OptionScan scan;
   for (int i = 1; i < argc; ++i) {
     const char* word = argv[i];
-    if (std::strcmp(word, "--help") == 0) return endedBy(printHelp(platform));
+    if (std::strcmp(word, "--help") == 0) return endedBy(printHelp(report));
     if (word[0] != '-' && word[0] != '/') continue;
     const OptionRow* row = findOption(word[1]);
     if (row == nullptr) {
-      print(platform, "Unknown options flag %s\n", word);
+      print(report, "Unknown options flag %s\n", word);
       return endedBy(kFailedRun);
     }
     OptionValue value{"", 0};
@@ -107,12 +107,12 @@ ParsedOptions parseOptions(int argc, char** argv, Platform& platform) {
     if (row->kind == ValueKind::Integer) value.number = leadingInteger(value.text);
     row->set(scan, value);
     if (scan.end == ScanEnd::Version) {
-      print(platform, "stampcast version: 1.0\n");
+      print(report, "stampcast version: 1.0\n");
       return endedBy(kFailedRun);
     }
-    if (scan.end == ScanEnd::Usage) return endedBy(printUsage(platform));
+    if (scan.end == ScanEnd::Usage) return endedBy(printUsage(report));
   }
-  return settled(scan, platform);
+  return settled(scan, report);
 }
 
 }  // namespace stampcast

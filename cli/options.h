@@ -3,7 +3,7 @@
 #ifndef STAMPCAST_CLI_OPTIONS_H_
 #define STAMPCAST_CLI_OPTIONS_H_
 
-#include "platform/platform.h"
+#include "timestamp/report/report.h"
 #include "settings/run_config.h"
 
 namespace stampcast {
@@ -18,14 +18,14 @@ struct ParsedOptions {
 
 // Scans the words argv[1..argc-1] by the option table (cli/option_table.h).
 // argv must outlive the returned config.
-ParsedOptions parseOptions(int argc, char** argv, Platform& platform);
+ParsedOptions parseOptions(int argc, char** argv, Report& report);
 
 // Prints the usage text; returns the status the run ends with (-1).
-int printUsage(Platform& platform);
+int printUsage(Report& report);
 
 // Prints the usage text and a line for each option it does not show (the
 // word --help); returns the status the run ends with (0).
-int printHelp(Platform& platform);
+int printHelp(Report& report);
 
 }  // namespace stampcast
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/option_table.h"
+#include "timestamp/report/text_report.h"
 #include "cli/run.h"
 #include "tests/fake_platform.h"
 
@@ -24,7 +25,8 @@ static std::string scan(std::vector<std::string> words) {
     argv.push_back(&word[0]);
   }
   FakePlatform platform;
-  const ParsedOptions parsed = parseOptions(int(argv.size()), argv.data(), platform);
+  TextReport report(platform, RunConfig{});
+  const ParsedOptions parsed = parseOptions(int(argv.size()), argv.data(), report);
   if (parsed.endRun) {
     const std::string firstLine = platform.output.substr(0, platform.output.find('\n') + 1);
     return std::to_string(parsed.exitStatus) + " " + firstLine;
@@ -84,11 +86,13 @@ TEST(OptionScan, FollowsTheDocumentedRules) {
 // option named once.
 TEST(OptionScan, HelpListsEveryOption) {
   FakePlatform usage;
+  TextReport usageReport(usage, RunConfig{});
   char* bare[] = {const_cast<char*>("stampcast"), const_cast<char*>("-h")};
-  parseOptions(2, bare, usage);
+  parseOptions(2, bare, usageReport);
   FakePlatform help;
+  TextReport helpReport(help, RunConfig{});
   char* words[] = {bare[0], const_cast<char*>("--help")};
-  EXPECT_EQ(parseOptions(2, words, help).exitStatus, 0);
+  EXPECT_EQ(parseOptions(2, words, helpReport).exitStatus, 0);
   ASSERT_EQ(help.output.substr(0, usage.output.size()), usage.output);
   std::string seen;
   for (const OptionRow& row : optionRows()) {

@@ -1,12 +1,13 @@
 #include "cli/run.h"
 
+#include "cli/group.h"
 #include "cli/interface_choice.h"
 #include "cli/options.h"
 #include "marking/marking.h"
-#include "cli/group.h"
-#include "timestamp/report/text.h"
-#include "timestamp/roles/receiver.h"
+#include "timestamp/report/json_report.h"
 #include "timestamp/report/rights_hint.h"
+#include "timestamp/report/text_report.h"
+#include "timestamp/roles/receiver.h"
 #include "timestamp/roles/sender.h"
 
 namespace stampcast {
@@ -24,29 +25,10 @@ struct RunState {
   SocketHandle socket = kInvalidSocket;
 };
 
-// Reads the command line into the run's settings: false, with the status
-// to end with, when the run ends here (-h, a wrong option, or a named
-// interface or source that names nothing, before anything is set up).
-bool parseRun(int argc, char** argv, Platform& platform, RunConfig* config,
-              int* status) {
-  // Output appended to a line an earlier run left cut starts on a line of
-  // its own, so that no two lines or records run together.
-  if (platform.outputEndsMidLine()) platform.writeOutput("\n", 1);
-  setJsonOutput(false);
-  resetRightsHint();
-  const ParsedOptions parsed = parseOptions(argc, argv, platform);
-  *status = parsed.exitStatus;
-  if (parsed.endRun) return false;
-  *config = parsed.config;
-  setJsonOutput(config->json);
-  *status = kFailedRun;
-  return resolveInterfaceAndSource(*config, platform);
-}
-
 // The group the run sends to or joins, and what follows from its family.
-bool resolveGroup(RunState& run, Platform& platform) {
+bool resolveGroup(RunState& run, Report& report) {
   if (!readGroup(run.config, &run.group)) {
-    printError(platform, "Not an IPv6 address: %s\n", run.config.destAddress);
+    printError(report, "Not an IPv6 address: %s\n", run.config.destAddress);
     return false;
   }
   run.ipv6 = run.group.family == kAddressFamilyInet6;
@@ -56,15 +38,15 @@ bool resolveGroup(RunState& run, Platform& platform) {
 
 // Starts the socket layer and makes the socket of the group's family, with
 // a sender's hop limit and interface: 0, or the status to end with.
-int openSocket(RunState& run, Platform& platform) {
+int openSocket(RunState& run, Platform& platform, Report& report) {
   const int startupError = platform.startup();
   if (startupError != 0) {
-    printError(platform, "WSAStartup Failed (%d) Exiting\n", startupError);
+    printError(report, "WSAStartup Failed (%d) Exiting\n", startupError);
     return startupError;
   }
   run.socket = platform.openUdpSocket(run.group.family);
   if (run.socket == kInvalidSocket) {
-    printError(platform, "\"Socket\" failed with error %d\n",
+    printError(report, "\"Socket\" failed with error %d\n",
           platform.lastSystemError());
     return kFailedRun;
   }
@@ -73,7 +55,7 @@ int openSocket(RunState& run, Platform& platform) {
   if (config.mode == RunMode::Sender &&
       multicast.setHopLimit(run.socket, run.group.family, config.ttlValue) ==
           kSocketError) {
-    printError(platform, "Error: Setting TTL value: error - %d\n",
+    printError(report, "Error: Setting TTL value: error - %d\n",
           platform.lastSocketError());
     platform.closeSocket(run.socket);
     return kFailedRun;
@@ -83,7 +65,7 @@ int openSocket(RunState& run, Platform& platform) {
                                       config.interfaceIndex,
                                       config.interfaceAddress) ==
           kSocketError) {
-    printError(platform, "Error: Setting the interface: error - %d\n",
+    printError(report, "Error: Setting the interface: error - %d\n",
           platform.lastSocketError());
     platform.closeSocket(run.socket);
     return kFailedRun;
@@ -94,7 +76,7 @@ int openSocket(RunState& run, Platform& platform) {
 // The role's loop, watched for a marking the system removes: traffic
 // control tells when it removes the IPv4 marking; qWAVE's flow is asked
 // after.
-int runRole(RunState& run, Platform& platform) {
+int runRole(RunState& run, Platform& platform, Report& report) {
   MarkingWatch watch;
   watch.removed = &markingRemoved();
   if (run.ipv6 && run.marks) {
@@ -102,9 +84,9 @@ int runRole(RunState& run, Platform& platform) {
   }
   switch (run.config.mode) {
     case RunMode::Receiver:
-      return runReceiver(run.config, platform, run.socket);
+      return runReceiver(run.config, platform, report, run.socket);
     case RunMode::Sender:
-      return runSender(run.config, platform, run.socket, watch);
+      return runSender(run.config, platform, report, run.socket, watch);
     case RunMode::None:
       break;
   }
@@ -115,9 +97,9 @@ int runRole(RunState& run, Platform& platform) {
 // receiver) ends as a run without a mode does, removing what it set up.
 // What the removal reports does not change the status. The receiver has
 // no marking to remove.
-int tearDown(RunState& run, Platform& platform, int status) {
-  if (run.marks && run.ipv6) teardownQosMarking(platform, run.qosMarking);
-  if (run.marks && !run.ipv6) teardownMarking(platform, run.marking);
+int tearDown(RunState& run, Platform& platform, Report& report, int status) {
+  if (run.marks && run.ipv6) teardownQosMarking(platform, report, run.qosMarking);
+  if (run.marks && !run.ipv6) teardownMarking(platform, report, run.marking);
   platform.shutdownSocket(run.socket, kShutdownBoth);
   platform.closeSocket(run.socket);
   platform.cleanup();
@@ -126,39 +108,57 @@ int tearDown(RunState& run, Platform& platform, int status) {
   return platform.writeOutput("", 0) ? status : kFailedRun;
 }
 
-}  // namespace
-
-int runStampcast(int argc, char** argv, Platform& platform) {
-  RunState run;
-  int status = 0;
-  if (!parseRun(argc, argv, platform, &run.config, &status)) return status;
-
+// The run once its options are read, told through the report of its form.
+int runWith(RunState& run, Platform& platform, Report& report) {
+  // A named interface or source that names nothing ends the run before
+  // anything is set up.
+  if (!resolveInterfaceAndSource(run.config, platform, report)) return kFailedRun;
   // A failed phase has reported itself; how far the run then unwinds is
   // the classic program's: a failed marking or socket leaves everything as
   // it is, a failed TTL closes the socket, and a failed bind, join, receive,
   // send or output cleans the socket layer up. Each ends with kFailedRun.
-  if (!resolveGroup(run, platform)) return kFailedRun;
+  if (!resolveGroup(run, report)) return kFailedRun;
   if (!run.ipv6 && run.marks &&
-      !setupMarking(run.config, platform, run.marking)) {
+      !setupMarking(run.config, platform, report, run.marking)) {
     return kFailedRun;
   }
-  status = openSocket(run, platform);
+  int status = openSocket(run, platform, report);
   if (status != 0) return status;
   // An IPv6 group is marked through qWAVE, which marks a socket: only now
   // that the socket is made. A failure closes it and ends the run.
   if (run.ipv6 && run.marks &&
-      !setupQosMarking(run.config, platform, run.socket, run.qosMarking)) {
+      !setupQosMarking(run.config, platform, report, run.socket,
+                       run.qosMarking)) {
     platform.closeSocket(run.socket);
     platform.cleanup();
     return kFailedRun;
   }
-  status = runRole(run, platform);
+  status = runRole(run, platform, report);
   platform.stops().ignoreStopRequests();
   if (status == kFailedRun) {
     platform.cleanup();
     return kFailedRun;
   }
-  return tearDown(run, platform, status);
+  return tearDown(run, platform, report, status);
+}
+
+}  // namespace
+
+int runStampcast(int argc, char** argv, Platform& platform) {
+  // Output appended to a line an earlier run left cut starts on a line of
+  // its own, so that no two lines or records run together.
+  if (platform.outputEndsMidLine()) platform.writeOutput("\n", 1);
+  resetRightsHint();
+  // What the scan prints is text: the form is known once every word is
+  // read, and chosen then, once for the run.
+  RunState run;
+  TextReport text(platform, run.config);
+  const ParsedOptions parsed = parseOptions(argc, argv, text);
+  if (parsed.endRun) return parsed.exitStatus;
+  run.config = parsed.config;
+  JsonReport json(platform, run.config);
+  Report& report = run.config.json ? static_cast<Report&>(json) : text;
+  return runWith(run, platform, report);
 }
 
 }  // namespace stampcast

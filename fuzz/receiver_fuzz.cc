@@ -16,7 +16,8 @@
 
 #include "tests/fake_platform.h"
 #include "timestamp/roles/receiver.h"
-#include "timestamp/report/text.h"
+#include "timestamp/report/json_report.h"
+#include "timestamp/report/text_report.h"
 #include "timestamp/wire/trailer.h"
 
 namespace {
@@ -80,9 +81,10 @@ void measureStreams(const std::uint8_t* data, std::size_t size, bool json) {
   config.measure = true;
   config.json = json;
   config.intervalSeconds = json ? 1 : 0;
-  setJsonOutput(json);
-  const int status = runReceiver(config, platform, 7);
-  setJsonOutput(false);
+  TextReport text(platform, config);
+  JsonReport records(platform, config);
+  Report& report = json ? static_cast<Report&>(records) : text;
+  const int status = runReceiver(config, platform, report, 7);
   if (status != (size < 3 ? 1 : 0) && status != 2) std::abort();
   if (json) checkRecords(platform.output);
 }
@@ -96,7 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   platform.datagrams = {Bytes(data, data + size)};
   RunConfig config;
   config.update = true;
-  if (runReceiver(config, platform, 7) != -1) std::abort();
+  TextReport report(platform, config);
+  if (runReceiver(config, platform, report, 7) != -1) std::abort();
 
   int f[8] = {};  // year, month, weekday, day, hour, minute, second, millisecond
   for (std::size_t i = 0; i < 16 && i < size; ++i) {

@@ -8,6 +8,7 @@
 
 #include "settings/run_config.h"
 #include "platform/platform.h"
+#include "timestamp/report/report.h"
 
 namespace stampcast {
 
@@ -44,7 +45,7 @@ struct MarkingHandles {
 // filter.
 // Returns true when the run goes on; false after the failure was reported,
 // when the run ends with status -1.
-bool setupMarking(const RunConfig& config, Platform& platform,
+bool setupMarking(const RunConfig& config, Platform& platform, Report& report,
                   MarkingHandles& handles);
 
 // Null while the marking stands; once traffic control has closed its
@@ -54,11 +55,12 @@ const std::atomic<const char*>& markingRemoved();
 
 // Prints the report of a failed flow or filter addition: the explanation of
 // the code when it has one, the code, and the interface handle.
-void reportTcAddResult(Platform& platform, std::uint32_t result,
+void reportTcAddResult(Report& report, std::uint32_t result,
                        TcHandle ifcHandle);
 
 // Removes filter, flow, interface and client, reporting each failure.
-void teardownMarking(Platform& platform, const MarkingHandles& handles);
+void teardownMarking(Platform& platform, Report& report,
+                     const MarkingHandles& handles);
 
 // The marking of an IPv6 group's traffic, through qWAVE: it marks one
 // socket, so it is set up once the socket is made.
@@ -71,12 +73,13 @@ struct QosMarking {
 // Adds the socket to a flow towards the group and gives the flow the run's
 // DSCP. Returns true when the run goes on; false after the failure was
 // reported, when the run ends with status -1.
-bool setupQosMarking(const RunConfig& config, Platform& platform,
+bool setupQosMarking(const RunConfig& config, Platform& platform, Report& report,
                      SocketHandle socket, QosMarking& marking);
 
 // Removes the socket from its flow and closes the handle, reporting each
 // failure.
-void teardownQosMarking(Platform& platform, const QosMarking& marking);
+void teardownQosMarking(Platform& platform, Report& report,
+                        const QosMarking& marking);
 
 // What the system removed of the qWAVE marking ("flow": its flow is gone,
 // as after the host's sleep or standby), or null while it stands.

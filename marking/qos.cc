@@ -3,16 +3,16 @@
 #include "marking/marking.h"
 #include "cli/group.h"
 #include "timestamp/report/rights_hint.h"
-#include "timestamp/report/text.h"
+#include "timestamp/report/report.h"
 
 namespace stampcast {
 namespace {
 
-void reportFailure(Platform& platform, const char* call) {
+void reportFailure(Platform& platform, Report& report, const char* call) {
   const int error = platform.lastSystemError();
-  print(platform, "%s failed with error %lu\n", call,
+  print(report, "%s failed with error %lu\n", call,
         static_cast<unsigned long>(error));
-  printRightsHint(platform, RightsArea::Qos, static_cast<std::uint32_t>(error));
+  printRightsHint(report, RightsArea::Qos, static_cast<std::uint32_t>(error));
 }
 
 }  // namespace
@@ -30,13 +30,13 @@ const char* qosMarkingLost(Platform& platform, const QosMarking& marking) {
   return error == 6 || error == 1168 ? "flow" : nullptr;
 }
 
-bool setupQosMarking(const RunConfig& config, Platform& platform,
+bool setupQosMarking(const RunConfig& config, Platform& platform, Report& report,
                      SocketHandle socket, QosMarking& marking) {
   QualityOfService& qos = platform.qualityOfService();
   marking.socket = socket;
   const QosVersion version{qos::kVersionMajor, qos::kVersionMinor};
   if (!qos.createHandle(version, &marking.handle)) {
-    reportFailure(platform, "QOSCreateHandle");
+    reportFailure(platform, report, "QOSCreateHandle");
     return false;
   }
   // The flow goes to the group and port: the datagrams to them are marked.
@@ -46,14 +46,14 @@ bool setupQosMarking(const RunConfig& config, Platform& platform,
   if (!qos.addSocketToFlow(marking.handle, socket, group,
                            qos::kTrafficTypeBestEffort, qos::kNonAdaptiveFlow,
                            &marking.flowId)) {
-    reportFailure(platform, "QOSAddSocketToFlow");
+    reportFailure(platform, report, "QOSAddSocketToFlow");
     return false;
   }
   // Out-of-range values are the platform's to refuse.
   const std::uint32_t dscp = static_cast<std::uint32_t>(config.dscpValue);
   if (!qos.setFlow(marking.handle, marking.flowId, qos::kSetOutgoingDscpValue,
                    sizeof dscp, &dscp)) {
-    reportFailure(platform, "QOSSetFlow");
+    reportFailure(platform, report, "QOSSetFlow");
     return false;
   }
   return true;
@@ -61,14 +61,15 @@ bool setupQosMarking(const RunConfig& config, Platform& platform,
 
 // Each removal runs whatever the one before returned, as the IPv4
 // removals do.
-void teardownQosMarking(Platform& platform, const QosMarking& marking) {
+void teardownQosMarking(Platform& platform, Report& report,
+                        const QosMarking& marking) {
   QualityOfService& qos = platform.qualityOfService();
   if (!qos.removeSocketFromFlow(marking.handle, marking.socket, marking.flowId,
                                 0)) {
-    print(platform, "Error removing socket from flow\n");
+    print(report, "Error removing socket from flow\n");
   }
   if (!qos.closeHandle(marking.handle)) {
-    print(platform, "Error closing QOS handle\n");
+    print(report, "Error closing QOS handle\n");
   }
 }
 

@@ -10,7 +10,7 @@
 #include "platform/common/interface_list.h"
 #include "cli/group.h"
 #include "timestamp/report/rights_hint.h"
-#include "timestamp/report/text.h"
+#include "timestamp/report/report.h"
 
 namespace stampcast {
 namespace {
@@ -118,14 +118,14 @@ int asSignedInt(std::uint32_t word) {
 
 const std::atomic<const char*>& markingRemoved() { return removedBySystem; }
 
-void reportTcAddResult(Platform& platform, std::uint32_t result,
+void reportTcAddResult(Report& report, std::uint32_t result,
                        TcHandle ifcHandle) {
   if (const char* message = addResultMessage(result)) {
-    print(platform, "%s", message);
+    print(report, "%s", message);
   }
-  printError(platform, "TcAddFlow: ERROR: %lu\n",
+  printError(report, "TcAddFlow: ERROR: %lu\n",
         static_cast<unsigned long>(result));
-  print(platform, "Handle was %d\n",
+  print(report, "Handle was %d\n",
         asSignedInt(static_cast<std::uint32_t>(ifcHandle)));
 }
 
@@ -146,23 +146,23 @@ struct TcInterfaces {
 
 // Registers the client whose notifications tell when the system removes
 // the marking.
-bool registerClient(Platform& platform, MarkingHandles& handles) {
+bool registerClient(Platform& platform, Report& report, MarkingHandles& handles) {
   removedBySystem = nullptr;
   TcClientFuncList handlers{};
   handlers.notifyHandler = recordNotification;
   const std::uint32_t result = platform.trafficControl().registerClient(
       tc::kCurrentVersion, 0, handlers, &handles.clientHandle);
   if (result != tc::kSuccess) {
-    printError(platform, "TcRegisterClient returned 0x%x\n",
+    printError(report, "TcRegisterClient returned 0x%x\n",
           static_cast<unsigned>(result));
-    printRightsHint(platform, RightsArea::TrafficControl, result);
+    printRightsHint(report, RightsArea::TrafficControl, result);
     return false;
   }
   return true;
 }
 
 // Lists traffic control's interfaces, growing the buffer a few times.
-bool enumerate(Platform& platform, MarkingHandles& handles,
+bool enumerate(Platform& platform, Report& report, MarkingHandles& handles,
                TcInterfaces& list) {
   TrafficControl& tc = platform.trafficControl();
   std::uint32_t result =
@@ -181,17 +181,17 @@ bool enumerate(Platform& platform, MarkingHandles& handles,
   }
   if (result != tc::kSuccess) {
     if (const char* message = enumerationMessage(result)) {
-      print(platform, "%s", message);
+      print(report, "%s", message);
     }
     if (result == tc::kInsufficientBuffer) {
-      print(platform, "Size required: %d\n", asSignedInt(list.size));
+      print(report, "Size required: %d\n", asSignedInt(list.size));
     }
-    printError(platform, "TcEnumerateInterfaces returned 0x%x\n",
+    printError(report, "TcEnumerateInterfaces returned 0x%x\n",
           static_cast<unsigned>(result));
     return false;
   }
   if (list.size == 0) {
-    print(platform, "no traffic control interfaces are available\n");
+    print(report, "no traffic control interfaces are available\n");
   }
   return true;
 }
@@ -200,7 +200,7 @@ bool enumerate(Platform& platform, MarkingHandles& handles,
 // run names (-i), by the IPv4 address the run goes by there
 // (cli/interface_choice.cc: the route's where the adapter holds it, else
 // its lowest), else the one the route picks.
-bool openChosenInterface(const RunConfig& config, Platform& platform,
+bool openChosenInterface(const RunConfig& config, Platform& platform, Report& report,
                          const TcInterfaces& list, MarkingHandles& handles) {
   const char16_t* name = nullptr;
   if (config.interfaceIndex != 0) {
@@ -209,7 +209,7 @@ bool openChosenInterface(const RunConfig& config, Platform& platform,
     name = interfaceHolding(list.interfaces, list.size,
                             config.interfaceAddress);
     if (name == nullptr) {
-      printError(platform, "No traffic control interface holds %s\n",
+      printError(report, "No traffic control interface holds %s\n",
                  config.interfaceText);
       return false;
     }
@@ -222,13 +222,13 @@ bool openChosenInterface(const RunConfig& config, Platform& platform,
   // A measuring sender says where the route put its marking.
   if (config.measure && config.mode == RunMode::Sender &&
       config.interfaceIndex == 0) {
-    print(platform, "Marking on traffic control interface %s\n",
+    print(report, "Marking on traffic control interface %s\n",
           openedInterface.c_str());
   }
   const std::uint32_t result = platform.trafficControl().openInterface(
       name, handles.clientHandle, 0, &handles.ifcHandle);
   if (result != tc::kSuccess) {
-    printError(platform, "TcOpenInterface returned 0x%x\n",
+    printError(report, "TcOpenInterface returned 0x%x\n",
           static_cast<unsigned>(result));
     return false;
   }
@@ -237,21 +237,21 @@ bool openChosenInterface(const RunConfig& config, Platform& platform,
 
 // The flow of the code point on the interface, and its filter for the
 // group's datagrams.
-bool addFlowAndFilter(const RunConfig& config, Platform& platform,
+bool addFlowAndFilter(const RunConfig& config, Platform& platform, Report& report,
                       MarkingHandles& handles) {
   TrafficControl& tc = platform.trafficControl();
   fillFlow(config.dscpValue, handles.flow);
   std::uint32_t result = tc.addFlow(handles.ifcHandle, 0, 0,
                                     &handles.flow.head, &handles.flowHandle);
   if (result != tc::kSuccess) {
-    reportTcAddResult(platform, result, handles.ifcHandle);
+    reportTcAddResult(report, result, handles.ifcHandle);
     return false;
   }
   fillFilter(config.destAddress, handles);
   result = tc.addFilter(handles.flowHandle, handles.filter,
                         &handles.filterHandle);
   if (result != tc::kSuccess) {
-    reportTcAddResult(platform, result, handles.ifcHandle);
+    reportTcAddResult(report, result, handles.ifcHandle);
     return false;
   }
   return true;
@@ -259,14 +259,14 @@ bool addFlowAndFilter(const RunConfig& config, Platform& platform,
 
 }  // namespace
 
-bool setupMarking(const RunConfig& config, Platform& platform,
+bool setupMarking(const RunConfig& config, Platform& platform, Report& report,
                   MarkingHandles& handles) {
-  if (!registerClient(platform, handles)) return false;
+  if (!registerClient(platform, report, handles)) return false;
   // The interface's name points into the list until it is opened.
   TcInterfaces list;
-  return enumerate(platform, handles, list) &&
-         openChosenInterface(config, platform, list, handles) &&
-         addFlowAndFilter(config, platform, handles);
+  return enumerate(platform, report, handles, list) &&
+         openChosenInterface(config, platform, report, list, handles) &&
+         addFlowAndFilter(config, platform, report, handles);
 }
 
 }  // namespace stampcast

@@ -1,6 +1,6 @@
 #include "marking/marking.h"
 #include "marking/messages.h"
-#include "timestamp/report/text.h"
+#include "timestamp/report/report.h"
 
 namespace stampcast {
 namespace {
@@ -30,14 +30,15 @@ const Removal kRemovals[] = {
 
 // Each removal runs whatever the earlier ones returned, so that one stale
 // handle does not leave the rest registered.
-void teardownMarking(Platform& platform, const MarkingHandles& handles) {
+void teardownMarking(Platform& platform, Report& report,
+                     const MarkingHandles& handles) {
   TrafficControl& tc = platform.trafficControl();
   for (const Removal& removal : kRemovals) {
     const std::uint32_t result = (tc.*removal.remove)(handles.*removal.handle);
     if (result == tc::kSuccess) continue;
     const char* message = removal.explain ? removal.explain(result) : nullptr;
-    if (message != nullptr) print(platform, "%s", message);
-    print(platform, "%s", removal.failure);
+    if (message != nullptr) print(report, "%s", message);
+    print(report, "%s", removal.failure);
   }
 }
 

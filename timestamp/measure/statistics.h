@@ -1,4 +1,4 @@
-// What a measuring receiver counts, and the summary it prints when it ends.
+// What a measuring receiver counts, and the status its summary ends with.
 #ifndef STAMPCAST_TIMESTAMP_MEASURE_STATISTICS_H_
 #define STAMPCAST_TIMESTAMP_MEASURE_STATISTICS_H_
 
@@ -14,6 +14,10 @@
 
 namespace stampcast {
 
+// The slots of the unknown DSCP and TTL in the counts by value.
+inline constexpr int kUnknownDscp = 64;
+inline constexpr int kUnknownTtl = 256;
+
 struct ReceiverStatistics {
   // Senders are told apart up to this many; a flood of forged source
   // addresses costs no more memory than that.
@@ -22,8 +26,8 @@ struct ReceiverStatistics {
   std::int64_t received = 0;
   std::int64_t invalid = 0;  // too short, or no calendar time
   std::int64_t mismatches = 0;
-  std::int64_t byDscp[64 + 1] = {};  // the last: unknown
-  std::int64_t byTtl[256 + 1] = {};  // the last: unknown
+  std::int64_t byDscp[kUnknownDscp + 1] = {};
+  std::int64_t byTtl[kUnknownTtl + 1] = {};
   std::unordered_set<SenderKey, SeededHash> senders;  // senderKey()s
   bool moreSenders = false;  // some went uncounted past kMaxSenders
   SenderKey lastSender;
@@ -42,7 +46,7 @@ struct ReceiverStatistics {
   std::int64_t receivedBefore = 0;
   std::int64_t invalidBefore = 0;
   std::int64_t mismatchesBefore = 0;
-  std::int64_t byDscpBefore[64 + 1] = {};
+  std::int64_t byDscpBefore[kUnknownDscp + 1] = {};
 };
 
 // Begins an interval report's interval (-a).
@@ -52,15 +56,6 @@ void startInterval(ReceiverStatistics& stats);
 // numbered one in its stream too; returns how it stands to its stream.
 Order countDatagram(ReceiverStatistics& stats, const RunConfig& config,
                    const MeasuredFields& measured);
-
-// A delay of `microseconds` in milliseconds as the reports show it: to the
-// microsecond when `fine`, else whole (halves away from zero); exact at
-// any size.
-void appendMilliseconds(std::string& text, std::int64_t microseconds, bool fine);
-
-// The summary, from its blank first line to its last newline.
-std::string formatSummary(const ReceiverStatistics& stats,
-                          const RunConfig& config);
 
 // 1 when nothing arrived, 2 when anything arrived otherwise than expected
 // or went missing, else 0.

@@ -6,6 +6,8 @@
 #include <tuple>
 #include <vector>
 
+#include "timestamp/report/text_report.h"
+
 using namespace stampcast;
 
 static const SocketAddress kFrom = ipv4SocketAddress(0x0100010a, 0x409c);  // 10.1.0.1:40000
@@ -50,7 +52,7 @@ TEST(Statistics, SummaryAndStatus) {
     for (const MeasuredFields& measured : datagrams) {
       countDatagram(stats, config, measured);
     }
-    EXPECT_EQ(formatSummary(stats, config), "\n--- 239.1.1.1:1234 statistics ---\n" + summary);
+    EXPECT_EQ(summaryText(stats, config), "\n--- 239.1.1.1:1234 statistics ---\n" + summary);
     EXPECT_EQ(summaryStatus(stats), status) << summary;
   }
 }

@@ -1,9 +1,6 @@
 #include "timestamp/measure/streams.h"
 
 #include <algorithm>
-#include <string>
-
-#include "timestamp/report/text.h"
 
 namespace stampcast {
 namespace {
@@ -121,34 +118,6 @@ std::uint64_t StreamTable::lost() const {
     lost = more > UINT64_MAX - lost ? UINT64_MAX : lost + more;
   }
   return lost;
-}
-
-void StreamTable::appendLines(std::string& text) const {
-  for (const Stream& stream : streams_) {
-    // The span from the first to the highest number, which may hold every
-    // 64-bit number but one.
-    const std::uint64_t lost = stream.highest - stream.first + 1 - stream.distinct;
-    const long double expected = static_cast<long double>(stream.highest - stream.first) + 1;
-    char from[kAddressTextMax];
-    const std::size_t fromLength =
-        static_cast<std::size_t>(writeAddress(from, stream.from) - from);
-    appendFormat(
-        text,
-        "from %.*s: %llu received, %llu lost (%.2f%%), %llu duplicate%s, "
-        "%llu out of order, jitter %.3f ms\n",
-        static_cast<int>(fromLength), from,
-        static_cast<unsigned long long>(stream.received),
-        static_cast<unsigned long long>(lost),
-        static_cast<double>(100 * static_cast<long double>(lost) / expected),
-        static_cast<unsigned long long>(stream.duplicates),
-        stream.duplicates == 1 ? "" : "s",
-        static_cast<unsigned long long>(stream.late),
-        stream.jitter.microseconds / 1000);
-  }
-  if (dropped_) {
-    text += "more streams than " + std::to_string(kMaxStreams) +
-            ": the others were not followed\n";
-  }
 }
 
 }  // namespace stampcast

@@ -53,11 +53,6 @@ class StreamTable {
   // pass it, and a loss must never add up to none.
   std::uint64_t lost() const;
 
-  // One summary line a stream, in the order they were first heard:
-  // "from a.b.c.d:port: N received, N lost (P%), N duplicates, N out of
-  // order, jitter J ms".
-  void appendLines(std::string& text) const;
-
   // What a stream counted, and what it had counted when the interval
   // under way began.
   struct Totals {

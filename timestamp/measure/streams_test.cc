@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "timestamp/report/text_report.h"
+
 using namespace stampcast;
 
 // 10.1.0.1:40000, address and port in network order.
@@ -28,7 +30,8 @@ static const std::pair<const char*, const char*> kRuns[] = {
 
 TEST(StreamTable, CountsGapsDuplicatesAndReorderingInItsWindow) {
   for (const auto& [numbers, line] : kRuns) {
-    StreamTable table;
+    ReceiverStatistics stats;
+    StreamTable& table = stats.streams;
     std::istringstream words(numbers);
     for (std::string n; words >> n;) {
       Order order = Order::kNext;
@@ -36,9 +39,8 @@ TEST(StreamTable, CountsGapsDuplicatesAndReorderingInItsWindow) {
       if (n.back() == 'o') order = Order::kLate;
       EXPECT_EQ(table.count(kFrom, 1, std::stoull(n)), order) << numbers << ": " << n;
     }
-    std::string text;
-    table.appendLines(text);
-    EXPECT_EQ(text, "from 10.1.0.1:40000: " + std::string(line) + ", jitter 0.000 ms\n");
+    const std::string text = summaryText(stats, RunConfig{});
+    EXPECT_EQ(text.substr(text.find("\nfrom ") + 1), "from 10.1.0.1:40000: " + std::string(line) + ", jitter 0.000 ms\n");
   }
 }
 

@@ -21,8 +21,6 @@ static const SocketAddress kWidestFrom = ipv4SocketAddress(0xffffffff, 0xffff);
 static const std::pair<MeasuredFields, std::string> kMeasured[] = {
     {{kFrom, 46, 9, true, 1000}, " from: 10.1.0.1:40000 tos:46 ttl:9 delay:1ms"},
     {{kFrom, -1, -1, false}, " from: 10.1.0.1:40000 tos:- ttl:- delay:-"},
-    {{kFrom, 63, 255, true, 412, true, true, 17},
-     " from: 10.1.0.1:40000 tos:63 ttl:255 delay:0.412ms sent:17"},
     {{kFrom, 0, 1, true, -5, true, true, 0, Order::kDuplicate},
      " from: 10.1.0.1:40000 tos:0 ttl:1 delay:-0.005ms sent:0 (duplicate)"},
     {{kWidestFrom, INT_MAX, INT_MAX, true, INT64_MIN, true, true, UINT64_MAX, Order::kLate},

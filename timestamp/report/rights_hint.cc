@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "timestamp/report/text.h"
+#include "timestamp/report/report.h"
 
 namespace stampcast {
 namespace {
@@ -33,8 +33,8 @@ const char* rightsHint(RightsArea area, std::uint32_t code) {
   return text;
 }
 
-void printRightsHint(Platform& platform, RightsArea area, std::uint32_t code) {
-  if (const char* text = rightsHint(area, code)) print(platform, "%s", text);
+void printRightsHint(Report& report, RightsArea area, std::uint32_t code) {
+  if (const char* text = rightsHint(area, code)) print(report, "%s", text);
 }
 
 }  // namespace stampcast

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "timestamp/report/report.h"
 
 namespace stampcast {
 
@@ -21,7 +22,7 @@ void resetRightsHint();
 const char* rightsHint(RightsArea area, std::uint32_t code);
 
 // Prints that line, when there is one, as print() does.
-void printRightsHint(Platform& platform, RightsArea area, std::uint32_t code);
+void printRightsHint(Report& report, RightsArea area, std::uint32_t code);
 
 }  // namespace stampcast
 

@@ -4,13 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "timestamp/report/json.h"
-
 namespace stampcast {
-namespace {
 
-// Appends what format makes of args; a format error appends nothing.
-void appendFormatted(std::string& text, const char* format, va_list args) {
+// A format error appends nothing.
+void appendFormatList(std::string& text, const char* format, va_list args) {
   char line[256];
   va_list again;
   va_copy(again, args);
@@ -28,58 +25,10 @@ void appendFormatted(std::string& text, const char* format, va_list args) {
   va_end(again);
 }
 
-bool jsonLines = false;
-
-// A printed text as one record of `type`, without the blank lines and line
-// ends around it; a line end inside it (from a word of the command line)
-// stays in the record, escaped.
-void writeRecord(Platform& platform, const char* type, const std::string& text) {
-  const std::size_t first = text.find_first_not_of('\n');
-  if (first == std::string::npos) return;
-  const std::size_t last = text.find_last_not_of('\n');
-  std::string record;
-  JsonRecord json(record, type);
-  json.text("text", text.substr(first, last + 1 - first));
-  json.end();
-  platform.writeOutput(record.data(), record.size());
-}
-
-void printAs(Platform& platform, const char* type, const char* format,
-             va_list args) {
-  std::string text;
-  appendFormatted(text, format, args);
-  if (text.empty()) return;
-  if (jsonLines) {
-    writeRecord(platform, type, text);
-  } else {
-    platform.writeOutput(text.data(), text.size());
-  }
-}
-
-}  // namespace
-
-void setJsonOutput(bool on) { jsonLines = on; }
-
-bool jsonOutput() { return jsonLines; }
-
-void print(Platform& platform, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  printAs(platform, "message", format, args);
-  va_end(args);
-}
-
-void printError(Platform& platform, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  printAs(platform, "error", format, args);
-  va_end(args);
-}
-
 void appendFormat(std::string& text, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  appendFormatted(text, format, args);
+  appendFormatList(text, format, args);
   va_end(args);
 }
 

@@ -1,9 +1,6 @@
 #include "timestamp/roles/group_join.h"
 
 #include <cstring>
-#include <string>
-
-#include "timestamp/report/text.h"
 
 namespace stampcast {
 
@@ -28,22 +25,6 @@ int joinAsConfigured(const RunConfig& config, Platform& platform,
     }
   }
   return platform.multicast().joinGroup(socket, join);
-}
-
-// The heading line of a measuring receiver that named its interface or its
-// source: what it joined on and from, as typed.
-void printJoinedInterface(const RunConfig& config, Platform& platform) {
-  if (config.interfaceIndex == 0 && config.sourceText == nullptr) return;
-  std::string line = "Interface   = ";
-  if (config.interfaceIndex != 0) {
-    appendFormat(line, "%s (index %u)", config.interfaceText,
-                 config.interfaceIndex);
-  } else {
-    line += "default";
-  }
-  line += ", source = ";
-  line += config.sourceText != nullptr ? config.sourceText : "any";
-  print(platform, "%s\n", line.c_str());
 }
 
 }  // namespace stampcast

@@ -1,5 +1,5 @@
 // The receiver's join: on the interface and from the source the run names
-// (-i, -f), or the classic one, and the heading line that tells them.
+// (-i, -f), or the classic one.
 #ifndef STAMPCAST_TIMESTAMP_ROLES_GROUP_JOIN_H_
 #define STAMPCAST_TIMESTAMP_ROLES_GROUP_JOIN_H_
 
@@ -12,9 +12,6 @@ namespace stampcast {
 // result.
 int joinAsConfigured(const RunConfig& config, Platform& platform,
                      SocketHandle socket, const SocketAddress& group);
-
-// With -i or -f, prints the heading line that names them; else nothing.
-void printJoinedInterface(const RunConfig& config, Platform& platform);
 
 }  // namespace stampcast
 

@@ -1,22 +1,15 @@
 #include "timestamp/roles/receiver.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <string>
 
+#include "cli/group.h"
+#include "timestamp/measure/interval.h"
+#include "timestamp/measure/measurement.h"
+#include "timestamp/measure/statistics.h"
+#include "timestamp/roles/group_join.h"
 #include "timestamp/wire/calendar.h"
 #include "timestamp/wire/datagram.h"
-#include "cli/group.h"
-#include "timestamp/roles/group_join.h"
-#include "timestamp/measure/interval.h"
-#include "timestamp/report/json.h"
-#include "timestamp/measure/measurement.h"
-#include "timestamp/report/report_line.h"
-#include "timestamp/report/reports.h"
-#include "timestamp/report/rights_hint.h"
-#include "timestamp/measure/statistics.h"
-#include "timestamp/report/text.h"
 
 namespace stampcast {
 namespace {
@@ -24,17 +17,6 @@ namespace {
 // Room for a timestamp and then some: a longer datagram is cut to the
 // buffer and read by its first 16 bytes.
 constexpr int kReceiveBufferSize = 100;
-
-// The longest report of the clock: "Error: Setting local time - " and an
-// int with its sign, a newline and the terminator snprintf adds, and the
-// rights hint that may follow it once.
-constexpr std::size_t kClockReportCapacity = 28 + 11 + 2 + kRightsHintCapacity;
-
-char* append(char* out, const char* text) {
-  const std::size_t length = std::strlen(text);
-  std::memcpy(out, text, length);
-  return out + length;
-}
 
 // Whether a datagram of `received` bytes carried a whole, plausible
 // timestamp: a short datagram or a field out of range (month 13,
@@ -44,69 +26,19 @@ bool holdsCalendarTime(const LocalTime& time, int received) {
          isValidCalendarTime(time);
 }
 
-// The report of a clock setting that ended with `result` (0: set), or of
-// none for a datagram without a whole timestamp, at out, which holds
-// kClockReportCapacity bytes; returns the end of the report.
-char* reportClock(int result, bool whole, char* out) {
-  if (!whole) return append(out, "Time not updated: invalid timestamp\n");
-  if (result != 0) {
-    return out + std::snprintf(out, kClockReportCapacity,
-                               "Error: Setting local time - %d\n", result);
-  }
-  return append(out, "Time updated..\n");
-}
-
-// Sets the clock from a whole timestamp, and reports it at out.
-char* updateClock(Platform& platform, const LocalTime& time, bool whole,
-                  char* out) {
-  const int result = whole ? platform.systemClock().setLocalTime(time) : 0;
-  char* end = reportClock(result, whole, out);
-  const char* hint =
-      result != 0 ? rightsHint(RightsArea::Clock, static_cast<std::uint32_t>(result))
-                  : nullptr;
-  return hint != nullptr ? append(end, hint) : end;
-}
-
-// -o json: a datagram's record, and with -u its clock's report after it.
-void appendReceived(std::string& out, Platform& platform,
-                    const RunConfig& config, const LocalTime& time, bool whole,
-                    std::int64_t seq, const MeasuredFields* measured,
-                    std::int64_t at) {
-  int clock = whole ? 0 : -1;
-  if (config.update && whole) clock = platform.systemClock().setLocalTime(time);
-  if (config.verbose || !config.measure) {
-    appendReceivedRecord(out, time, whole, seq, measured, at,
-                         config.update ? &clock : nullptr);
-  }
-  if (!config.update) return;
-  char report[kClockReportCapacity];
-  const char* end = reportClock(clock, whole, report);
-  const char* start = report;
-  JsonRecord message(out, "message");
-  message.text("text", std::string(start, end - 1));  // without its newline
-  message.end();
-  const char* hint =
-      whole && clock != 0 ? rightsHint(RightsArea::Clock, static_cast<std::uint32_t>(clock))
-                          : nullptr;
-  if (hint == nullptr) return;
-  JsonRecord said(out, "message");
-  said.text("text", std::string(hint, std::strlen(hint) - 1));
-  said.end();
-}
-
-// The receive loop's state: what it counts, where the intervals stand, and
-// what a batch prints, in datagram order: the text lines and clock reports,
-// or the records, with the interval reports between them.
+// The receive loop's state: what it counts and where the intervals stand.
 struct Receiving {
-  Receiving(const RunConfig& runConfig, Platform& runPlatform,
+  Receiving(const RunConfig& runConfig, Platform& runPlatform, Report& runReport,
             std::int64_t start)
       : config(runConfig),
         platform(runPlatform),
+        report(runReport),
         intervals(start, runConfig.intervalSeconds),
         lastArrival(start) {}
 
   const RunConfig& config;
   Platform& platform;
+  Report& report;
   IntervalClock intervals;
   std::int64_t lastArrival;  // on the steady clock
   std::int64_t seq = 0;
@@ -116,26 +48,7 @@ struct Receiving {
   std::uint8_t slots[Platform::kMaxBatch][kReceiveBufferSize] = {};
   int lengths[Platform::kMaxBatch];
   Arrival arrivals[Platform::kMaxBatch];
-  char text[Platform::kMaxBatch *
-            (kReceivedLineCapacity + kClockReportCapacity)];
-  char* end = text;
-  std::string records;  // -o json and the interval reports
 };
-
-// Writes what is pending, the text lines first; false once nobody reads
-// the output any more.
-bool flush(Receiving& r) {
-  bool open = true;
-  if (r.end != r.text) {
-    open = r.platform.writeOutput(r.text, static_cast<std::size_t>(r.end - r.text));
-  }
-  if (!r.records.empty()) {
-    open = r.platform.writeOutput(r.records.data(), r.records.size()) && open;
-  }
-  r.end = r.text;
-  r.records.clear();
-  return open;
-}
 
 // The interval reports that have come due by `due` (an arrival, or now),
 // written at `now`, after what is pending; the receive's wait then ends
@@ -143,40 +56,37 @@ bool flush(Receiving& r) {
 bool reportDue(Receiving& r, std::int64_t due, std::int64_t now) {
   IntervalSpan span;
   if (!r.intervals.take(due, &span)) return true;
-  bool open = flush(r);
+  bool open = r.report.flush();
   do {
     span.late = r.intervals.elapsed(now) - span.to;
-    if (r.config.json) {
-      appendIntervalRecord(r.records, r.stats, span);
-    } else {
-      appendIntervalText(r.records, r.stats, span);
-    }
+    r.report.interval(r.stats, span);
     startInterval(r.stats);
   } while (r.intervals.take(due, &span));
   r.platform.stops().setReceiveDeadline(r.intervals.deadline());
-  return flush(r) && open;
+  return r.report.flush() && open;
 }
 
 // Asks for what arrives with each datagram, says once which field the
 // system will not tell, and from now on ends the run on Ctrl-C or SIGTERM
 // with the summary.
-void startMeasuring(Platform& platform, SocketHandle socket, bool ipv6) {
+void startMeasuring(Platform& platform, Report& report, SocketHandle socket,
+                    bool ipv6) {
   const ArrivalRefusals refusals = platform.multicast().enableArrivals(
       socket, ipv6 ? kAddressFamilyInet6 : kAddressFamilyInet);
   if (refusals.tosError != 0) {
-    print(platform, "Cannot measure tos: %s failed with error %d\n",
+    print(report, "Cannot measure tos: %s failed with error %d\n",
           ipv6 ? "IPV6_RECVTCLASS" : "IP_RECVTOS", refusals.tosError);
   }
   if (refusals.ttlError != 0) {
-    print(platform, "Cannot measure ttl: %s failed with error %d\n",
+    print(report, "Cannot measure ttl: %s failed with error %d\n",
           ipv6 ? refusals.hopLimitOption : "IP_RECVTTL", refusals.ttlError);
   }
   platform.stops().catchStopRequests();
 }
 
 // One datagram of the batch: counted in the interval it arrived in, after
-// the reports of the intervals that ended before it; false once nobody
-// reads the output.
+// the reports of the intervals that ended before it, and with -u set on
+// the clock; false once nobody reads the output.
 bool handleDatagram(Receiving& r, int i, std::int64_t now) {
   const RunConfig& config = r.config;
   const LocalTime time = decodeTimestamp(r.slots[i]);
@@ -190,15 +100,20 @@ bool handleDatagram(Receiving& r, int i, std::int64_t now) {
     measured = measure(r.arrivals[i], r.slots[i], r.lengths[i], time, whole);
     measured.order = countDatagram(r.stats, config, measured);
   }
-  const MeasuredFields* fields = config.measure ? &measured : nullptr;
-  if (config.json) {
-    appendReceived(r.records, r.platform, config, time, whole, r.seq, fields,
-                   r.intervals.elapsed(at));
-  } else {
-    // A quiet receiver (-q) measures, and prints no line a datagram.
-    if (config.verbose) r.end += formatReceivedLine(r.end, time, r.seq, fields);
-    if (config.update) r.end = updateClock(r.platform, time, whole, r.end);
+  ReceivedDatagram datagram;
+  datagram.time = time;
+  datagram.whole = whole;
+  datagram.seq = r.seq;
+  if (config.measure) {
+    datagram.measured = &measured;
+    datagram.at = r.intervals.elapsed(at);
   }
+  int clock = -1;
+  if (config.update) {
+    if (whole) clock = r.platform.systemClock().setLocalTime(time);
+    datagram.clock = &clock;
+  }
+  r.report.received(datagram);
   std::memset(r.slots[i], 0, sizeof r.slots[i]);
   ++r.seq;
   return true;
@@ -223,7 +138,7 @@ int receiveUntilEnd(Receiving& r, SocketHandle socket) {
                                       limit, r.lengths,
                                       r.config.measure ? r.arrivals : nullptr);
     if (count == kSocketError) {
-      printError(platform, "\nrecvfrom failed: %d", platform.lastSocketError());
+      printError(r.report, "\nrecvfrom failed: %d", platform.lastSocketError());
       return kFailedRun;
     }
     // A stop request, or the end of an interval, ended the wait.
@@ -237,7 +152,7 @@ int receiveUntilEnd(Receiving& r, SocketHandle socket) {
     // Once the queue is empty (the batch did not fill, or the wait ended
     // empty), the intervals that ended by now are reported.
     if (count < limit && !reportDue(r, now, now)) return kFailedRun;
-    if (!flush(r)) return kFailedRun;  // nobody reads the lines any more
+    if (!r.report.flush()) return kFailedRun;  // nobody reads the lines any more
     if (wanted > 0) wanted -= count;
   }
   return 0;
@@ -250,67 +165,53 @@ int finish(Receiving& r) {
   const std::int64_t now = r.platform.systemClock().steadyNanoseconds();
   if (!reportDue(r, now, now)) return kFailedRun;
   IntervalSpan span;
-  if (r.intervals.rest(now, &span)) {
-    if (r.config.json) {
-      appendIntervalRecord(r.records, r.stats, span);
-    } else {
-      appendIntervalText(r.records, r.stats, span);
-    }
-  }
-  if (r.config.json) {
-    appendSummaryRecord(r.records, r.stats, r.config);
-  } else {
-    r.records += formatSummary(r.stats, r.config);
-  }
-  if (!flush(r)) return kFailedRun;
+  if (r.intervals.rest(now, &span)) r.report.interval(r.stats, span);
+  r.report.summary(r.stats);
+  if (!r.report.flush()) return kFailedRun;
   return summaryStatus(r.stats);
 }
 
-}  // namespace
-
-int runReceiver(const RunConfig& config, Platform& platform,
-                SocketHandle socket) {
-  const SocketAddress group = groupAddress(config);
+// Binds to the group's port and joins it: false after the failure's report.
+bool bindAndJoin(const RunConfig& config, Platform& platform, Report& report,
+                 SocketHandle socket, const SocketAddress& group) {
   // Any local address of the group's family, the group's port.
   SocketAddress local{};
   local.family = group.family;
   local.port = group.port;
   if (platform.bindSocket(socket, local) == kSocketError) {
-    printError(platform, "\nError: Binding the socket - %d",
-          platform.lastSocketError());
-    return kFailedRun;
+    printError(report, "\nError: Binding the socket - %d",
+               platform.lastSocketError());
+    return false;
   }
-  print(platform, "\nSuccess: Binding the socket - %d",
+  print(report, "\nSuccess: Binding the socket - %d",
         platform.lastSocketError());
 
   if (joinAsConfigured(config, platform, socket, group) == kSocketError) {
-    printError(platform, "\nError: Joining Multicast Group - %d",
-          platform.lastSocketError());
-    return kFailedRun;
+    printError(report, "\nError: Joining Multicast Group - %d",
+               platform.lastSocketError());
+    return false;
   }
-  print(platform, "\nSuccess: Joining Multicast Group - %d\n",
+  print(report, "\nSuccess: Joining Multicast Group - %d\n",
         platform.lastSocketError());
+  return true;
+}
 
-  if (config.json) {
-    std::string settings;
-    appendSettingsRecord(settings, config, false);
-    platform.writeOutput(settings.data(), settings.size());
-  } else {
-    print(platform, "\ndestAddress = %s\n", config.destAddress);
-    print(platform, "destPort    = %d\n", config.destPort);
-    print(platform, config.update ? "Update      = TRUE\n"
-                                  : "Update      = FALSE\n");
-    if (config.measure) printJoinedInterface(config, platform);
-  }
+}  // namespace
+
+int runReceiver(const RunConfig& config, Platform& platform, Report& report,
+                SocketHandle socket) {
+  const SocketAddress group = groupAddress(config);
+  if (!bindAndJoin(config, platform, report, socket, group)) return kFailedRun;
+  report.settings(false);
   if (config.measure) {
-    startMeasuring(platform, socket, group.family == kAddressFamilyInet6);
+    startMeasuring(platform, report, socket, group.family == kAddressFamilyInet6);
   }
-  print(platform, "\nReceiving...\n");
+  print(report, "\nReceiving...\n");
   // Intervals and arrival offsets count from here, on the steady clock.
-  Receiving r(config, platform,
+  Receiving r(config, platform, report,
               config.measure ? platform.systemClock().steadyNanoseconds() : 0);
   if (r.intervals.on()) platform.stops().setReceiveDeadline(r.intervals.deadline());
-  if (config.json) r.stats.streams.keepPercentiles();
+  if (report.streamPercentiles()) r.stats.streams.keepPercentiles();
   const int status = receiveUntilEnd(r, socket);
   if (status != 0 || !config.measure) return status;
   return finish(r);

@@ -3,15 +3,16 @@
 
 #include "settings/run_config.h"
 #include "platform/platform.h"
+#include "timestamp/report/report.h"
 
 namespace stampcast {
 
-// Joins the group and reports every datagram until a bind, join, receive or
+// Joins the group and tells the report of every datagram until a bind, join, receive or
 // the output fails (status kFailedRun, after its report; the run sequence
 // cleans up), the run's count has come or, when it measures, a stop is
 // requested; a measuring receiver then prints its summary and returns its
 // status, any other 0.
-int runReceiver(const RunConfig& config, Platform& platform,
+int runReceiver(const RunConfig& config, Platform& platform, Report& report,
                 SocketHandle socket);
 
 }  // namespace stampcast

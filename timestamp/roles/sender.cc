@@ -4,14 +4,9 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
-#include <string>
-#include <vector>
 
-#include "timestamp/report/text.h"
-#include "timestamp/wire/datagram.h"
 #include "cli/group.h"
-#include "timestamp/report/report_line.h"
-#include "timestamp/report/reports.h"
+#include "timestamp/wire/datagram.h"
 #include "timestamp/wire/trailer.h"
 
 namespace stampcast {
@@ -48,7 +43,7 @@ struct Stamper {
 // Once traffic control has removed the marking, the datagrams would go
 // unmarked under the code point the lines show: the run ends as a failed
 // send does, before the next one.
-bool reportRemoval(Platform& platform, MarkingWatch& watch) {
+bool reportRemoval(Platform& platform, Report& report, MarkingWatch& watch) {
   const char* removed = watch.removed != nullptr ? watch.removed->load() : nullptr;
   if (removed == nullptr && watch.check) {
     const std::int64_t now = platform.systemClock().steadyNanoseconds();
@@ -58,7 +53,7 @@ bool reportRemoval(Platform& platform, MarkingWatch& watch) {
     }
   }
   if (removed == nullptr) return false;
-  printError(platform, "Marking removed by the system: %s\n", removed);
+  printError(report, "Marking removed by the system: %s\n", removed);
   return true;
 }
 
@@ -79,7 +74,7 @@ std::uint64_t drawRunIdentifier(Platform& platform) {
 // never older than the making of its batch. Like the line of the verbose
 // loop, the batch lives as long as the process. With a count (`left` not
 // negative), exactly that many leave: the last batch is cut to fit.
-int flood(Platform& platform, SocketHandle socket,
+int flood(Platform& platform, Report& report, SocketHandle socket,
           const SocketAddress& destination, Stamper& stamper,
           std::int64_t left, MarkingWatch& watch) {
   static std::uint8_t batch[Platform::kMaxBatch * kMeasuredDatagramSize];
@@ -87,7 +82,7 @@ int flood(Platform& platform, SocketHandle socket,
   int limit = platform.batchLimit();
   if (limit < 1 || limit > Platform::kMaxBatch) limit = 1;
   while (left != 0) {
-    if (reportRemoval(platform, watch)) return kFailedRun;
+    if (reportRemoval(platform, report, watch)) return kFailedRun;
     const int size =
         left > 0 && left < limit ? static_cast<int>(left) : limit;
     for (int i = 0; i < size; ++i) stamper.stamp(platform, batch + i * length);
@@ -97,8 +92,8 @@ int flood(Platform& platform, SocketHandle socket,
                                           size - first, kSendDontRoute,
                                           destination);
       if (sent < 1) {
-        printError(platform, "\nError in Sending data on the socket - %d",
-              platform.lastSocketError());
+        printError(report, "\nError in Sending data on the socket - %d",
+                   platform.lastSocketError());
         return kFailedRun;
       }
       first += sent;
@@ -108,79 +103,56 @@ int flood(Platform& platform, SocketHandle socket,
   return 0;
 }
 
-}  // namespace
-
-int runSender(const RunConfig& config, Platform& platform,
-              SocketHandle socket,
-              MarkingWatch& watch) {
-  if (config.json) {
-    std::string settings;
-    appendSettingsRecord(settings, config, true);
-    platform.writeOutput(settings.data(), settings.size());
-  } else {
-    print(platform, "\ndestAddress = %s\n", config.destAddress);
-    print(platform, "destPort    = %d\n", config.destPort);
-    print(platform, "dscpValue   = %d\n", config.dscpValue);
-    print(platform, "ttlValue    = %d\n", config.ttlValue);
-    print(platform, "waitValue   = %d ms\n", config.waitValue);
-  }
-  print(platform, "\nSending...\n");
-
-  const SocketAddress destination = groupAddress(config);
-  // A count ends the run once that many have gone; without one, only a
-  // failed send ends it.
-  std::int64_t left = config.count > 0 ? config.count : -1;
-  Stamper stamper;
-  stamper.measured = config.measure;
-  if (config.measure) stamper.run = drawRunIdentifier(platform);
-  if (!config.verbose) {
-    return flood(platform, socket, destination, stamper, left,
-                 watch);
-  }
-
-  // Everything the loop needs is made here, so that a datagram costs one
-  // clock reading, one send and one write. Like the flood's batch, the
-  // line lives as long as the process: a sender ends by a signal inside
-  // this loop, and its storage then still belongs to it.
-  static std::string tail;
-  static std::vector<char> line;
-  static std::string record;
-  tail = sentLineTail(config);
-  line.assign(sentLineCapacity(tail), '\0');
+// The verbose sender: a datagram, its line, a pause. A datagram costs one
+// clock reading, one send and one write.
+int sendLines(const RunConfig& config, Platform& platform, Report& report,
+              SocketHandle socket, const SocketAddress& destination,
+              Stamper& stamper, std::int64_t left, MarkingWatch& watch) {
   // The pause takes an unsigned count: a negative wait means no pause
   // rather than a pause of some 49 days.
   const bool pause = config.waitValue > 0;
   const std::uint32_t waitMilliseconds =
       pause ? static_cast<std::uint32_t>(config.waitValue) : 0;
   std::int64_t seq = 0;
-
   for (;;) {
-    if (reportRemoval(platform, watch)) return kFailedRun;
+    if (reportRemoval(platform, report, watch)) return kFailedRun;
     // The time is read just before the send, and the line below reports the
     // datagram that has just gone out.
     std::uint8_t datagram[kMeasuredDatagramSize];
     const LocalTime now = stamper.stamp(platform, datagram);
     if (platform.sendTo(socket, datagram, static_cast<int>(stamper.size()),
                         kSendDontRoute, destination) == kSocketError) {
-      printError(platform, "\nError in Sending data on the socket - %d",
-            platform.lastSocketError());
+      printError(report, "\nError in Sending data on the socket - %d",
+                 platform.lastSocketError());
       return kFailedRun;
     }
-    bool open;
-    if (config.json) {
-      record.clear();
-      appendSentRecord(record, now, seq, destination, config,
-                       config.measure ? seq : -1);
-      open = platform.writeOutput(record.data(), record.size());
-    } else {
-      open = platform.writeOutput(line.data(),
-                                  formatSentLine(line.data(), now, tail, seq));
-    }
-    if (!open) return kFailedRun;  // nobody reads the lines any more
+    // Nobody reads the lines any more.
+    if (!report.sent(now, seq, destination, config.measure ? seq : -1)) return kFailedRun;
     ++seq;
     if (left > 0 && --left == 0) return 0;
     if (pause) platform.systemClock().sleepMilliseconds(waitMilliseconds);
   }
+}
+
+}  // namespace
+
+int runSender(const RunConfig& config, Platform& platform, Report& report,
+              SocketHandle socket, MarkingWatch& watch) {
+  report.settings(true);
+  print(report, "\nSending...\n");
+
+  const SocketAddress destination = groupAddress(config);
+  // A count ends the run once that many have gone; without one, only a
+  // failed send ends it.
+  const std::int64_t left = config.count > 0 ? config.count : -1;
+  Stamper stamper;
+  stamper.measured = config.measure;
+  if (config.measure) stamper.run = drawRunIdentifier(platform);
+  if (!config.verbose) {
+    return flood(platform, report, socket, destination, stamper, left, watch);
+  }
+  return sendLines(config, platform, report, socket, destination, stamper, left,
+                   watch);
 }
 
 }  // namespace stampcast

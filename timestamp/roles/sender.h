@@ -7,6 +7,7 @@
 
 #include "settings/run_config.h"
 #include "platform/platform.h"
+#include "timestamp/report/report.h"
 
 namespace stampcast {
 
@@ -25,8 +26,8 @@ struct MarkingWatch {
 // watch tells what it removed), each ending with status kFailedRun after
 // its report (the run sequence cleans up), or until the run's count has
 // gone (status 0).
-int runSender(const RunConfig& config, Platform& platform, SocketHandle socket,
-              MarkingWatch& watch);
+int runSender(const RunConfig& config, Platform& platform, Report& report,
+              SocketHandle socket, MarkingWatch& watch);
 
 }  // namespace stampcast
 
