@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "cli/group.h"
 #include "timestamp/report/report.h"
 
 namespace stampcast {
@@ -88,11 +87,12 @@ const HostInterface* find(const std::vector<HostInterface>& interfaces,
 // adapter holds it, else the lowest; 0 when it has none. Neither system
 // promises an order for an adapter's addresses, so the first listed is no
 // rule.
-std::uint32_t chosenAddress(const HostInterface& chosen,
-                            const RunConfig& config, Platform& platform) {
+std::uint32_t chosenAddress(const HostInterface& chosen, const RunPlan& plan,
+                            Platform& platform) {
   const std::vector<std::uint32_t>& held = chosen.ipv4Addresses;
   if (held.size() < 2) return held.empty() ? 0 : held.front();
-  const std::uint32_t routed = platform.hostNetwork().outgoingAddress(groupAddress(config));
+  const std::uint32_t routed =
+      platform.hostNetwork().outgoingAddress(plan.groups.front());
   std::uint32_t lowest = held.front();
   for (const std::uint32_t address : held) {
     if (address == routed) return routed;
@@ -101,8 +101,9 @@ std::uint32_t chosenAddress(const HostInterface& chosen,
   return lowest;
 }
 
-bool resolveInterface(RunConfig& config, Platform& platform, Report& report) {
-  const bool ipv6 = std::strchr(config.destAddress, ':') != nullptr;
+bool resolveInterface(const RunConfig& config, Platform& platform,
+                      Report& report, RunPlan& plan) {
+  const bool ipv6 = plan.ipv6();
   // A list that cannot be read names no interface either.
   std::vector<HostInterface> interfaces;
   const HostInterface* chosen =
@@ -119,46 +120,49 @@ bool resolveInterface(RunConfig& config, Platform& platform, Report& report) {
                ipv6 ? 6 : 4);
     return false;
   }
-  config.interfaceIndex = ipv6 ? chosen->index6 : chosen->index;
-  config.interfaceAddress =
-      ipv6 ? 0 : chosenAddress(*chosen, config, platform);
+  plan.interfaceIndex = ipv6 ? chosen->index6 : chosen->index;
+  plan.interfaceAddress = ipv6 ? 0 : chosenAddress(*chosen, plan, platform);
   return true;
+}
+
+// An IPv6 group's source: neither the unspecified address nor a group.
+bool readSource6(const char* text, SocketAddress* source) {
+  *source = SocketAddress{};
+  source->family = kAddressFamilyInet6;
+  const std::uint8_t zero[16] = {};
+  return inetPton6(text, source->address) && source->address[0] != 0xff &&
+         std::memcmp(source->address, zero, sizeof zero) != 0;
+}
+
+// An IPv4 group's: no datagram comes from 0.0.0.0, a group or the
+// broadcast address.
+bool readSource4(const char* text, SocketAddress* source) {
+  std::uint32_t address = 0;
+  const bool dotted = parseDotted(text, &address);
+  const unsigned first = hostToNetwork32(address) >> 24;
+  *source = ipv4SocketAddress(address, 0);
+  return dotted && address != 0 && first < 224;
 }
 
 }  // namespace
 
-bool resolveInterfaceAndSource(RunConfig& config, Platform& platform,
-                               Report& report) {
+bool resolveInterfaceAndSource(const RunConfig& config, Platform& platform,
+                               Report& report, RunPlan& plan) {
   if (config.interfaceText != nullptr &&
-      !resolveInterface(config, platform, report)) {
+      !resolveInterface(config, platform, report, plan)) {
     return false;
   }
   if (config.sourceText == nullptr || config.mode != RunMode::Receiver) {
     return true;
   }
-  if (std::strchr(config.destAddress, ':') != nullptr) {
-    // An IPv6 group's source: neither the unspecified address nor a group.
-    const bool parsed = inetPton6(config.sourceText, config.source6);
-    const std::uint8_t zero[16] = {};
-    if (!parsed || config.source6[0] == 0xff ||
-        std::memcmp(config.source6, zero, sizeof zero) == 0) {
-      printError(report, "Not a source address: %s\n", config.sourceText);
-      return false;
-    }
-    config.sourceIs6 = true;
-    return true;
+  SocketAddress source;
+  const bool read = plan.ipv6() ? readSource6(config.sourceText, &source)
+                                : readSource4(config.sourceText, &source);
+  if (!read) {
+    printError(report, "Not a source address: %s\n", config.sourceText);
+    return false;
   }
-  {
-    // No datagram comes from 0.0.0.0, a group or the broadcast address.
-    std::uint32_t source = 0;
-    const bool dotted = parseDotted(config.sourceText, &source);
-    const unsigned first = hostToNetwork32(source) >> 24;
-    if (!dotted || source == 0 || first >= 224) {
-      printError(report, "Not a source address: %s\n", config.sourceText);
-      return false;
-    }
-    config.sourceAddress = source;
-  }
+  plan.source = source;
   return true;
 }
 

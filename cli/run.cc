@@ -1,8 +1,7 @@
 #include "cli/run.h"
 
-#include "cli/group.h"
-#include "cli/interface_choice.h"
 #include "cli/options.h"
+#include "cli/plan.h"
 #include "marking/marking.h"
 #include "timestamp/report/json_report.h"
 #include "timestamp/report/rights_hint.h"
@@ -16,8 +15,9 @@ namespace {
 
 // What the run sets up, for its role and for its tear-down.
 struct RunState {
-  RunConfig config;
-  SocketAddress group{};
+  RunConfig config;  // as typed
+  RunPlan plan;      // as resolved
+  SocketAddress group{};  // the one the socket is made for
   bool ipv6 = false;
   bool marks = false;  // the sender marks; the receiver never registers
   MarkingHandles marking;
@@ -25,13 +25,12 @@ struct RunState {
   SocketHandle socket = kInvalidSocket;
 };
 
-// The group the run sends to or joins, and what follows from its family.
-bool resolveGroup(RunState& run, Report& report) {
-  if (!readGroup(run.config, &run.group)) {
-    printError(report, "Not an IPv6 address: %s\n", run.config.destAddress);
-    return false;
-  }
-  run.ipv6 = run.group.family == kAddressFamilyInet6;
+// What the options name, resolved once; the group the socket is made for
+// and what follows from its family.
+bool resolve(RunState& run, Platform& platform, Report& report) {
+  if (!resolvePlan(run.config, platform, report, &run.plan)) return false;
+  run.group = run.plan.groups.front();
+  run.ipv6 = run.plan.ipv6();
   run.marks = run.config.mode != RunMode::Receiver;
   return true;
 }
@@ -60,10 +59,10 @@ int openSocket(RunState& run, Platform& platform, Report& report) {
     platform.closeSocket(run.socket);
     return kFailedRun;
   }
-  if (config.mode == RunMode::Sender && config.interfaceIndex != 0 &&
+  if (config.mode == RunMode::Sender && run.plan.interfaceIndex != 0 &&
       multicast.setMulticastInterface(run.socket, run.group.family,
-                                      config.interfaceIndex,
-                                      config.interfaceAddress) ==
+                                      run.plan.interfaceIndex,
+                                      run.plan.interfaceAddress) ==
           kSocketError) {
     printError(report, "Error: Setting the interface: error - %d\n",
           platform.lastSocketError());
@@ -84,9 +83,10 @@ int runRole(RunState& run, Platform& platform, Report& report) {
   }
   switch (run.config.mode) {
     case RunMode::Receiver:
-      return runReceiver(run.config, platform, report, run.socket);
+      return runReceiver(run.config, run.plan, platform, report, run.socket);
     case RunMode::Sender:
-      return runSender(run.config, platform, report, run.socket, watch);
+      return runSender(run.config, run.plan, platform, report, run.socket,
+                       watch);
     case RunMode::None:
       break;
   }
@@ -110,16 +110,15 @@ int tearDown(RunState& run, Platform& platform, Report& report, int status) {
 
 // The run once its options are read, told through the report of its form.
 int runWith(RunState& run, Platform& platform, Report& report) {
-  // A named interface or source that names nothing ends the run before
+  // A group, interface or source that names nothing ends the run before
   // anything is set up.
-  if (!resolveInterfaceAndSource(run.config, platform, report)) return kFailedRun;
+  if (!resolve(run, platform, report)) return kFailedRun;
   // A failed phase has reported itself; how far the run then unwinds is
   // the classic program's: a failed marking or socket leaves everything as
   // it is, a failed TTL closes the socket, and a failed bind, join, receive,
   // send or output cleans the socket layer up. Each ends with kFailedRun.
-  if (!resolveGroup(run, report)) return kFailedRun;
   if (!run.ipv6 && run.marks &&
-      !setupMarking(run.config, platform, report, run.marking)) {
+      !setupMarking(run.config, run.plan, platform, report, run.marking)) {
     return kFailedRun;
   }
   int status = openSocket(run, platform, report);
@@ -127,7 +126,7 @@ int runWith(RunState& run, Platform& platform, Report& report) {
   // An IPv6 group is marked through qWAVE, which marks a socket: only now
   // that the socket is made. A failure closes it and ends the run.
   if (run.ipv6 && run.marks &&
-      !setupQosMarking(run.config, platform, report, run.socket,
+      !setupQosMarking(run.config, run.plan, platform, report, run.socket,
                        run.qosMarking)) {
     platform.closeSocket(run.socket);
     platform.cleanup();
@@ -152,11 +151,11 @@ int runStampcast(int argc, char** argv, Platform& platform) {
   // What the scan prints is text: the form is known once every word is
   // read, and chosen then, once for the run.
   RunState run;
-  TextReport text(platform, run.config);
+  TextReport text(platform, run.config, run.plan);
   const ParsedOptions parsed = parseOptions(argc, argv, text);
   if (parsed.endRun) return parsed.exitStatus;
   run.config = parsed.config;
-  JsonReport json(platform, run.config);
+  JsonReport json(platform, run.config, run.plan);
   Report& report = run.config.json ? static_cast<Report&>(json) : text;
   return runWith(run, platform, report);
 }

@@ -24,6 +24,13 @@ namespace {
 
 using namespace stampcast;
 
+// The plan of the classic group, 239.1.1.1:1234.
+RunPlan classicPlan() {
+  RunPlan plan;
+  plan.groups = {ipv4SocketAddress(inetAddr("239.1.1.1"), hostToNetwork16(1234))};
+  return plan;
+}
+
 [[noreturn]] void broken(const std::string& out, const char* rule) {
   std::fprintf(stderr, "record breaks the schema (%s):\n%s\n", rule, out.c_str());
   std::abort();
@@ -84,7 +91,7 @@ void measureStreams(const std::uint8_t* data, std::size_t size, bool json) {
   TextReport text(platform, config);
   JsonReport records(platform, config);
   Report& report = json ? static_cast<Report&>(records) : text;
-  const int status = runReceiver(config, platform, report, 7);
+  const int status = runReceiver(config, classicPlan(), platform, report, 7);
   if (status != (size < 3 ? 1 : 0) && status != 2) std::abort();
   if (json) checkRecords(platform.output);
 }
@@ -99,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RunConfig config;
   config.update = true;
   TextReport report(platform, config);
-  if (runReceiver(config, platform, report, 7) != -1) std::abort();
+  if (runReceiver(config, classicPlan(), platform, report, 7) != -1) std::abort();
 
   int f[8] = {};  // year, month, weekday, day, hour, minute, second, millisecond
   for (std::size_t i = 0; i < 16 && i < size; ++i) {

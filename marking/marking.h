@@ -6,8 +6,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "settings/run_config.h"
 #include "platform/platform.h"
+#include "settings/run_config.h"
+#include "settings/run_plan.h"
 #include "timestamp/report/report.h"
 
 namespace stampcast {
@@ -45,8 +46,8 @@ struct MarkingHandles {
 // filter.
 // Returns true when the run goes on; false after the failure was reported,
 // when the run ends with status -1.
-bool setupMarking(const RunConfig& config, Platform& platform, Report& report,
-                  MarkingHandles& handles);
+bool setupMarking(const RunConfig& config, const RunPlan& plan,
+                  Platform& platform, Report& report, MarkingHandles& handles);
 
 // Null while the marking stands; once traffic control has closed its
 // interface or its flow, what it closed: the interface's name or "flow".
@@ -73,8 +74,9 @@ struct QosMarking {
 // Adds the socket to a flow towards the group and gives the flow the run's
 // DSCP. Returns true when the run goes on; false after the failure was
 // reported, when the run ends with status -1.
-bool setupQosMarking(const RunConfig& config, Platform& platform, Report& report,
-                     SocketHandle socket, QosMarking& marking);
+bool setupQosMarking(const RunConfig& config, const RunPlan& plan,
+                     Platform& platform, Report& report, SocketHandle socket,
+                     QosMarking& marking);
 
 // Removes the socket from its flow and closes the handle, reporting each
 // failure.

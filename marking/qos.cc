@@ -1,7 +1,6 @@
 // The IPv6 marking: qWAVE, since the Traffic Control API filters IPv4
 // patterns only.
 #include "marking/marking.h"
-#include "cli/group.h"
 #include "timestamp/report/rights_hint.h"
 #include "timestamp/report/report.h"
 
@@ -30,8 +29,9 @@ const char* qosMarkingLost(Platform& platform, const QosMarking& marking) {
   return error == 6 || error == 1168 ? "flow" : nullptr;
 }
 
-bool setupQosMarking(const RunConfig& config, Platform& platform, Report& report,
-                     SocketHandle socket, QosMarking& marking) {
+bool setupQosMarking(const RunConfig& config, const RunPlan& plan,
+                     Platform& platform, Report& report, SocketHandle socket,
+                     QosMarking& marking) {
   QualityOfService& qos = platform.qualityOfService();
   marking.socket = socket;
   const QosVersion version{qos::kVersionMajor, qos::kVersionMinor};
@@ -42,8 +42,7 @@ bool setupQosMarking(const RunConfig& config, Platform& platform, Report& report
   // The flow goes to the group and port: the datagrams to them are marked.
   // Non-adaptive: the DSCP stays the one asked for whatever the network
   // is found to support.
-  const SocketAddress group = groupAddress(config);
-  if (!qos.addSocketToFlow(marking.handle, socket, group,
+  if (!qos.addSocketToFlow(marking.handle, socket, plan.groups.front(),
                            qos::kTrafficTypeBestEffort, qos::kNonAdaptiveFlow,
                            &marking.flowId)) {
     reportFailure(platform, report, "QOSAddSocketToFlow");

@@ -8,7 +8,6 @@
 #include "marking/marking.h"
 #include "marking/messages.h"
 #include "platform/common/interface_list.h"
-#include "cli/group.h"
 #include "timestamp/report/rights_hint.h"
 #include "timestamp/report/report.h"
 
@@ -86,9 +85,9 @@ void fillFlow(int dscpValue, MarkedFlow& flow) {
 
 // Only the destination address takes part in the match; the protocol in the
 // pattern is masked out.
-void fillFilter(const char* destAddress, MarkingHandles& handles) {
+void fillFilter(const SocketAddress& group, MarkingHandles& handles) {
   handles.pattern = IpPattern{};
-  handles.pattern.dstAddr = inetAddr(destAddress);
+  handles.pattern.dstAddr = ipv4Of(group);
   handles.pattern.protocolId = tc::kProtocolUdp;
   handles.mask = IpPattern{};
   handles.mask.dstAddr = 0xFFFFFFFF;
@@ -97,12 +96,6 @@ void fillFilter(const char* destAddress, MarkingHandles& handles) {
   handles.filter.patternSize = sizeof(IpPattern);
   handles.filter.pattern = &handles.pattern;
   handles.filter.mask = &handles.mask;
-}
-
-// The local address that the group's datagrams leave from, as the socket
-// layer would pick it for the sender (0 when it cannot tell).
-std::uint32_t addressTowardsGroup(const RunConfig& config, Platform& platform) {
-  return platform.hostNetwork().outgoingAddress(groupAddress(config));
 }
 
 // A 32-bit word as "%d" shows it, without an out-of-range conversion. A
@@ -200,28 +193,33 @@ bool enumerate(Platform& platform, Report& report, MarkingHandles& handles,
 // run names (-i), by the IPv4 address the run goes by there
 // (cli/interface_choice.cc: the route's where the adapter holds it, else
 // its lowest), else the one the route picks.
-bool openChosenInterface(const RunConfig& config, Platform& platform, Report& report,
+bool openChosenInterface(const RunConfig& config, const RunPlan& plan,
+                         Platform& platform, Report& report,
                          const TcInterfaces& list, MarkingHandles& handles) {
   const char16_t* name = nullptr;
-  if (config.interfaceIndex != 0) {
+  if (plan.interfaceIndex != 0) {
     // Where no interface holds it, the datagrams would leave by -i
     // unmarked under the code point the lines show.
     name = interfaceHolding(list.interfaces, list.size,
-                            config.interfaceAddress);
+                            plan.interfaceAddress);
     if (name == nullptr) {
       printError(report, "No traffic control interface holds %s\n",
                  config.interfaceText);
       return false;
     }
   } else {
+    // The local address that the group's datagrams leave from, as the
+    // socket layer would pick it for the sender (0 when it cannot tell).
     const std::uint32_t local =
-        list.size != 0 ? addressTowardsGroup(config, platform) : 0;
+        list.size != 0
+            ? platform.hostNetwork().outgoingAddress(plan.groups.front())
+            : 0;
     name = chosenInterfaceName(list.interfaces, list.size, local);
   }
   openedInterface = narrowed(name);
   // A measuring sender says where the route put its marking.
   if (config.measure && config.mode == RunMode::Sender &&
-      config.interfaceIndex == 0) {
+      plan.interfaceIndex == 0) {
     print(report, "Marking on traffic control interface %s\n",
           openedInterface.c_str());
   }
@@ -237,7 +235,8 @@ bool openChosenInterface(const RunConfig& config, Platform& platform, Report& re
 
 // The flow of the code point on the interface, and its filter for the
 // group's datagrams.
-bool addFlowAndFilter(const RunConfig& config, Platform& platform, Report& report,
+bool addFlowAndFilter(const RunConfig& config, const RunPlan& plan,
+                      Platform& platform, Report& report,
                       MarkingHandles& handles) {
   TrafficControl& tc = platform.trafficControl();
   fillFlow(config.dscpValue, handles.flow);
@@ -247,7 +246,7 @@ bool addFlowAndFilter(const RunConfig& config, Platform& platform, Report& repor
     reportTcAddResult(report, result, handles.ifcHandle);
     return false;
   }
-  fillFilter(config.destAddress, handles);
+  fillFilter(plan.groups.front(), handles);
   result = tc.addFilter(handles.flowHandle, handles.filter,
                         &handles.filterHandle);
   if (result != tc::kSuccess) {
@@ -259,14 +258,14 @@ bool addFlowAndFilter(const RunConfig& config, Platform& platform, Report& repor
 
 }  // namespace
 
-bool setupMarking(const RunConfig& config, Platform& platform, Report& report,
-                  MarkingHandles& handles) {
+bool setupMarking(const RunConfig& config, const RunPlan& plan,
+                  Platform& platform, Report& report, MarkingHandles& handles) {
   if (!registerClient(platform, report, handles)) return false;
   // The interface's name points into the list until it is opened.
   TcInterfaces list;
   return enumerate(platform, report, handles, list) &&
-         openChosenInterface(config, platform, report, list, handles) &&
-         addFlowAndFilter(config, platform, report, handles);
+         openChosenInterface(config, plan, platform, report, list, handles) &&
+         addFlowAndFilter(config, plan, platform, report, handles);
 }
 
 }  // namespace stampcast

@@ -5,7 +5,8 @@
 #define STAMPCAST_PLATFORM_TYPES_H_
 
 #include <cstdint>
-#include <cstring>
+
+#include "settings/socket_address.h"
 
 namespace stampcast {
 
@@ -16,41 +17,9 @@ inline constexpr SocketHandle kInvalidSocket = ~SocketHandle{0};
 // What the socket calls return on failure.
 inline constexpr int kSocketError = -1;
 
-// The address families as the Windows socket layer numbers them.
-inline constexpr std::uint16_t kAddressFamilyInet = 2;
-inline constexpr std::uint16_t kAddressFamilyInet6 = 23;
 inline constexpr int kShutdownBoth = 2;
 // The do-not-route send flag as the program passes it.
 inline constexpr int kSendDontRoute = 4;
-
-// A socket address of either family, laid out as sockaddr_in6: port and
-// address in network order. An IPv4 address (kAddressFamilyInet) takes the
-// first four address bytes and leaves the rest 0; the backends hand it to
-// the system as a sockaddr_in.
-struct SocketAddress {
-  std::uint16_t family;
-  std::uint16_t port;
-  std::uint32_t flowInfo;
-  std::uint8_t address[16];
-  std::uint32_t scope;  // the interface index of a link-local address
-};
-static_assert(sizeof(SocketAddress) == 28, "sockaddr_in6 is 28 bytes");
-
-// An IPv4 socket address from an address and a port, both network order.
-inline SocketAddress ipv4SocketAddress(std::uint32_t address,
-                                       std::uint16_t port) {
-  SocketAddress result{};
-  result.family = kAddressFamilyInet;
-  result.port = port;
-  std::memcpy(result.address, &address, sizeof address);
-  return result;
-}
-// The IPv4 address (network order) that such a record holds.
-inline std::uint32_t ipv4Of(const SocketAddress& address) {
-  std::uint32_t result;
-  std::memcpy(&result, address.address, sizeof result);
-  return result;
-}
 
 // A multicast membership (ip_mreq): group and local interface, network order.
 struct MulticastMembership {

@@ -1,6 +1,7 @@
-// The run's settings: built once by the command line, read by every phase
-// after it. A leaf: it needs nothing of the project, so the command line,
-// the marking and the timestamp exchange can all include it.
+// The run's settings as typed: built once by the command line, read by
+// every phase after it; what they name is resolved into run_plan.h. A
+// leaf: it needs nothing of the project, so the command line, the marking
+// and the timestamp exchange can all include it.
 #ifndef STAMPCAST_SETTINGS_RUN_CONFIG_H_
 #define STAMPCAST_SETTINGS_RUN_CONFIG_H_
 
@@ -15,7 +16,7 @@ enum class RunMode { None, Sender, Receiver };
 inline constexpr int kFailedRun = -1;
 
 struct RunConfig {
-  const char* destAddress = "239.1.1.1";  // the text as typed; never copied
+  const char* destAddress = "239.1.1.1";  // as typed, for what prints it
   int destPort = 1234;
   int dscpValue = 32;
   int ttlValue = 1;
@@ -29,17 +30,10 @@ struct RunConfig {
   bool expectDscp = false;
   int expectedDscp = 0;
   int count = 0;  // 0 or less: no limit
-  // -i and the receiver's -f as typed (null without them), and what the run
-  // found for them before it set anything up: the interface's index (0: no
-  // -i) and primary IPv4 address (0: none), and the source: an IPv4 one
-  // (0: none), or for an IPv6 group its 16 bytes (sourceIs6).
+  // -i and the receiver's -f as typed (null without them); what they name
+  // is resolved into the run's plan (run_plan.h).
   const char* interfaceText = nullptr;
   const char* sourceText = nullptr;
-  unsigned interfaceIndex = 0;
-  std::uint32_t interfaceAddress = 0;
-  std::uint32_t sourceAddress = 0;
-  bool sourceIs6 = false;
-  std::uint8_t source6[16] = {};
   // Watching a path: interval reports every so many seconds (-a, 0 or
   // less: none) and JSON Lines instead of text (-o json). A receiver's -q
   // (verbose false) leaves out the line a datagram.

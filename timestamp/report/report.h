@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "settings/run_config.h"
+#include "settings/run_plan.h"
 #include "timestamp/measure/interval.h"
 #include "timestamp/measure/measurement.h"
 #include "timestamp/measure/statistics.h"
@@ -28,8 +29,10 @@ struct ReceivedDatagram {
 
 class Report {
  public:
-  Report(Platform& platform, const RunConfig& config)
-      : platform_(platform), config_(config) {}
+  // A report made without a plan tells of an IPv4 group and no interface.
+  Report(Platform& platform, const RunConfig& config,
+         const RunPlan& plan = emptyPlan())
+      : platform_(platform), config_(config), plan_(plan) {}
   virtual ~Report() = default;
   Report(const Report&) = delete;
   Report& operator=(const Report&) = delete;
@@ -57,7 +60,10 @@ class Report {
 
  protected:
   Platform& platform_;
-  const RunConfig& config_;  // read when an event comes, never before
+  // Read when an event comes, never before: what was typed, and what the
+  // command line resolved it into.
+  const RunConfig& config_;
+  const RunPlan& plan_;
   std::string pending_;
 };
 

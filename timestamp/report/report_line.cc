@@ -96,9 +96,9 @@ char* writeTimeAndDate(char* out, const LocalTime& time, int yearDigits) {
 
 }  // namespace
 
-std::string sentLineTail(const RunConfig& config) {
+std::string sentLineTail(const RunConfig& config, bool ipv6) {
   // An IPv6 group in brackets, as a URL writes it.
-  const char* format = isIpv6Text(config.destAddress)
+  const char* format = ipv6
                            ? " to: [%s]:%d tos:%d ttl:%d seq:"
                            : " to: %s:%d tos:%d ttl:%d seq:";
   const int length = std::snprintf(nullptr, 0, format, config.destAddress,

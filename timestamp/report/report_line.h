@@ -16,8 +16,9 @@
 namespace stampcast {
 
 // What stays the same in every "Sent Time" line of a run, from the date to
-// the count: " to: <destAddress>:<destPort> tos:<dscp> ttl:<ttl> seq:".
-std::string sentLineTail(const RunConfig& config);
+// the count: " to: <destAddress>:<destPort> tos:<dscp> ttl:<ttl> seq:",
+// the group as typed, in brackets when it is an IPv6 one.
+std::string sentLineTail(const RunConfig& config, bool ipv6);
 
 // The bytes formatSentLine may write with this tail.
 std::size_t sentLineCapacity(const std::string& tail);

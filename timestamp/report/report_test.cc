@@ -19,7 +19,6 @@ const SocketAddress kFrom = ipv4SocketAddress(0x0100010a, 0x409c);   // 10.1.0.1
 RunConfig named() {
   RunConfig config;
   config.interfaceText = "eth1";
-  config.interfaceIndex = 3;
   config.expectDscp = true;
   config.expectedDscp = 46;
   config.measure = true;
@@ -119,8 +118,11 @@ TEST(Report, EachEventInBothForms) {
       resetRightsHint();
       FakePlatform platform;
       const RunConfig config = named();
-      TextReport text(platform, config);
-      JsonReport records(platform, config);
+      RunPlan plan;
+      plan.groups = {kGroup};
+      plan.interfaceIndex = 3;
+      TextReport text(platform, config, plan);
+      JsonReport records(platform, config, plan);
       Report& report = json ? static_cast<Report&>(records) : text;
       row.tell(report, config);
       report.flush();

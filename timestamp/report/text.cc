@@ -85,7 +85,6 @@ char* writeIpv6(char* out, const std::uint8_t* bytes) {
 
 }  // namespace
 
-bool isIpv6Text(const char* text) { return std::strchr(text, ':') != nullptr; }
 
 char* writeAddress(char* out, const SocketAddress& address) {
   if (address.family == kAddressFamilyInet6) {

@@ -32,9 +32,6 @@ char* writeDecimal(char* out, std::uint64_t value, int minDigits);
 inline constexpr std::size_t kAddressTextMax = 1 + 39 + 1 + 10 + 2 + 5;
 char* writeAddress(char* out, const SocketAddress& address);
 
-// Whether a group's text names an IPv6 group: it holds a ':'.
-bool isIpv6Text(const char* text);
-
 }  // namespace stampcast
 
 #endif  // STAMPCAST_TIMESTAMP_REPORT_TEXT_H_

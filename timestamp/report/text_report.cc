@@ -114,10 +114,10 @@ void TextReport::settings(bool sender) {
   // A measuring receiver that named its interface or its source: what it
   // joined on and from, as typed.
   if (!config_.measure) return;
-  if (config_.interfaceIndex == 0 && config_.sourceText == nullptr) return;
+  if (plan_.interfaceIndex == 0 && config_.sourceText == nullptr) return;
   std::string line = "Interface   = ";
-  if (config_.interfaceIndex != 0) {
-    appendFormat(line, "%s (index %u)", config_.interfaceText, config_.interfaceIndex);
+  if (plan_.interfaceIndex != 0) {
+    appendFormat(line, "%s (index %u)", config_.interfaceText, plan_.interfaceIndex);
   } else {
     line += "default";
   }
@@ -129,7 +129,7 @@ void TextReport::settings(bool sender) {
 bool TextReport::sent(const LocalTime& time, std::int64_t seq, const SocketAddress&,
                       std::int64_t) {
   if (line_.empty()) {
-    tail_ = sentLineTail(config_);
+    tail_ = sentLineTail(config_, plan_.ipv6());
     line_.assign(sentLineCapacity(tail_), '\0');
   }
   return platform_.writeOutput(line_.data(), formatSentLine(line_.data(), time, tail_, seq));
@@ -151,7 +151,7 @@ void TextReport::interval(const ReceiverStatistics& stats, const IntervalSpan& s
 }
 
 void TextReport::summary(const ReceiverStatistics& stats) {
-  pending_ += summaryText(stats, config_);
+  pending_ += summaryText(stats, config_, plan_);
 }
 
 bool TextReport::flush() {
@@ -182,10 +182,11 @@ std::string intervalText(const ReceiverStatistics& stats, const IntervalSpan& sp
   return out;
 }
 
-std::string summaryText(const ReceiverStatistics& stats, const RunConfig& config) {
+std::string summaryText(const ReceiverStatistics& stats, const RunConfig& config,
+                        const RunPlan& plan) {
   // The group as typed, which may be longer than any line buffer; an IPv6
   // group in brackets.
-  const bool ipv6 = isIpv6Text(config.destAddress);
+  const bool ipv6 = plan.ipv6();
   std::string text = std::string("\n--- ") + (ipv6 ? "[" : "") + config.destAddress +
                      (ipv6 ? "]:" : ":") + std::to_string(config.destPort) +
                      " statistics ---\n";

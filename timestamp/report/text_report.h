@@ -39,7 +39,8 @@ class TextReport final : public Report {
 };
 
 // The summary, from its blank first line to its last newline.
-std::string summaryText(const ReceiverStatistics& stats, const RunConfig& config);
+std::string summaryText(const ReceiverStatistics& stats, const RunConfig& config,
+                        const RunPlan& plan = emptyPlan());
 
 // "interval F-T s: N received, N invalid\n" and a line a stream heard in it.
 std::string intervalText(const ReceiverStatistics& stats, const IntervalSpan& span);

@@ -3,15 +3,15 @@
 #ifndef STAMPCAST_TIMESTAMP_ROLES_GROUP_JOIN_H_
 #define STAMPCAST_TIMESTAMP_ROLES_GROUP_JOIN_H_
 
-#include "settings/run_config.h"
 #include "platform/platform.h"
+#include "settings/run_plan.h"
 
 namespace stampcast {
 
-// Joins the group, of either family, as the run asks: the platform's
-// result.
-int joinAsConfigured(const RunConfig& config, Platform& platform,
-                     SocketHandle socket, const SocketAddress& group);
+// Joins one of the plan's groups, of either family, as the run asks: the
+// platform's result.
+int joinAsPlanned(const RunPlan& plan, Platform& platform, SocketHandle socket,
+                  const SocketAddress& group);
 
 }  // namespace stampcast
 

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "cli/group.h"
 #include "timestamp/measure/interval.h"
 #include "timestamp/measure/measurement.h"
 #include "timestamp/measure/statistics.h"
@@ -172,7 +171,7 @@ int finish(Receiving& r) {
 }
 
 // Binds to the group's port and joins it: false after the failure's report.
-bool bindAndJoin(const RunConfig& config, Platform& platform, Report& report,
+bool bindAndJoin(const RunPlan& plan, Platform& platform, Report& report,
                  SocketHandle socket, const SocketAddress& group) {
   // Any local address of the group's family, the group's port.
   SocketAddress local{};
@@ -186,7 +185,7 @@ bool bindAndJoin(const RunConfig& config, Platform& platform, Report& report,
   print(report, "\nSuccess: Binding the socket - %d",
         platform.lastSocketError());
 
-  if (joinAsConfigured(config, platform, socket, group) == kSocketError) {
+  if (joinAsPlanned(plan, platform, socket, group) == kSocketError) {
     printError(report, "\nError: Joining Multicast Group - %d",
                platform.lastSocketError());
     return false;
@@ -198,10 +197,10 @@ bool bindAndJoin(const RunConfig& config, Platform& platform, Report& report,
 
 }  // namespace
 
-int runReceiver(const RunConfig& config, Platform& platform, Report& report,
-                SocketHandle socket) {
-  const SocketAddress group = groupAddress(config);
-  if (!bindAndJoin(config, platform, report, socket, group)) return kFailedRun;
+int runReceiver(const RunConfig& config, const RunPlan& plan,
+                Platform& platform, Report& report, SocketHandle socket) {
+  const SocketAddress& group = plan.groups.front();
+  if (!bindAndJoin(plan, platform, report, socket, group)) return kFailedRun;
   report.settings(false);
   if (config.measure) {
     startMeasuring(platform, report, socket, group.family == kAddressFamilyInet6);

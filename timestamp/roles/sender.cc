@@ -5,7 +5,6 @@
 #include <cstring>
 #include <random>
 
-#include "cli/group.h"
 #include "timestamp/wire/datagram.h"
 #include "timestamp/wire/trailer.h"
 
@@ -136,12 +135,12 @@ int sendLines(const RunConfig& config, Platform& platform, Report& report,
 
 }  // namespace
 
-int runSender(const RunConfig& config, Platform& platform, Report& report,
-              SocketHandle socket, MarkingWatch& watch) {
+int runSender(const RunConfig& config, const RunPlan& plan, Platform& platform,
+              Report& report, SocketHandle socket, MarkingWatch& watch) {
   report.settings(true);
   print(report, "\nSending...\n");
 
-  const SocketAddress destination = groupAddress(config);
+  const SocketAddress& destination = plan.groups.front();
   // A count ends the run once that many have gone; without one, only a
   // failed send ends it.
   const std::int64_t left = config.count > 0 ? config.count : -1;

@@ -5,8 +5,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "settings/run_config.h"
 #include "platform/platform.h"
+#include "settings/run_config.h"
+#include "settings/run_plan.h"
 #include "timestamp/report/report.h"
 
 namespace stampcast {
@@ -21,13 +22,13 @@ struct MarkingWatch {
   std::int64_t nextCheck = 0;  // on the steady clock; 0: at the first send
 };
 
-// Sends a timestamp to the group, through a socket whose TTL is set, until
+// Sends a timestamp to the plan's group, through a socket whose TTL is set, until
 // a send or the output fails or the system has removed the marking (the
 // watch tells what it removed), each ending with status kFailedRun after
 // its report (the run sequence cleans up), or until the run's count has
 // gone (status 0).
-int runSender(const RunConfig& config, Platform& platform, Report& report,
-              SocketHandle socket, MarkingWatch& watch);
+int runSender(const RunConfig& config, const RunPlan& plan, Platform& platform,
+              Report& report, SocketHandle socket, MarkingWatch& watch);
 
 }  // namespace stampcast
 
