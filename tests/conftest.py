@@ -341,13 +341,8 @@ PROMQL = ("import json, sys, urllib.parse, urllib.request\n"
           "query = urllib.parse.urlencode({'query': sys.argv[1]})\n"
           "url = 'http://127.0.0.1:9090/api/v1/query?' + query\n"
           "print(json.dumps(json.load(urllib.request.urlopen(url, timeout=5))['data']['result']))")
-SCRAPE = """global:
-  scrape_interval: 1s
-scrape_configs:
-  - job_name: node
-    static_configs:
-      - targets: ['127.0.0.1:9100']
-"""
+SCRAPE = ("{global: {scrape_interval: 1s}, scrape_configs: [{job_name: node,"
+          " static_configs: [{targets: ['127.0.0.1:9100']}]}]}")
 
 
 class Monitoring:
