@@ -11,8 +11,9 @@
 namespace stampcast {
 
 // What an option reads: nothing, the leading integer of its value, or the
-// value as typed.
-enum class ValueKind { None, Integer, Text };
+// value as typed; a Path too, but a path may begin with '/' as an option
+// does, so the next word it takes is its value only, never an option.
+enum class ValueKind { None, Integer, Text, Path };
 
 // An option that ends the scan at once, and what it prints then.
 enum class ScanEnd { None, Version, Usage };

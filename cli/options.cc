@@ -56,7 +56,8 @@ ParsedOptions settled(OptionScan& scan, Report& report) {
     print(report, "Unknown output format %s\n", scan.format);
     return endedBy(kFailedRun);
   }
-  if (config.mode == RunMode::Receiver && (!config.verbose || scan.intervals)) {
+  if (config.mode == RunMode::Receiver && (!config.verbose || scan.intervals ||
+                                         config.metricsPath != nullptr)) {
     config.measure = true;
   }
   ParsedOptions parsed;
@@ -105,6 +106,7 @@ ParsedOptions parseOptions(int argc, char** argv, Report& report) {
     OptionValue value{"", 0};
     if (row->kind != ValueKind::None) value.text = optionValue(argc, argv, i);
     if (row->kind == ValueKind::Integer) value.number = leadingInteger(value.text);
+    if (row->kind == ValueKind::Path && std::strlen(word) == 2 && i + 1 < argc) ++i;
     row->set(scan, value);
     if (scan.end == ScanEnd::Version) {
       print(report, "stampcast version: 1.0\n");

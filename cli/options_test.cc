@@ -17,7 +17,7 @@ using namespace stampcast;
 // What the scan ended with (its status and the first line it printed), or
 // the settings it made: group:port, t, l, w, the mode (s, r or -), u q m
 // (- when not given), the expected DSCP (-1 without -e) and the count, then
-// -i, -f, -a and -o json where given.
+// -i, -f, -a, -o json and -x where given.
 static std::string scan(std::vector<std::string> words) {
   words.insert(words.begin(), "stampcast");
   std::vector<char*> argv;
@@ -43,6 +43,7 @@ static std::string scan(std::vector<std::string> words) {
   if (c.sourceText != nullptr) settings += std::string(" f") + c.sourceText;
   if (c.intervalSeconds != 0) settings += " a" + std::to_string(c.intervalSeconds);
   if (c.json) settings += " json";
+  if (c.metricsPath != nullptr) settings += std::string(" x") + c.metricsPath;
   return settings;
 }
 
@@ -50,7 +51,7 @@ static std::string scan(std::vector<std::string> words) {
 static const std::pair<std::vector<std::string>, std::string> kScans[] = {
     {{}, "-1 -- version 1.0 -- multicast timestamps with DiffServ marking\n"},
     {{"-s", "/V", "-x"}, "-1 stampcast version: 1.0\n"},
-    {{"-p", "99", "-xyz", "-v"}, "-1 Unknown options flag -xyz\n"},
+    {{"-p", "99", "-yyz", "-v"}, "-1 Unknown options flag -yyz\n"},
     {{"-l", "-1"}, "-1 Unknown options flag -1\n"},
     {{"-SEND", "hello", "-p9999", "-t", "46abc"}, "239.1.1.1:999 t46 l1 w500 s--- e-1 c0"},
     {{"-port", "9999", "-l", " +7", "-t:-99999999999", "-s", "/r"},
@@ -67,11 +68,13 @@ static const std::pair<std::vector<std::string>, std::string> kScans[] = {
     {{"-o=JSON", "-s"}, "-1 Unknown output format JSON\n"},
     // A quiet receiver and one with intervals measure; a sender does not.
     {{"-r", "-q"}, "239.1.1.1:1234 t32 l1 w500 r-qm e-1 c0"},
+    // A path is the next word even when it begins with '/'; it implies -m.
+    {{"-r", "-x", "/var/s.prom", "-p", "5"}, "239.1.1.1:5 t32 l1 w500 r--m e-1 c0 x/var/s.prom"},
     {{"-a:0", "-r", "-o:json"}, "239.1.1.1:1234 t32 l1 w500 r--m e-1 c0 json"},
     {{"-s", "-a", "3", "-q"}, "239.1.1.1:1234 t32 l1 w500 s-q- e-1 c0 a3"},
     // --help is a word of its own, read in turn; other long words are not.
     {{"-s", "--help", "-x"}, "0 -- version 1.0 -- multicast timestamps with DiffServ marking\n"},
-    {{"-x", "--help"}, "-1 Unknown options flag -x\n"},
+    {{"-y", "--help"}, "-1 Unknown options flag -y\n"},
     {{"--HELP"}, "-1 Unknown options flag --HELP\n"},
     {{"-", "-s"}, "-1 Unknown options flag -\n"},
 };

@@ -39,6 +39,8 @@ struct RunConfig {
   // (verbose false) leaves out the line a datagram.
   int intervalSeconds = 0;
   bool json = false;
+  // A receiver's metrics file (-x), as typed; null without one.
+  const char* metricsPath = nullptr;
 };
 
 }  // namespace stampcast

@@ -334,3 +334,43 @@ def stamp(f): return f"{f[4]:02}:{f[5]:02}:{f[6]:02}:{f[7]:03} on {f[1]:02}-{f[3
 
 
 def received(f, seq): return f"Received Time {stamp(f)} seq:{seq}\n"
+
+
+# A PromQL instant query over the HTTP API of the Prometheus on 127.0.0.1:9090: the result.
+PROMQL = ("import json, sys, urllib.parse, urllib.request\n"
+          "query = urllib.parse.urlencode({'query': sys.argv[1]})\n"
+          "url = 'http://127.0.0.1:9090/api/v1/query?' + query\n"
+          "print(json.dumps(json.load(urllib.request.urlopen(url, timeout=5))['data']['result']))")
+SCRAPE = ("{global: {scrape_interval: 1s}, scrape_configs: [{job_name: node,"
+          " static_configs: [{targets: ['127.0.0.1:9100']}]}]}")
+
+
+class Monitoring:
+    # node_exporter serving .textfiles (its textfile collector only) and a Prometheus that
+    # scrapes it every second, inside ns on its loopback.
+    def __init__(self, ns, home):
+        self.ns, self.textfiles = ns, home / "textfiles"
+        self.textfiles.mkdir()
+        (home / "prometheus.yml").write_text(SCRAPE)
+        exporter = ["prometheus-node-exporter", "--collector.disable-defaults",
+                    "--collector.textfile", f"--collector.textfile.directory={self.textfiles}",
+                    "--web.listen-address=127.0.0.1:9100"]
+        server = ["prometheus", f"--config.file={home / 'prometheus.yml'}",
+                  f"--storage.tsdb.path={home / 'tsdb'}", "--web.listen-address=127.0.0.1:9090"]
+        self.procs = [Proc(ns.cmd(argv), 900) for argv in (exporter, server)]
+
+    def query(self, promql):  # the result's list, or None while the server does not answer
+        status, out = run(self.ns.cmd(["/usr/bin/python3", "-c", PROMQL, promql]))
+        return json.loads(out) if status == 0 else None
+
+    def stop(self):
+        for proc in self.procs:
+            proc.wait(10, signal.SIGTERM)
+
+
+@pytest.fixture
+def monitoring(tmp_path):  # monitoring(ns) -> a Monitoring in ns, stopped at the test's end
+    made = []
+    yield lambda ns: kept(made, Monitoring(ns, tmp_path))
+    for item in made:
+        item.stop()

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <string>
 
 namespace stampcast {
 namespace {
@@ -62,6 +64,45 @@ SmallFile readSmallFile(const std::string& path, std::size_t limit) {
   }
   ::close(descriptor);
   return file;
+}
+
+}  // namespace stampcast
+
+namespace stampcast {
+namespace {
+
+FileWrite writeFailure(int error) {
+  FileWrite result;
+  result.systemError = error;
+  result.reason = std::strerror(error);
+  return result;
+}
+
+// Writes every byte, resuming after a short or interrupted write: 0 or errno.
+int writeAll(int descriptor, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t wrote = ::write(descriptor, bytes.data() + done, bytes.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote < 0) return errno;
+    done += static_cast<std::size_t>(wrote);
+  }
+  return 0;
+}
+
+}  // namespace
+
+FileWrite replaceFile(const std::string& path, const std::string& bytes) {
+  const std::string temporary = path + "." + std::to_string(::getpid()) + ".tmp";
+  const int descriptor = ::open(temporary.c_str(),
+                                O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
+  if (descriptor < 0) return writeFailure(errno);
+  int error = writeAll(descriptor, bytes);
+  if (::close(descriptor) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error == 0) return FileWrite{};
+  ::unlink(temporary.c_str());
+  return writeFailure(error);
 }
 
 }  // namespace stampcast

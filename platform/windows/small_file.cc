@@ -76,3 +76,63 @@ SmallFile readSmallFile(const std::string& path, std::size_t limit) {
 }
 
 }  // namespace stampcast
+
+namespace stampcast {
+namespace {
+
+// The system's words for an error, in UTF-8, without the line end.
+FileWrite writeFailure(DWORD error) {
+  FileWrite result;
+  result.systemError = static_cast<int>(error);
+  wchar_t words[512];
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+      words, sizeof words / sizeof words[0], nullptr);
+  result.reason = length > 0 ? windows::toUtf8(words, static_cast<int>(length))
+                             : "error " + std::to_string(error);
+  while (!result.reason.empty() &&
+         (result.reason.back() == '\n' || result.reason.back() == '\r' ||
+          result.reason.back() == ' ')) {
+    result.reason.pop_back();
+  }
+  return result;
+}
+
+// Writes every byte to a new file at wide: 0 or GetLastError.
+DWORD writeNew(const std::wstring& wide, const std::string& bytes) {
+  const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+  DWORD error = 0;
+  std::size_t done = 0;
+  while (error == 0 && done < bytes.size()) {
+    const std::size_t rest = bytes.size() - done;
+    const DWORD chunk = rest > 1u << 30 ? 1u << 30 : static_cast<DWORD>(rest);
+    DWORD wrote = 0;
+    if (!WriteFile(handle, bytes.data() + done, chunk, &wrote, nullptr)) {
+      error = GetLastError();
+    }
+    done += wrote;
+  }
+  if (!CloseHandle(handle) && error == 0) error = GetLastError();
+  return error;
+}
+
+}  // namespace
+
+FileWrite replaceFile(const std::string& path, const std::string& bytes) {
+  const std::wstring wide = widePath(path);
+  if (wide.empty()) return writeFailure(ERROR_INVALID_NAME);
+  const std::wstring temporary =
+      wide + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+  DWORD error = writeNew(temporary, bytes);
+  if (error == 0 &&
+      !MoveFileExW(temporary.c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    error = GetLastError();
+  }
+  if (error == 0) return FileWrite{};
+  DeleteFileW(temporary.c_str());
+  return writeFailure(error);
+}
+
+}  // namespace stampcast

@@ -6,6 +6,7 @@
 #include "timestamp/measure/interval.h"
 #include "timestamp/measure/measurement.h"
 #include "timestamp/measure/statistics.h"
+#include "timestamp/report/metrics_feed.h"
 #include "timestamp/roles/group_join.h"
 #include "timestamp/wire/calendar.h"
 #include "timestamp/wire/datagram.h"
@@ -28,16 +29,18 @@ bool holdsCalendarTime(const LocalTime& time, int received) {
 // The receive loop's state: what it counts and where the intervals stand.
 struct Receiving {
   Receiving(const RunConfig& runConfig, Platform& runPlatform, Report& runReport,
-            std::int64_t start)
+            MetricsFile& runMetrics, std::int64_t start)
       : config(runConfig),
         platform(runPlatform),
         report(runReport),
-        intervals(start, runConfig.intervalSeconds),
+        metrics(runMetrics),
+        intervals(start, intervalPeriod(runConfig)),
         lastArrival(start) {}
 
   const RunConfig& config;
   Platform& platform;
   Report& report;
+  MetricsFile& metrics;  // -x: written at each interval's end and the run's
   IntervalClock intervals;
   std::int64_t lastArrival;  // on the steady clock
   std::int64_t seq = 0;
@@ -58,9 +61,10 @@ bool reportDue(Receiving& r, std::int64_t due, std::int64_t now) {
   bool open = r.report.flush();
   do {
     span.late = r.intervals.elapsed(now) - span.to;
-    r.report.interval(r.stats, span);
+    if (r.config.intervalSeconds > 0) r.report.interval(r.stats, span);
     startInterval(r.stats);
   } while (r.intervals.take(due, &span));
+  r.metrics.write(r.stats, false);
   r.platform.stops().setReceiveDeadline(r.intervals.deadline());
   return r.report.flush() && open;
 }
@@ -98,6 +102,7 @@ bool handleDatagram(Receiving& r, int i, std::int64_t now) {
     if (!reportDue(r, at, now)) return false;
     measured = measure(r.arrivals[i], r.slots[i], r.lengths[i], time, whole);
     measured.order = countDatagram(r.stats, config, measured);
+    r.metrics.count(measured, at);
   }
   ReceivedDatagram datagram;
   datagram.time = time;
@@ -164,8 +169,11 @@ int finish(Receiving& r) {
   const std::int64_t now = r.platform.systemClock().steadyNanoseconds();
   if (!reportDue(r, now, now)) return kFailedRun;
   IntervalSpan span;
-  if (r.intervals.rest(now, &span)) r.report.interval(r.stats, span);
+  if (r.config.intervalSeconds > 0 && r.intervals.rest(now, &span)) {
+    r.report.interval(r.stats, span);
+  }
   r.report.summary(r.stats);
+  r.metrics.write(r.stats, true);
   if (!r.report.flush()) return kFailedRun;
   return summaryStatus(r.stats);
 }
@@ -200,6 +208,8 @@ bool bindAndJoin(const RunPlan& plan, Platform& platform, Report& report,
 int runReceiver(const RunConfig& config, const RunPlan& plan,
                 Platform& platform, Report& report, SocketHandle socket) {
   const SocketAddress& group = plan.groups.front();
+  MetricsFile metrics(config, group, platform, report);
+  if (!metrics.start()) return kFailedRun;
   if (!bindAndJoin(plan, platform, report, socket, group)) return kFailedRun;
   report.settings(false);
   if (config.measure) {
@@ -207,7 +217,7 @@ int runReceiver(const RunConfig& config, const RunPlan& plan,
   }
   print(report, "\nReceiving...\n");
   // Intervals and arrival offsets count from here, on the steady clock.
-  Receiving r(config, platform, report,
+  Receiving r(config, platform, report, metrics,
               config.measure ? platform.systemClock().steadyNanoseconds() : 0);
   if (r.intervals.on()) platform.stops().setReceiveDeadline(r.intervals.deadline());
   if (report.streamPercentiles()) r.stats.streams.keepPercentiles();
