@@ -3,11 +3,11 @@
 # loss episodes and gaps of a hop that drops by sequence number, losses at
 # the end of a -c run, the rate of the bytes that came, and intervals that
 # add up to the summary.
-import re, struct, time
+import re, runpy, struct, time
 import pytest
-from conftest import MCAST, peer_send, receiver, run, veth
+from conftest import MCAST, ROOT, peer_send, receiver, run, veth
 from test_measure import timestamp
-from test_watch import records
+from test_watch import PLOT, records
 from datetime import datetime
 
 # Rules on the receiver's way in; "{n}" is the low byte of a datagram's number
@@ -72,7 +72,7 @@ def test_pairs_episodes_gaps_and_rate_of_a_stream_under_load(build, netns, start
         assert rate_bytes(out.rstrip("\n").splitlines()[-1]) == pytest.approx(1000, rel=0.01), out
 
 
-def test_intervals_add_up_to_the_summary(netns, start):
+def test_intervals_add_up_to_the_summary_and_the_plot_draws_them(netns, start, tmp_path):
     build = netns()
     build.netns_of = netns
     tx = hop(build, DROP)
@@ -93,3 +93,13 @@ def test_intervals_add_up_to_the_summary(netns, start):
             assert sum(part[name] for part in mine) == whole[name], name
         assert sum(sum(pair["count"] for pair in part["dscp_changes"]) for part in mine) == whole["received"]
         assert max(part["longest_gap"]["datagrams"] for part in mine) == whole["longest_gap"]["datagrams"]
+    plot = runpy.run_path(str(ROOT / "tools/stampcast-plot"))
+    shares = [(end, round(share, 1), gap) for end, share, gap in plot["under_load"](made)]
+    assert shares == [(1.0, 100.0, 51.0), (made[-2]["end_s"], 100.0, 0.0)]
+    assert run(PLOT + [run_file(tmp_path, out), tmp_path / "run.png"]) == (0, "")
+    assert (tmp_path / "run.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+def run_file(tmp_path, out):
+    (tmp_path / "run.jsonl").write_text(out)
+    return tmp_path / "run.jsonl"
