@@ -5,7 +5,7 @@
 # add up to the summary.
 import re, runpy, struct, time
 import pytest
-from conftest import MCAST, ROOT, peer_send, receiver, run, veth
+from conftest import MCAST, PEER, ROOT, peer_send, receiver, run, veth
 from test_measure import timestamp
 from test_watch import PLOT, records
 from datetime import datetime
@@ -37,6 +37,11 @@ def hop(build, rules):
     return tx
 
 
+def paced(tx, proc, datagrams):  # from tx over the hop, as fast as the receiver proc takes them
+    text = "".join(f"{size} {head.hex()}\n" for size, head in datagrams)
+    assert run(tx.cmd(PEER + ["send", "239.1.1.1", 1234, proc.pid]), 90, input=text) == (0, "")
+
+
 def rate_bytes(line):  # the bytes a datagram the line's rate holds
     per_second, mbit = map(float, re.search(r"([\d.]+) datagrams/s, ([\d.]+) Mbit/s$", line).groups())
     return mbit * 1e6 / 8 / per_second
@@ -61,7 +66,7 @@ def test_pairs_episodes_gaps_and_rate_of_a_stream_under_load(build, netns, start
     build.netns_of = netns
     tx = hop(build, rules)
     proc = receiver(start, build.argv(["-m", "-q", "-c", str(count), "-r"]))
-    peer_send(tx, "239.1.1.1", 1234, [datagram(n, version) for n in range(250)])
+    paced(tx, proc, [datagram(n, version) for n in range(250)])
     code, out = proc.wait(60)
     found = re.search(summary, out)
     assert code == (2 if version == 2 and rules == DROP or row == "version-1" else 0) and found, out
