@@ -6,7 +6,6 @@
 #include "timestamp/measure/load_figures.h"
 #include "timestamp/measure/loss_episodes.h"
 #include "timestamp/measure/schedule.h"
-#include "timestamp/measure/stream_load.h"
 
 using namespace stampcast;
 
@@ -94,35 +93,4 @@ TEST(RemarkPairs, OrderedChangedPairsAndTheirGrowth) {
 TEST(ReceivedRate, OverTheSpan) {
   EXPECT_DOUBLE_EQ(receivedRate(3000, 144000, 1500000000).mbitPerSecond, 0.768);
   EXPECT_EQ(receivedRate(1, 16, 0).datagramsPerSecond, 0);
-}
-
-// A stream's load over two intervals and the run's end: numbers sent 1 ms
-// apart and arriving 1 ms apart, 1000 bytes each, the run's last being 9.
-TEST(StreamLoad, IntervalsAddUpAndTheEndCountsOnceTheRunIsOver) {
-  StreamLoad load;
-  load.startInterval();  // before its first datagram: a mark on nothing
-  std::int64_t at = 0;
-  const auto arrive = [&](std::uint64_t number) {
-    load.add(LoadSample{number, std::int64_t(number) * 1000000, 46, 8, true, 9, 1000, at});
-    at += 1000000;
-  };
-  for (const std::uint64_t n : {0, 1, 2, 5}) arrive(n);
-  const LoadPart first = load.interval();
-  EXPECT_EQ(first.episodes, 1);
-  EXPECT_EQ(first.longest.datagrams, 2u);  // 3 and 4, opened since the mark
-  EXPECT_DOUBLE_EQ(first.rate.datagramsPerSecond, 1000);  // 3 after the first in 3 ms
-  EXPECT_DOUBLE_EQ(first.rate.mbitPerSecond, 8);
-  load.startInterval();
-  for (const std::uint64_t n : {6, 3}) arrive(n);  // 3 shortens the old gap
-  load.endRun();
-  const LoadPart second = load.interval();
-  EXPECT_EQ(second.episodes, 1);  // 7 to 9, lost at the end
-  EXPECT_EQ(second.longest.datagrams, 0u);  // the gap of 4 opened before
-  EXPECT_DOUBLE_EQ(second.rate.datagramsPerSecond, 1000);  // from 5's arrival on
-  EXPECT_EQ(triples(second.remarked), (Triples{{46, 8, 2}}));
-  const LoadPart whole = load.whole();
-  EXPECT_EQ(whole.episodes, first.episodes + second.episodes);
-  EXPECT_EQ(whole.longest.datagrams, 1u);
-  EXPECT_EQ(whole.longest.nanoseconds, 2000000);  // 3 and 5 on either side of 4
-  EXPECT_EQ(load.lostAtEnd(), 3u);
 }
