@@ -56,6 +56,9 @@ struct Arrival {
   // The same instant on the steady clock of SystemClock::steadyNanoseconds(),
   // which the interval reports count on; 0 when the platform cannot tell.
   std::int64_t steadyNanoseconds = 0;
+  // The datagram's full length in bytes, also when only its head fitted
+  // the slot; 0 when the platform cannot tell (the length kept serves).
+  int size = 0;
 };
 
 // Calls whose failure may mean that the process lacks rights, and what it

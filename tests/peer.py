@@ -1,17 +1,23 @@
 # The tests' peer, run only inside the namespaces the tests make.
-#   peer.py send GROUP PORT     stdin: one "SIZE HEX [SHIFT]" a datagram; HEX
+#   peer.py send GROUP PORT [PID]   stdin: one "SIZE HEX [SHIFT]" a datagram; HEX
 #       starts it, 0xA5 fills the rest up to SIZE; with SHIFT, bytes 40-47
 #       (a trailer's send time) read the time it goes less SHIFT microseconds.
+#       It waits for the receiver's buffer to drain: in the namespace of
+#       process PID (the receiver's, across a link), else in its own.
 #   peer.py probe GROUP PORT COUNT SECONDS   binds PORT, joins GROUP, prints
 #       "ready", then "TOS TTL HEX" a datagram (HEX: its first 48 bytes),
 #       and ends after COUNT datagrams or SECONDS without one. An IPv6
 #       GROUP: TOS is the traffic class, TTL the hop limit.
 import contextlib, socket, struct, sys, time
 IP, IP6, END = socket.IPPROTO_IP, socket.IPPROTO_IPV6, time.monotonic() + 60
+PID = "self"
 
 
-def queued(port):  # bytes waiting in the socket bound to 0.0.0.0:port
-    rows = [row.split() for row in open("/proc/net/udp").readlines()[1:]]
+def queued(port):  # bytes waiting in the socket bound to 0.0.0.0:port; none once PID has ended
+    try:
+        rows = [row.split() for row in open(f"/proc/{PID}/net/udp").readlines()[1:]]
+    except FileNotFoundError:
+        return 0
     return sum(int(row[4].split(":")[1], 16) for row in rows if row[1] == "00000000:%04X" % port)
 
 
@@ -20,7 +26,9 @@ def drain(port, limit):
         time.sleep(0.0002)
 
 
-def send(s, group, port):
+def send(s, group, port, pid=None):
+    global PID
+    PID = int(pid) if pid else PID
     for size, head, *shift in (line.split(" ") for line in sys.stdin.read().splitlines()):
         # The receiver loses nothing: its buffer takes one more 64 KiB
         # datagram above the 48 KiB that may wait.

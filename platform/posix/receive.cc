@@ -112,15 +112,16 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
   Batch batch;
   batch.prepare(slots, slotLength, count, arrivals != nullptr);
   // MSG_WAITFORONE: block for the first datagram only, so that none waits
-  // for a batch to fill. Linux cuts a longer datagram to its slot, and
-  // msg_len is what fitted. A receiver that catches stop requests takes
+  // for a batch to fill. Linux cuts a longer datagram to its slot; with
+  // MSG_TRUNC msg_len is the datagram's full length, of which the length
+  // handed back keeps what fitted. A receiver that catches stop requests takes
   // what is queued, and waits in ppoll only when nothing is, where a stop
   // request can end the wait.
   int received;
   for (;;) {
     received = settle(::recvmmsg(fd, batch.messages,
                                  static_cast<unsigned>(count),
-                                 MSG_WAITFORONE |
+                                 MSG_WAITFORONE | MSG_TRUNC |
                                      (catchingStops_ ? MSG_DONTWAIT : 0),
                                  nullptr));
     if (received != kSocketError || !catchingStops_ ||
@@ -130,7 +131,8 @@ int PosixPlatform::receiveBatch(SocketHandle socket, void* slots,
     if (!waitUnlessStopped(fd)) return 0;
   }
   for (int i = 0; i < received; ++i) {
-    lengths[i] = static_cast<int>(batch.messages[i].msg_len);
+    const int size = static_cast<int>(batch.messages[i].msg_len);
+    lengths[i] = size < slotLength ? size : slotLength;
   }
   if (received > 0 && arrivals != nullptr) {
     readArrivals(batch.messages, batch.senders, received, arrivals);
@@ -151,6 +153,7 @@ void PosixPlatform::readArrivals(const mmsghdr* messages,
     Arrival& arrival = arrivals[i];
     arrival = Arrival{};
     arrival.from = fromSystem(senders[i]);
+    arrival.size = static_cast<int>(messages[i].msg_len);
     timespec stamp = now;
     readControl(messages[i].msg_hdr, &arrival, &stamp);
     localTimeAt(stamp, &arrival.local);

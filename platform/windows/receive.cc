@@ -163,6 +163,8 @@ struct WindowsPlatform::PendingReceive {
 namespace {
 
 constexpr DWORD kStopCheckMilliseconds = 250;
+// The largest UDP payload (IPv6's, 65527 bytes) and then some.
+constexpr int kLargestDatagram = 65536;
 
 // Posts the receive: 1 when posted (or completed, which signals the event
 // as well), 2 when it failed at once with a datagram longer than the
@@ -233,7 +235,11 @@ int WindowsPlatform::receiveOverlapped(SocketHandle socket, void* slot,
   int posted = 1;
   if (!p.posted || p.socket != asSocket(socket)) {
     p.socket = asSocket(socket);
-    p.buffer.assign(static_cast<std::size_t>(slotLength), '\0');
+    // With arrivals, room for the largest datagram, so that the length
+    // it came with is known even when only its head is kept.
+    const int room = arrival != nullptr && slotLength < kLargestDatagram ? kLargestDatagram
+                                                                         : slotLength;
+    p.buffer.assign(static_cast<std::size_t>(room), '\0');
     WSAResetEvent(readEvent_);
     posted = post(p, recvMsg);
     if (posted == kSocketError) return kSocketError;
@@ -257,6 +263,7 @@ int WindowsPlatform::receiveOverlapped(SocketHandle socket, void* slot,
     WSASetLastError(0);
     received = static_cast<DWORD>(p.buffer.size());
   }
+  const int size = static_cast<int>(received);
   if (received > static_cast<DWORD>(slotLength)) {
     received = static_cast<DWORD>(slotLength);
   }
@@ -264,6 +271,7 @@ int WindowsPlatform::receiveOverlapped(SocketHandle socket, void* slot,
   *length = static_cast<int>(received);
   if (arrival != nullptr) {
     *arrival = Arrival{};
+    arrival->size = size;
     fromSystem(p.sender, &arrival->from);
     arrival->local = local;
     arrival->utcNanoseconds = utc;

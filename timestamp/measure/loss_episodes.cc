@@ -49,6 +49,9 @@ void LossEpisodes::closeOld() {
   for (auto gap = open_.begin(); gap != stillOpen; ++gap) {
     const LossGap closing{gap->last - gap->first + 1, between(gap->sentBefore, gap->sentAfter)};
     if (longer(closing, longestClosed_)) longestClosed_ = closing;
+    if ((markAll_ || gap->first > mark_) && longer(closing, longestSince_)) {
+      longestSince_ = closing;
+    }
     ++closed_;
   }
   open_.erase(open_.begin(), stillOpen);
@@ -89,6 +92,22 @@ std::uint64_t LossEpisodes::lostAtEnd(std::uint64_t last) const {
 LossGap LossEpisodes::longest() const {
   LossGap result = longestClosed_;
   for (const Open& gap : open_) {
+    const LossGap candidate{gap.last - gap.first + 1, between(gap.sentBefore, gap.sentAfter)};
+    if (longer(candidate, result)) result = candidate;
+  }
+  return result;
+}
+
+void LossEpisodes::mark() {
+  markAll_ = !started_;
+  mark_ = highest_;
+  longestSince_ = LossGap{};
+}
+
+LossGap LossEpisodes::longestSinceMark() const {
+  LossGap result = longestSince_;
+  for (const Open& gap : open_) {
+    if (!markAll_ && gap.first <= mark_) continue;
     const LossGap candidate{gap.last - gap.first + 1, between(gap.sentBefore, gap.sentAfter)};
     if (longer(candidate, result)) result = candidate;
   }

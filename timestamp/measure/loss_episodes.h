@@ -40,6 +40,11 @@ class LossEpisodes {
   // lost and as an episode, not as a gap in time.
   LossGap longest() const;
 
+  // Marks an interval's start; longestSinceMark() is then the longest of
+  // the gaps opened since (by the datagram after them), as they stand now.
+  void mark();
+  LossGap longestSinceMark() const;
+
  private:
   struct Open {
     std::uint64_t first;  // the first missing number
@@ -55,6 +60,9 @@ class LossEpisodes {
   std::int64_t sentHighest_ = 0;
   std::uint64_t closed_ = 0;  // episodes out of the window
   LossGap longestClosed_;
+  bool markAll_ = true;  // the mark came before the first datagram
+  std::uint64_t mark_ = 0;
+  LossGap longestSince_;  // of the gaps closed since the mark
   std::vector<Open> open_;  // by number, within the window
 };
 

@@ -36,7 +36,14 @@ MeasuredFields measure(const Arrival& arrival, const std::uint8_t* datagram,
   if (measured.hasSent) {
     measured.sent = trailer.number;
     measured.run = trailer.run;
+    measured.hasLoad = trailer.version >= 2;
+    measured.sentNanoseconds = trailer.sentUtcNanoseconds;
+    measured.askedDscp = trailer.dscp;
+    measured.hasLast = trailer.hasLast;
+    measured.last = trailer.last;
   }
+  // A platform that cannot tell the full length gives what it kept.
+  measured.bytes = static_cast<std::uint64_t>(arrival.size > length ? arrival.size : length);
   if (!whole) return measured;
   if (measured.hasSent) {
     measured.delayMicroseconds =

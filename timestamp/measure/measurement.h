@@ -25,6 +25,16 @@ struct MeasuredFields {
   std::uint64_t sent = 0;
   Order order = Order::kNext;
   std::uint64_t run = 0;  // the trailer's run identifier
+  // A version 2 trailer's load, for the stream's figures: the send time,
+  // the code point asked for and the run's last number; the datagram's
+  // bytes as they came (uncut) and its arrival on the steady clock.
+  bool hasLoad = false;
+  std::int64_t sentNanoseconds = 0;
+  int askedDscp = 0;
+  bool hasLast = false;
+  std::uint64_t last = 0;
+  std::uint64_t bytes = 0;
+  std::int64_t steadyNanoseconds = 0;  // set by the receive loop
 };
 
 // From one instant to another in nanoseconds, as microseconds, halves

@@ -51,9 +51,20 @@ Order countDatagram(ReceiverStatistics& stats, const RunConfig& config,
   countSender(stats, measured.from);
   countDelay(stats, measured);
   if (!measured.hasSent) return Order::kNext;
+  LoadSample load;
+  if (measured.hasLoad) {
+    load.number = measured.sent;
+    load.sentNanoseconds = measured.sentNanoseconds;
+    load.askedDscp = measured.askedDscp;
+    load.arrivedDscp = measured.dscp;
+    load.hasLast = measured.hasLast;
+    load.last = measured.last;
+    load.bytes = measured.bytes;
+    load.steadyNanoseconds = measured.steadyNanoseconds;
+  }
   return stats.streams.count(measured.from, measured.run, measured.sent,
-                             measured.hasDelay ? &measured.delayMicroseconds
-                                               : nullptr);
+                             measured.hasDelay ? &measured.delayMicroseconds : nullptr,
+                             measured.hasLoad ? &load : nullptr);
 }
 
 void startInterval(ReceiverStatistics& stats) {

@@ -37,7 +37,8 @@ void clearAfter(std::vector<std::uint64_t>& seen, std::uint64_t from,
 }  // namespace
 
 Order StreamTable::count(const SocketAddress& from, std::uint64_t run,
-                         std::uint64_t number, const std::int64_t* delay) {
+                         std::uint64_t number, const std::int64_t* delay,
+                         const LoadSample* load) {
   const Key key{senderKey(from), run};
   if (streams_.empty() || !(key == lastKey_)) {
     const auto found = index_.find(key);
@@ -61,6 +62,7 @@ Order StreamTable::count(const SocketAddress& from, std::uint64_t run,
   }
   Stream& stream = streams_[last_];
   ++stream.received;
+  if (load != nullptr) stream.load.add(*load);
   if (delay != nullptr) {
     stream.jitter.add(*delay);
     stream.part.add(*delay);
@@ -96,7 +98,7 @@ Order StreamTable::count(const SocketAddress& from, std::uint64_t run,
 StreamTable::Totals StreamTable::Stream::totals() const {
   Totals totals;
   totals.received = received;
-  totals.span = highest - first + 1;
+  totals.span = highest - first + 1 + load.lostAtEnd();
   totals.lost = totals.span - distinct;
   totals.duplicates = duplicates;
   totals.late = late;
@@ -108,7 +110,12 @@ void StreamTable::startInterval() {
     stream.before = stream.totals();
     stream.part = DelaySpan{};
     stream.partHistogram.clear();
+    stream.load.startInterval();
   }
+}
+
+void StreamTable::endRun() {
+  for (Stream& stream : streams_) stream.load.endRun();
 }
 
 std::uint64_t StreamTable::lost() const {

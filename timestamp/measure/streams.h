@@ -14,6 +14,7 @@
 #include "timestamp/measure/histogram.h"
 #include "timestamp/measure/jitter.h"
 #include "timestamp/measure/sender_key.h"
+#include "timestamp/measure/stream_load.h"
 
 namespace stampcast {
 
@@ -44,9 +45,11 @@ class StreamTable {
   static constexpr std::size_t kMaxStreams = 1024;
 
   // Counts datagram `number` of the run `run` from `from`, with its
-  // delay (the transit from the trailer's send time) when it has one.
+  // delay (the transit from the trailer's send time) when it has one, and
+  // what a version 2 trailer tells of the sender's load when it has one.
   Order count(const SocketAddress& from, std::uint64_t run,
-              std::uint64_t number, const std::int64_t* delay = nullptr);
+              std::uint64_t number, const std::int64_t* delay = nullptr,
+              const LoadSample* load = nullptr);
 
   // Datagrams missing between each stream's first and highest number, at
   // most UINT64_MAX: forged numbers can make the sum of the streams' losses
@@ -57,7 +60,9 @@ class StreamTable {
   // under way began.
   struct Totals {
     std::uint64_t received = 0;
-    std::uint64_t span = 0;  // from the first number to the highest
+    // From the first number to the highest, or once the run is over, to
+    // its last as a version 2 trailer names it.
+    std::uint64_t span = 0;
     std::uint64_t lost = 0;
     std::uint64_t duplicates = 0;
     std::uint64_t late = 0;
@@ -78,6 +83,7 @@ class StreamTable {
     DelaySpan part;        // the interval's delays
     DelayHistogram whole;  // with percentiles only
     DelayHistogram partHistogram;
+    StreamLoad load;  // with version 2 trailers only
     Totals totals() const;
   };
 
@@ -87,6 +93,8 @@ class StreamTable {
   void keepPercentiles() { percentiles_ = true; }
   // Begins an interval: what each stream has counted so far is its start.
   void startInterval();
+  // The run is over: each stream's losses at the end count from now on.
+  void endRun();
 
  private:
   struct Key {

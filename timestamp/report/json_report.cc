@@ -127,6 +127,30 @@ void appendMeasured(JsonRecord& record, const MeasuredFields& measured, std::int
   record.boolean("valid", whole);
 }
 
+// A stream of version 2 trailers: its re-marked pairs, loss episodes,
+// longest gap and rate; a stream of version 1 trailers has none of them.
+void appendLoad(JsonRecord& record, const StreamLoad& load, const LoadPart& part) {
+  if (!load.on()) return;
+  record.openList("dscp_changes");
+  for (const RemarkPair& pair : part.remarked) {
+    record.item();
+    record.integer("sent", pair.sent);
+    record.integer("received", pair.received);
+    record.count("count", pair.count);
+    record.close();
+  }
+  record.close(']');
+  record.integer("loss_episodes", part.episodes);
+  record.open("longest_gap");
+  record.count("datagrams", part.longest.datagrams);
+  record.fixed("ms", static_cast<double>(part.longest.nanoseconds) / 1e6);
+  record.close();
+  record.open("rate");
+  record.fixed("datagrams_per_s", part.rate.datagramsPerSecond);
+  record.fixed("mbit_per_s", part.rate.mbitPerSecond);
+  record.close();
+}
+
 void appendStreamTotals(JsonRecord& record, const StreamTable::Stream& stream) {
   const StreamTable::Totals totals = stream.totals();
   appendStream(record, stream);
@@ -137,6 +161,7 @@ void appendStreamTotals(JsonRecord& record, const StreamTable::Stream& stream) {
   record.fixed("lost_percent", lostPercent(totals.lost, totals.span));
   appendDelays(record, stream.wholeSpan, stream.whole);
   record.fixed("jitter_ms", stream.jitter.microseconds / 1000);
+  if (stream.load.on()) appendLoad(record, stream.load, stream.load.whole());
   record.close();
 }
 
@@ -226,7 +251,8 @@ void JsonReport::interval(const ReceiverStatistics& stats, const IntervalSpan& s
   record.openList("streams");
   for (const StreamTable::Stream& stream : stats.streams.list()) {
     const StreamPart part = partOf(stream);
-    if (part.received <= 0) continue;
+    // A stream that took nothing may still have lost its end as the run ended.
+    if (part.received <= 0 && part.lost.size == 0) continue;
     appendStream(record, stream);
     record.integer("received", part.received);
     record.key("lost");
@@ -235,6 +261,7 @@ void JsonReport::interval(const ReceiverStatistics& stats, const IntervalSpan& s
     record.integer("out_of_order", part.late);
     appendDelays(record, stream.part, stream.partHistogram);
     record.fixed("jitter_ms", stream.jitter.microseconds / 1000);
+    if (stream.load.on()) appendLoad(record, stream.load, stream.load.interval());
     record.close();
   }
   record.close(']');

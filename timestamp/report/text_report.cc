@@ -24,6 +24,24 @@ void appendDscpLine(std::string& out, const ReceiverStatistics& stats) {
   if (separator[0] == ',') out += '\n';
 }
 
+// Under a stream of version 2 trailers, `indent` deeper than its line: one
+// line a re-marked pair, then its loss episodes, longest gap and rate.
+void appendLoadLines(std::string& out, const StreamLoad& load, const LoadPart& part,
+                     const char* indent) {
+  if (!load.on()) return;
+  for (const RemarkPair& pair : part.remarked) {
+    appendFormat(out, "%sdscp %d arrived as %d: %llu\n", indent, pair.sent, pair.received,
+                 static_cast<unsigned long long>(pair.count));
+  }
+  appendFormat(out, "%sloss episodes %lld, longest gap %llu datagram%s (%.3f ms), ", indent,
+               static_cast<long long>(part.episodes),
+               static_cast<unsigned long long>(part.longest.datagrams),
+               part.longest.datagrams == 1 ? "" : "s",
+               static_cast<double>(part.longest.nanoseconds) / 1e6);
+  appendFormat(out, "%.1f datagrams/s, %.3f Mbit/s\n", part.rate.datagramsPerSecond,
+               part.rate.mbitPerSecond);
+}
+
 void appendStreamPart(std::string& out, const StreamTable::Stream& stream,
                       const StreamPart& part) {
   appendFormat(out, "  from %s: %lld received, ", addressText(stream.from).c_str(),
@@ -45,6 +63,7 @@ void appendStreamPart(std::string& out, const StreamTable::Stream& stream,
     out += "delay min/avg/max = -/-/- ms, ";
   }
   appendFormat(out, "jitter %.3f ms\n", stream.jitter.microseconds / 1000);
+  if (stream.load.on()) appendLoadLines(out, stream.load, stream.load.interval(), "    ");
 }
 
 // A percentile as the delay line shows it: whole milliseconds unless a
@@ -86,6 +105,7 @@ void appendStreamLines(std::string& text, const StreamTable& streams) {
                  plural(static_cast<std::int64_t>(totals.duplicates)),
                  static_cast<unsigned long long>(totals.late),
                  stream.jitter.microseconds / 1000);
+    if (stream.load.on()) appendLoadLines(text, stream.load, stream.load.whole(), "  ");
   }
   if (streams.dropped()) {
     text += "more streams than " + std::to_string(StreamTable::kMaxStreams) +
@@ -177,7 +197,8 @@ std::string intervalText(const ReceiverStatistics& stats, const IntervalSpan& sp
   appendDscpLine(out, stats);
   for (const StreamTable::Stream& stream : stats.streams.list()) {
     const StreamPart part = partOf(stream);
-    if (part.received > 0) appendStreamPart(out, stream, part);
+    // A stream that took nothing may still have lost its end as the run ended.
+    if (part.received > 0 || part.lost.size != 0) appendStreamPart(out, stream, part);
   }
   return out;
 }

@@ -101,6 +101,7 @@ bool handleDatagram(Receiving& r, int i, std::int64_t now) {
     r.lastArrival = at;
     if (!reportDue(r, at, now)) return false;
     measured = measure(r.arrivals[i], r.slots[i], r.lengths[i], time, whole);
+    measured.steadyNanoseconds = at;
     measured.order = countDatagram(r.stats, config, measured);
     r.metrics.count(measured, at);
   }
@@ -166,6 +167,9 @@ int receiveUntilEnd(Receiving& r, SocketHandle socket) {
 // between two reports: the run's status, or kFailedRun when nobody reads
 // the output any more.
 int finish(Receiving& r) {
+  // The losses at the end of a -c sender's run count from here, in the
+  // first interval reported now.
+  r.stats.streams.endRun();
   const std::int64_t now = r.platform.systemClock().steadyNanoseconds();
   if (!reportDue(r, now, now)) return kFailedRun;
   IntervalSpan span;

@@ -1,0 +1,64 @@
+#!/usr/bin/python3
+# The measuring receiver's CPU per datagram with version 2 trailers against
+# version 1: the same Python sender, the same pace, rounds in turn, inside
+# a network namespace made here and removed at the end (run as root):
+#   bench/receiver_load.py BUILD/stampcast [DATAGRAMS] [ROUNDS]
+import os, signal, socket, struct, subprocess, sys, time
+
+BIN = os.path.abspath(sys.argv[1])
+COUNT = int(sys.argv[2]) if len(sys.argv) > 2 else 300000
+ROUNDS = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+NS = f"stampcast-bench{os.getpid()}"
+ENTER = ["nsenter", f"--net=/run/netns/{NS}"]
+HEAD = struct.pack("<8H", 2028, 2, 2, 29, 23, 59, 58, 999) + b"SCTR"
+
+
+def sender(version):  # runs inside the namespace: COUNT datagrams to 239.1.1.1:1234
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    start = time.time_ns()
+    for n in range(COUNT):
+        if version == 1:
+            data = HEAD + struct.pack("<HHQQq", 1, 32, 7, n, start + n)
+        else:
+            data = HEAD + struct.pack("<HHQQqQQBBH4x", 2, 56, 7, n, start + n, 0, COUNT - 1, 46, 1, 1)
+        s.sendto(data, ("239.1.1.1", 1234))
+        if n % 64 == 63:
+            time.sleep(0)  # lets the receiver keep up on two cores
+
+
+def one(version):  # (CPU us per datagram, datagrams the receiver counted)
+    rx = subprocess.Popen(ENTER + [BIN, "-r", "-m", "-q"], stdout=subprocess.PIPE, text=True,
+                          start_new_session=True)
+    time.sleep(0.5)
+    subprocess.run(ENTER + [sys.executable, __file__, "--send", str(version), str(COUNT)], check=True, timeout=300)
+    time.sleep(0.5)
+    os.kill(rx.pid, signal.SIGINT)
+    _, status, usage = os.wait4(rx.pid, 0)
+    out = rx.stdout.read()
+    got = int(out.split(" datagrams received")[0].split()[-1])
+    return (usage.ru_utime + usage.ru_stime) * 1e6 / got, got
+
+
+def main():
+    subprocess.run(["ip", "netns", "add", NS], check=True)
+    try:
+        for line in ("link set lo up", "link set lo multicast on", "route add 224.0.0.0/4 dev lo src 127.0.0.1"):
+            subprocess.run(ENTER + ["ip", *line.split()], check=True)
+        figures = {1: [], 2: []}
+        for _ in range(ROUNDS):
+            for version in (1, 2):
+                figures[version].append(one(version))
+        for version, rows in figures.items():
+            print(f"version {version}: " + " ".join(f"{cpu:.3f} us ({got})" for cpu, got in rows))
+        best = {v: min(cpu for cpu, _ in rows) for v, rows in figures.items()}
+        print(f"best: version 1 {best[1]:.3f} us, version 2 {best[2]:.3f} us, ratio {best[2] / best[1]:.3f}")
+    finally:
+        subprocess.run(["ip", "netns", "delete", NS])
+
+
+if __name__ == "__main__":
+    if sys.argv[1] == "--send":
+        COUNT = int(sys.argv[3])
+        sender(int(sys.argv[2]))
+    else:
+        main()
