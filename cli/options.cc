@@ -59,6 +59,11 @@ ParsedOptions settled(OptionScan& scan, Report& report) {
   if (config.mode == RunMode::Receiver && (!config.verbose || scan.intervals)) {
     config.measure = true;
   }
+  const char* offending = "";
+  if (const char* message = settleLoad(config, &offending)) {
+    print(report, message, offending);
+    return endedBy(kFailedRun);
+  }
   ParsedOptions parsed;
   parsed.config = config;
   return parsed;

@@ -45,6 +45,17 @@ struct RunConfig {
   // (verbose false) leaves out the line a datagram.
   int intervalSeconds = 0;
   bool json = false;
+  // The sender's load (-b, -z, -n), as typed (null without them) and as
+  // read: any of them makes a measuring sender send trailer version 2. The
+  // period between bursts (0 without -b: -w paces the bursts), the datagram's
+  // UDP payload in bytes (0: the classic size) and the datagrams a burst.
+  const char* rateText = nullptr;
+  const char* sizeText = nullptr;
+  const char* burstText = nullptr;
+  bool load = false;
+  std::uint64_t periodNanoseconds = 0;
+  std::uint32_t datagramSize = 0;
+  int burst = 1;
 };
 
 }  // namespace stampcast
