@@ -66,7 +66,7 @@ def test_the_size_on_the_wire_and_the_bursts_apart(netns, start, args, length, r
     assert abs((starts[-1] - starts[0]) / (len(starts) - 1) - 0.02) < 0.003, starts
 
 
-def test_windows_sender_with_a_rate_and_a_size(wine, start):
+def test_windows_sender_with_a_rate_and_a_size(wine, start, record):  # record: the adapters
     win = wine()
     probe = arrivals(start, win.ns, 50)
     status, out = run(win.argv(["-b", "100pps", "-z", "1000", "-m", "-c", "50", "-q", "-s"]), 60)
