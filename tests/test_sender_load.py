@@ -33,8 +33,8 @@ def heard(probe):  # (length, arrival in seconds, trailer's number) a datagram
     return [(int(n), int(t) / 1e9, int.from_bytes(bytes.fromhex(h)[32:40], "little")) for n, t, h in rows]
 
 
-# 4000 at 2000 a second: 3999 periods from the first to the last. A busy host may hold the
-# sender back past a period (a slip, which moves the schedule on), never ahead of it.
+# 4000 at 2000 a second take 2 s. A busy host may hold the sender back
+# past a period (a slip, which moves the schedule on), never ahead of it.
 @pytest.mark.parametrize("rate,size", [("2000pps", []), ("1.152M", []), ("9.6M", ["-z", "600"])])
 def test_the_rate_reached_is_the_rate_asked(netns, start, rate, size):
     ns = netns()
@@ -42,8 +42,8 @@ def test_the_rate_reached_is_the_rate_asked(netns, start, rate, size):
     status, out = run(ns.argv(["-b", rate, *size, "-c", "4000", "-m", "-q", "-s"]), 60)
     count, _, seconds = re.search(SUMMARY, out).groups()
     slips = int(re.search(r"(\d+) slips\n$", out)[1])
-    assert status == 0 and count == "4000" and float(seconds) > 1.9995 * 0.99, out
-    assert slips > 0 or float(seconds) < 1.9995 * 1.01, out
+    assert status == 0 and count == "4000" and float(seconds) > 2 * 0.99, out
+    assert slips > 0 or float(seconds) < 2 * 1.01, out
     assert "\n4000 datagrams received from 1 sender, 0 invalid\n" in rx.wait(30)[1]
 
 
@@ -71,7 +71,7 @@ def test_windows_sender_with_a_rate_and_a_size(wine, start, record):  # record: 
     probe = arrivals(start, win.ns, 50)
     status, out = run(win.argv(["-b", "100pps", "-z", "1000", "-m", "-c", "50", "-q", "-s"]), 60)
     count, size, seconds = re.search(SUMMARY, out).groups()
-    assert status == 0 and (count, size) == ("50", "50000") and 0.45 < float(seconds) < 0.6, out
+    assert status == 0 and (count, size) == ("50", "50000") and 0.49 < float(seconds) < 0.6, out
     assert [n for n, _, _ in heard(probe)] == [1000] * 50
 
 

@@ -38,19 +38,27 @@ struct Stamper {
   }
 };
 
-// What the run has sent, for its summary (-m or -b): each send's steady
-// time before it goes, its datagrams and their bytes.
+// What the run has sent, for its summary (-m or -b): its datagrams and
+// their bytes, from the steady time before the first send to the time
+// after the last, or with a rate to one period after the last burst left
+// (the time its bursts took up: 100 at 100 a second take a second).
 struct Tally {
   bool kept = false;
   SenderTotals totals;
+  std::int64_t lastStart = 0;
 
+  // Before a send of so many datagrams.
   void add(Platform& platform, int datagrams, std::size_t length) {
     if (!kept) return;
-    const std::int64_t now = platform.systemClock().steadyNanoseconds();
-    if (totals.datagrams == 0) totals.first = now;
-    totals.last = now;
+    lastStart = platform.systemClock().steadyNanoseconds();
+    if (totals.datagrams == 0) totals.first = lastStart;
     totals.datagrams += static_cast<std::uint64_t>(datagrams);
     totals.bytes += static_cast<std::uint64_t>(datagrams) * length;
+  }
+
+  // After it went.
+  void sent(Platform& platform) {
+    if (kept) totals.last = platform.systemClock().steadyNanoseconds();
   }
 
   // A run that reports what it sent ends at a stop request, through its
@@ -133,6 +141,7 @@ int flood(Platform& platform, Report& report, SocketHandle socket,
     if (!sendAll(platform, report, socket, destination, batch, length, size)) {
       return kFailedRun;
     }
+    tally.sent(platform);
     if (left > 0) left -= size;
   }
   return 0;
@@ -163,6 +172,7 @@ int sendLines(const RunConfig& config, Platform& platform, Report& report,
                  platform.lastSocketError());
       return kFailedRun;
     }
+    tally.sent(platform);
     // Nobody reads the lines any more.
     if (!report.sent(now, seq, destination, config.measure ? seq : -1)) return kFailedRun;
     ++seq;
@@ -197,6 +207,7 @@ struct LoadSender {
       if (!sendAll(platform, report, socket, destination, batch.data(), length, size)) {
         return false;
       }
+      tally.sent(platform);
       for (int i = 0; config.verbose && i < size; ++i, ++seq) {
         if (!report.sent(times[i], seq, destination, config.measure ? seq : -1)) return false;
       }
@@ -238,6 +249,9 @@ struct LoadSender {
       }
     }
     tally.totals.slips = schedule.slips;
+    if (paced && tally.totals.datagrams > 0) {
+      tally.totals.last = tally.lastStart + static_cast<std::int64_t>(schedule.period);
+    }
     return 0;
   }
 };
