@@ -1,5 +1,6 @@
 #include "timestamp/roles/sender.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -239,8 +240,11 @@ struct LoadSender {
     while (left != 0) {
       if (reportRemoval(platform, report, watch)) return kFailedRun;
       if (paced ? !waitFor(dueTime(schedule)) : tally.stopped(platform)) break;
-      const int count =
-          left > 0 && left < config.burst ? static_cast<int>(left) : config.burst;
+      // Unpaced and quiet, bursts leave back to back anyway: a batch at a time.
+      const int each = paced || pause || config.verbose
+                           ? config.burst
+                           : std::max(config.burst, batchLimit(platform));
+      const int count = left > 0 && left < each ? static_cast<int>(left) : each;
       if (!sendBurst(count)) return kFailedRun;
       if (left > 0) left -= count;
       if (paced) advanceSchedule(schedule, platform.systemClock().steadyNanoseconds());
