@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/fake_platform.h"
@@ -71,10 +72,8 @@ TEST(RunSequence, PacedBurstsCarryTheirScheduleAndAreSummedUp) {
   for (int i = 0; i < 7; ++i) {
     Trailer trailer;
     ASSERT_TRUE(decodeTrailer(&sent[100 * i], 100, &trailer));
-    EXPECT_EQ(trailer.version, 2);
-    EXPECT_EQ(trailer.number, std::uint64_t(i));
-    EXPECT_EQ(trailer.periodNanoseconds, 30000000u);
-    EXPECT_EQ(trailer.burst, 3);
+    EXPECT_EQ(std::make_tuple(trailer.version, trailer.number, trailer.periodNanoseconds, trailer.burst),
+              std::make_tuple(2, std::uint64_t(i), std::uint64_t(30000000), 3));
     EXPECT_TRUE(trailer.hasLast && trailer.last == 6 && trailer.dscp == 46);
     EXPECT_EQ(Bytes(&sent[100 * i + 72], &sent[100 * (i + 1)]), Bytes(28, 0));
   }
