@@ -29,7 +29,8 @@ def arrivals(start, ns, count):  # the peer that tells each datagram's length an
 
 def heard(probe):  # (length, arrival in seconds, trailer's number) a datagram
     rows = [line.split() for line in probe.wait(30)[1].splitlines()[1:]]
-    return [(int(n), int(t) / 1e9, int.from_bytes(bytes.fromhex(h)[32:40], "little")) for n, t, h in rows]
+    number = lambda head: int.from_bytes(bytes.fromhex(head)[32:40], "little")
+    return [(int(n), int(t) / 1e9, number(h)) for n, t, h in rows]
 
 
 # 4000 at 2000 a second take 2 s. A busy host may hold the sender back
@@ -82,4 +83,5 @@ def test_a_stop_request_ends_a_paced_sender_with_its_summary_in_either_form(netn
     assert status == 0 and size == 100 * count and count > 10 and out.endswith(" 0 slips\n"), out
     status, out = json.wait(10, signal.SIGINT)
     summary = records(out)[-1]
-    assert status == 0 and summary["type"] == "sender_summary" and summary["bytes"] == 16 * summary["datagrams"]
+    assert status == 0 and summary["type"] == "sender_summary"
+    assert summary["bytes"] == 16 * summary["datagrams"] > 0
