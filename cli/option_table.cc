@@ -1,6 +1,10 @@
 #include "cli/option_table.h"
 
 #include <cctype>
+#include <cstring>
+
+#include "cli/load_options.h"
+#include "timestamp/wire/trailer.h"
 
 namespace stampcast {
 namespace {
@@ -61,6 +65,16 @@ const OptionRow kRows[] = {
     {'x', ValueKind::Path, "path",
      [](OptionScan& s, Value v) { s.config.metricsPath = v.text; },
      "receiver: write Prometheus metrics to this file; implies -m", nullptr},
+    {'b', ValueKind::Text, "rate",
+     [](OptionScan& s, Value v) { s.config.rateText = v.text; },
+     "sender: bits (k, M, G) or datagrams (pps) a second, on a schedule; replaces -w",
+     "rate"},
+    {'z', ValueKind::Text, "bytes",
+     [](OptionScan& s, Value v) { s.config.sizeText = v.text; },
+     "sender: the datagram's UDP payload, zeros after the time and trailer", "size"},
+    {'n', ValueKind::Text, "count",
+     [](OptionScan& s, Value v) { s.config.burstText = v.text; },
+     "sender: datagrams back to back at each due time (1 to 1024)", "burst"},
     {'v', ValueKind::None, nullptr,
      [](OptionScan& s, Value) { s.end = ScanEnd::Version; },
      "print the version and end", nullptr},
@@ -69,7 +83,40 @@ const OptionRow kRows[] = {
      "print the usage and end; --help adds these lines", nullptr},
 };
 
+// The datagram a sender sends without -z: the time, and with -m the
+// trailer of the version the load options ask for.
+std::uint32_t classicSize(const RunConfig& config) {
+  if (!config.measure) return static_cast<std::uint32_t>(kTimestampDatagramSize);
+  return static_cast<std::uint32_t>(config.load ? kMeasuredV2DatagramSize
+                                                : kMeasuredDatagramSize);
+}
+
 }  // namespace
+
+const char* settleLoad(RunConfig& config, const char** offending) {
+  config.load = config.rateText != nullptr || config.sizeText != nullptr ||
+                config.burstText != nullptr;
+  if (config.burstText != nullptr && !parseBurst(config.burstText, &config.burst)) {
+    *offending = config.burstText;
+    return "Burst out of range: %s\n";
+  }
+  std::size_t size = classicSize(config);
+  const bool ipv6 = std::strchr(config.destAddress, ':') != nullptr;
+  if (config.sizeText != nullptr &&
+      !parseDatagramSize(config.sizeText, size, ipv6, &size)) {
+    *offending = config.sizeText;
+    return "Datagram size out of range: %s\n";
+  }
+  config.datagramSize = static_cast<std::uint32_t>(size);
+  Rate rate;
+  if (config.rateText != nullptr &&
+      (!parseRate(config.rateText, &rate) ||
+       !burstPeriodNanoseconds(rate, config.burst, size, &config.periodNanoseconds))) {
+    *offending = config.rateText;
+    return "Not a rate: %s\n";
+  }
+  return nullptr;
+}
 
 OptionRows optionRows() { return {kRows, sizeof kRows / sizeof kRows[0]}; }
 

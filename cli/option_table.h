@@ -59,6 +59,11 @@ OptionRows optionRows();
 // null when no option has that letter.
 const OptionRow* findOption(char letter);
 
+// Once every word is read: reads the load options (-b, -z, -n) into the
+// settings, the size by the group's family and -m's trailer. Null when
+// they hold; else the message's format and, at *offending, its value.
+const char* settleLoad(RunConfig& config, const char** offending);
+
 }  // namespace stampcast
 
 #endif  // STAMPCAST_CLI_OPTION_TABLE_H_

@@ -60,6 +60,11 @@ ParsedOptions settled(OptionScan& scan, Report& report) {
                                          config.metricsPath != nullptr)) {
     config.measure = true;
   }
+  const char* offending = "";
+  if (const char* message = settleLoad(config, &offending)) {
+    print(report, message, offending);
+    return endedBy(kFailedRun);
+  }
   ParsedOptions parsed;
   parsed.config = config;
   return parsed;

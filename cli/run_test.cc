@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/fake_platform.h"
 #include "timestamp/wire/datagram.h"
+#include "timestamp/wire/trailer.h"
 
 namespace stampcast {
 namespace {
@@ -53,6 +55,35 @@ TEST(RunSequence, StartupFailureBatchWritesAndShortSends) {
                             "sendBatch:24 cleanup ");
   for (int i = 0; i < 40; ++i) EXPECT_EQ(decodeTimestamp(&platform.given["sendBatch"][16 * i]).milliseconds, 250 + i);
   EXPECT_EQ(platform.output.substr(platform.output.rfind('\n')), "\nError in Sending data on the socket - 10050");
+}
+
+// A paced measuring sender: its bursts in one batch each, every datagram
+// of the size asked with trailer version 2 and zeros after it, and the
+// summary of what went.
+TEST(RunSequence, PacedBurstsCarryTheirScheduleAndAreSummedUp) {
+  FakePlatform platform;
+  platform.sendsBeforeFailure = 100;
+  EXPECT_EQ(runWith(platform, {"-s", "-q", "-m", "-t", "46", "-b", "100pps", "-n", "3", "-z", "100",
+                               "-c", "7"}), 0);
+  const std::string calls = platform.calls;
+  const std::string bursts = "catchStopRequests sendBatch:3 sendBatch:3 sendBatch:1 ";
+  EXPECT_NE(calls.find(bursts), std::string::npos) << calls;
+  const Bytes& sent = platform.given["sendBatch"];
+  ASSERT_EQ(sent.size(), 700u);
+  for (int i = 0; i < 7; ++i) {
+    Trailer trailer;
+    ASSERT_TRUE(decodeTrailer(&sent[100 * i], 100, &trailer));
+    EXPECT_EQ(std::make_tuple(trailer.version, trailer.number, trailer.periodNanoseconds),
+              std::make_tuple(2, std::uint64_t(i), std::uint64_t(30000000)));
+    EXPECT_EQ(trailer.burst, 3);
+    EXPECT_TRUE(trailer.hasLast && trailer.last == 6 && trailer.dscp == 46);
+    EXPECT_EQ(Bytes(&sent[100 * i + 72], &sent[100 * (i + 1)]), Bytes(28, 0));
+  }
+  // Bursts due 30 ms apart: three periods from the first to one after the last.
+  const std::string summary = "\n--- 239.1.1.1:1234 sent ---\n7 datagrams, 700 bytes in 0.090 s: "
+                              "77.778 datagrams/s, 0.062 Mbit/s, 0 slips\n";
+  EXPECT_NE(platform.output.find(summary), std::string::npos)
+      << platform.output;
 }
 
 }  // namespace

@@ -60,6 +60,11 @@ class SystemClock {
   // Nanoseconds on a clock that is never set and never stepped back.
   virtual std::int64_t steadyNanoseconds() = 0;
   virtual void sleepMilliseconds(std::uint32_t milliseconds) = 0;
+  // Waits until the steady clock reads `steady` (steadyNanoseconds()), as
+  // precisely as the system can: a time already past returns at once. A
+  // stop request may end the wait early (POSIX); the caller reads the
+  // clock again.
+  virtual void sleepUntil(std::int64_t steady) = 0;
 };
 
 // What ends a receiveBatch's wait for its first datagram. Stop requests:

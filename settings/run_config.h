@@ -41,6 +41,17 @@ struct RunConfig {
   bool json = false;
   // A receiver's metrics file (-x), as typed; null without one.
   const char* metricsPath = nullptr;
+  // The sender's load (-b, -z, -n), as typed (null without them) and as
+  // read: any of them makes a measuring sender send trailer version 2. The
+  // period between bursts (0 without -b: -w paces the bursts), the datagram's
+  // UDP payload in bytes (0: the classic size) and the datagrams a burst.
+  const char* rateText = nullptr;
+  const char* sizeText = nullptr;
+  const char* burstText = nullptr;
+  bool load = false;
+  std::uint64_t periodNanoseconds = 0;
+  std::uint32_t datagramSize = 0;
+  int burst = 1;
 };
 
 }  // namespace stampcast

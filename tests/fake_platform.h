@@ -139,6 +139,10 @@ class FakePlatform : public Platform,
     return call("setLocalTime", Bytes(bytes, bytes + sizeof time));
   }
   void sleepMilliseconds(std::uint32_t ms) override { call("sleepMilliseconds:" + std::to_string(ms)); }
+  // The wait moves the steady clock to its end.
+  void sleepUntil(std::int64_t until) override {
+    if (until > steady) steady = until;
+  }
   MulticastOptions& multicast() override { return *this; }
   StopRequests& stops() override { return *this; }
   HostNetwork& hostNetwork() override { return *this; }

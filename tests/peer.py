@@ -8,6 +8,8 @@
 #       "ready", then "TOS TTL HEX" a datagram (HEX: its first 48 bytes),
 #       and ends after COUNT datagrams or SECONDS without one. An IPv6
 #       GROUP: TOS is the traffic class, TTL the hop limit.
+#   peer.py arrivals GROUP PORT COUNT SECONDS   as probe, but "LENGTH NS HEX" a
+#       datagram: its whole length and its arrival on the monotonic clock.
 import contextlib, socket, struct, sys, time
 IP, IP6, END = socket.IPPROTO_IP, socket.IPPROTO_IPV6, time.monotonic() + 60
 PID = "self"
@@ -40,7 +42,7 @@ def send(s, group, port, pid=None):
     drain(port, 0)
 
 
-def probe(s, group, port, count, seconds):
+def probe(s, group, port, count, seconds, timed=False):
     if ":" in group:  # IPv6: the traffic class and hop limit, as TOS and TTL
         s.bind(("::", port))
         s.setsockopt(IP6, socket.IPV6_JOIN_GROUP, socket.inet_pton(socket.AF_INET6, group) + bytes(4))
@@ -57,10 +59,14 @@ def probe(s, group, port, count, seconds):
             data, extra, _, _ = s.recvmsg(70000, 64)
             got = {kind: value[0] for _, kind, value in extra}
             tos, ttl = (socket.IPV6_TCLASS, socket.IPV6_HOPLIMIT) if ":" in group else (socket.IP_TOS, socket.IP_TTL)
-            print(got[tos], got[ttl], data[:48].hex(), flush=True)
+            arrived = [len(data), time.monotonic_ns()] if timed else [got[tos], got[ttl]]
+            print(*arrived, data[:48].hex(), flush=True)
 
 
 if __name__ == "__main__":
     mode, group, port, *rest = sys.argv[1:]
     port, s = int(port), socket.socket(socket.AF_INET6 if ":" in group else socket.AF_INET, socket.SOCK_DGRAM)
-    (send if mode == "send" else probe)(s, group, port, *map(float, rest))
+    if mode == "send":
+        send(s, group, port)
+    else:
+        probe(s, group, port, *map(float, rest), timed=mode == "arrivals")

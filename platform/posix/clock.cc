@@ -121,5 +121,25 @@ void PosixPlatform::sleepMilliseconds(std::uint32_t milliseconds) {
   }
 }
 
+void PosixPlatform::sleepUntil(std::int64_t steady) {
+#ifdef __linux__
+  if (!timerSlackSet_) {
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    timerSlackSet_ = true;
+  }
+#endif
+  // An absolute sleep on the steady clock, which steadyNanoseconds() reads,
+  // ends early by the kernel's usual lateness and watches the clock for the
+  // rest. A signal (a stop request) ends the sleep: the caller decides.
+  const std::int64_t wake = steady - kWakeUpMargin;
+  if (wake > monotonicNanoseconds()) {
+    const timespec until{static_cast<time_t>(wake / 1000000000),
+                         static_cast<long>(wake % 1000000000)};
+    if (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) return;
+  }
+  while (monotonicNanoseconds() < steady) {
+  }
+}
+
 }  // namespace posix
 }  // namespace stampcast

@@ -100,6 +100,7 @@ class PosixPlatform final : public Platform,
   void readClock(LocalTime* local, std::int64_t* utcNanoseconds) override;
   int setLocalTime(const LocalTime& time) override;
   void sleepMilliseconds(std::uint32_t milliseconds) override;
+  void sleepUntil(std::int64_t steady) override;
 
   // Multicast options, for either family by the family it is handed
   int setHopLimit(SocketHandle socket, std::uint16_t family,

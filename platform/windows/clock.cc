@@ -205,5 +205,31 @@ void WindowsPlatform::sleepMilliseconds(std::uint32_t milliseconds) {
   if (!waited) Sleep(milliseconds);
 }
 
+void WindowsPlatform::sleepUntil(std::int64_t steady) {
+  // The waitable timer counts from the system's interrupt time, not from
+  // the performance counter that steadyNanoseconds() reads: the due time is
+  // made relative, and the timer stops a millisecond early (Sleep, where
+  // the timer is missing, by a tick), the rest spent watching the counter.
+  if (!pauseTimerTried_) {
+    pauseTimerTried_ = true;
+    pauseTimer_ = CreateWaitableTimerExW(
+        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+        TIMER_ALL_ACCESS);
+  }
+  const std::int64_t margin = pauseTimer_ != nullptr ? 1000000 : 16000000;
+  const std::int64_t rest = steady - steadyNanoseconds() - margin;
+  if (rest > 0) {
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<LONGLONG>(rest / 100);  // 100 ns, relative
+    const bool waited =
+        pauseTimer_ != nullptr &&
+        SetWaitableTimer(pauseTimer_, &due, 0, nullptr, nullptr, FALSE) &&
+        WaitForSingleObject(pauseTimer_, INFINITE) == WAIT_OBJECT_0;
+    if (!waited) Sleep(static_cast<DWORD>(rest / 1000000));
+  }
+  while (steadyNanoseconds() < steady) {
+  }
+}
+
 }  // namespace windows
 }  // namespace stampcast

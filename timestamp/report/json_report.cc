@@ -183,6 +183,9 @@ void JsonReport::settings(bool sender) {
     record.integer("dscp", config_.dscpValue);
     record.integer("ttl", config_.ttlValue);
     record.integer("wait_ms", config_.waitValue);
+    if (config_.rateText != nullptr) record.text("rate", config_.rateText);
+    if (config_.load) record.integer("size", config_.datagramSize);
+    if (config_.load) record.integer("burst", config_.burst);
   } else {
     record.boolean("update", config_.update);
   }
@@ -209,6 +212,21 @@ bool JsonReport::sent(const LocalTime& time, std::int64_t seq, const SocketAddre
   if (number >= 0) record.integer("sent", number);
   record.end();
   return platform_.writeOutput(record_.data(), record_.size());
+}
+
+void JsonReport::senderSummary(const SenderTotals& totals, const SocketAddress& to) {
+  std::string out;
+  JsonRecord record(out, "sender_summary");
+  record.text("to", addressText(to));
+  record.count("datagrams", totals.datagrams);
+  record.count("bytes", totals.bytes);
+  const SenderRates rates = senderRates(totals);
+  record.fixed("seconds", rates.seconds);
+  record.fixed("datagrams_per_s", rates.datagramsPerSecond);
+  record.fixed("mbit_per_s", rates.mbitPerSecond);
+  record.count("slips", totals.slips);
+  record.end();
+  platform_.writeOutput(out.data(), out.size());
 }
 
 void JsonReport::received(const ReceivedDatagram& datagram) {

@@ -21,6 +21,7 @@ class JsonReport final : public Report {
   void received(const ReceivedDatagram& datagram) override;
   void interval(const ReceiverStatistics& stats, const IntervalSpan& span) override;
   void summary(const ReceiverStatistics& stats) override;
+  void senderSummary(const SenderTotals& totals, const SocketAddress& to) override;
   bool streamPercentiles() const override { return true; }
 
  private:

@@ -13,6 +13,15 @@ bool Report::flush() {
   return open;
 }
 
+SenderRates senderRates(const SenderTotals& totals) {
+  SenderRates rates;
+  if (totals.last <= totals.first) return rates;
+  rates.seconds = static_cast<double>(totals.last - totals.first) / 1e9;
+  rates.datagramsPerSecond = static_cast<double>(totals.datagrams) / rates.seconds;
+  rates.mbitPerSecond = static_cast<double>(totals.bytes) * 8 / rates.seconds / 1e6;
+  return rates;
+}
+
 void print(Report& report, const char* format, ...) {
   std::string text;
   va_list args;

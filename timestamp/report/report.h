@@ -27,6 +27,27 @@ struct ReceivedDatagram {
   const int* clock = nullptr;
 };
 
+// What a sender sent (with -m or -b): datagrams and their UDP payload
+// bytes, the steady times of the first and the last send, and the times
+// its schedule moved on (-b).
+struct SenderTotals {
+  std::uint64_t datagrams = 0;
+  std::uint64_t bytes = 0;
+  std::int64_t first = 0;
+  std::int64_t last = 0;
+  std::uint64_t slips = 0;
+};
+
+// The figures a sender's summary shows: seconds from the first send to the
+// last, and datagrams and Mbit of payload a second over them (0 when the
+// run took no time).
+struct SenderRates {
+  double seconds = 0;
+  double datagramsPerSecond = 0;
+  double mbitPerSecond = 0;
+};
+SenderRates senderRates(const SenderTotals& totals);
+
 class Report {
  public:
   // A report made without a plan tells of an IPv4 group and no interface.
@@ -52,6 +73,9 @@ class Report {
   virtual void interval(const ReceiverStatistics& stats,
                         const IntervalSpan& span) = 0;
   virtual void summary(const ReceiverStatistics& stats) = 0;
+  // What a sender sent to `to`, once its count has gone or a stop request
+  // came; written at once.
+  virtual void senderSummary(const SenderTotals& totals, const SocketAddress& to) = 0;
   // Writes what waits; false once nobody reads the output any more.
   virtual bool flush();
   // Whether the summary shows each stream's percentiles, which the

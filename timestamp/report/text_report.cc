@@ -174,6 +174,21 @@ void TextReport::summary(const ReceiverStatistics& stats) {
   pending_ += summaryText(stats, config_, plan_);
 }
 
+void TextReport::senderSummary(const SenderTotals& totals, const SocketAddress& group) {
+  // The group as typed, as the receiver's summary shows it.
+  const bool ipv6 = group.family == kAddressFamilyInet6;
+  std::string text = std::string("\n--- ") + (ipv6 ? "[" : "") + config_.destAddress +
+                     (ipv6 ? "]:" : ":") + std::to_string(config_.destPort) + " sent ---\n";
+  const SenderRates rates = senderRates(totals);
+  appendFormat(text, "%llu datagrams, %llu bytes in %.3f s: %.3f datagrams/s, %.3f Mbit/s, "
+               "%llu slips\n",
+               static_cast<unsigned long long>(totals.datagrams),
+               static_cast<unsigned long long>(totals.bytes), rates.seconds,
+               rates.datagramsPerSecond, rates.mbitPerSecond,
+               static_cast<unsigned long long>(totals.slips));
+  platform_.writeOutput(text.data(), text.size());
+}
+
 bool TextReport::flush() {
   bool open = true;
   if (end_ != lines_) {

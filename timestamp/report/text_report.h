@@ -27,6 +27,7 @@ class TextReport final : public Report {
   void received(const ReceivedDatagram& datagram) override;
   void interval(const ReceiverStatistics& stats, const IntervalSpan& span) override;
   void summary(const ReceiverStatistics& stats) override;
+  void senderSummary(const SenderTotals& totals, const SocketAddress& to) override;
   bool flush() override;
 
  private:
