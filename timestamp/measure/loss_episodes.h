@@ -31,6 +31,9 @@ class LossEpisodes {
   // Episodes so far; with the run's last number (a -c sender's version 2
   // trailer), the numbers after the highest seen up to it are one more.
   std::uint64_t episodes(const std::uint64_t* last = nullptr) const;
+  // The episodes that no late datagram can change any more: those out of
+  // the window. They only grow.
+  std::uint64_t settled() const { return closed_; }
 
   // The numbers after the highest seen up to the run's last.
   std::uint64_t lostAtEnd(std::uint64_t last) const;

@@ -44,6 +44,9 @@ class StreamLoad {
   void endRun() { ended_ = true; }
   // The numbers lost at the end so far: none before the run is over.
   std::uint64_t lostAtEnd() const;
+  // The episodes that can no longer change: all of them once the run is
+  // over, else those out of the reorder window. They only grow.
+  std::uint64_t settledEpisodes() const { return ended_ ? episodes() : episodes_.settled(); }
   LoadPart whole() const;
   LoadPart interval() const;
 

@@ -34,6 +34,30 @@ std::uint64_t finalLost(const StreamTable::Stream& stream, bool runOver) {
   return missing < lost ? lost - missing : 0;
 }
 
+namespace {
+
+// A stream's load, added to its address's: the pairs and episodes add up,
+// the longest gap is the longest of its streams'.
+void addLoad(SourceFigures& into, const StreamLoad& load) {
+  const LoadPart whole = load.whole();
+  for (const RemarkPair& pair : whole.remarked) {
+    DscpChange* same = nullptr;
+    for (DscpChange& have : into.dscpChanged) {
+      if (have.sent == pair.sent && have.received == pair.received) same = &have;
+    }
+    if (same == nullptr) {
+      into.dscpChanged.push_back(DscpChange{pair.sent, pair.received, pair.count});
+    } else {
+      same->count += pair.count;
+    }
+  }
+  into.lossEpisodes += load.settledEpisodes();
+  const std::int64_t gap = whole.longest.nanoseconds / 1000;
+  if (gap > into.longestGap) into.longestGap = gap;
+}
+
+}  // namespace
+
 std::string sourceText(const SocketAddress& from) {
   char text[kAddressTextMax + 1];
   char* end = writeAddress(text, from);
@@ -111,21 +135,13 @@ GroupFigures feedGroup(const std::string& group, const ReceiverStatistics& stats
     into.outOfOrder += stream.late;
     // The latest stream of an address comes last in the list.
     into.jitter = std::llround(stream.jitter.microseconds);
+    if (stream.load.on()) addLoad(into, stream.load);
   }
   GroupFigures figures;
   figures.group = group;
   figures.invalid = static_cast<std::uint64_t>(stats.invalid);
   figures.sources = foldSources(sources, StreamTable::kMaxStreams);
-  feedLoadFigures(stats, figures);
   return figures;
-}
-
-void feedLoadFigures(const ReceiverStatistics&, GroupFigures& group) {
-  for (SourceFigures& source : group.sources) {
-    source.dscpChanged.clear();
-    source.lossEpisodes = 0;
-    source.longestGap = 0;
-  }
 }
 
 MetricsFile::MetricsFile(const RunConfig& config, const SocketAddress& group,

@@ -60,13 +60,11 @@ class SourceTally {
 };
 
 // The group's figures: the tally's, with each stream's losses, repeats,
-// late ones and jitter added to its address's.
+// late ones and jitter added to its address's, and what a stream of
+// version 2 trailers tells of the load: its re-marking pairs, its settled
+// loss episodes (counters never go down) and its longest gap.
 GroupFigures feedGroup(const std::string& group, const ReceiverStatistics& stats,
                        std::vector<SourceFigures> sources, bool runOver);
-
-// The figures that the load measures (re-marking pairs, loss episodes,
-// the longest gap) feed; none yet: each stays 0.
-void feedLoadFigures(const ReceiverStatistics& stats, GroupFigures& group);
 
 // How a file is replaced: replaceFile, or a test's stand-in.
 using FileReplacer = FileWrite (*)(const std::string& path, const std::string& bytes);

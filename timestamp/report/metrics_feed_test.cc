@@ -66,6 +66,34 @@ TEST(MetricsFeed, StreamsOfOneAddressAddUp) {
   EXPECT_EQ(source.lastDatagram, 1000000 - 5999);
 }
 
+// A stream of version 2 trailers: its re-marked datagrams count as pairs,
+// and an episode counts only once no late datagram can close it (out of the
+// window, or the run over), so that the counter never goes down.
+TEST(MetricsFeed, LoadFiguresCountOnlyWhatIsSettled) {
+  ReceiverStatistics stats;
+  const std::uint64_t numbers[] = {0, 1, 5, 6, 9000};
+  for (const std::uint64_t number : numbers) {
+    MeasuredFields measured;
+    measured.from = from(0x0a000001, 1);
+    measured.dscp = number == 1 ? 8 : 46;
+    measured.hasSent = true;
+    measured.sent = number;
+    measured.hasLoad = true;
+    measured.askedDscp = 46;
+    measured.sentNanoseconds = static_cast<std::int64_t>(number) * 1000000;
+    countDatagram(stats, RunConfig{}, measured);
+  }
+  SourceFigures heard;
+  heard.source = "10.0.0.1";
+  const GroupFigures during = feedGroup("g", stats, {heard}, false);
+  ASSERT_EQ(during.sources[0].dscpChanged.size(), 1u);
+  EXPECT_EQ(during.sources[0].dscpChanged[0].count, 1u);
+  EXPECT_EQ(during.sources[0].lossEpisodes, 1u);  // 2-4 has left the window; 7-8999 has not
+  EXPECT_EQ(during.sources[0].longestGap, 8994000);  // from the send time of 6 to 9000's
+  stats.streams.endRun();
+  EXPECT_EQ(feedGroup("g", stats, {heard}, true).sources[0].lossEpisodes, 2u);
+}
+
 int failures = 0;
 FileWrite failingTwice(const std::string&, const std::string&) {
   FileWrite result;
