@@ -6,14 +6,14 @@ from conftest import BIN, PEER, receiver, run
 from test_watch import records
 
 SUMMARY = r"--- 239\.1\.1\.1:1234 sent ---\n(\d+) datagrams, (\d+) bytes in ([\d.]+) s: "
-# Refused before anything is set up, whatever the build.
-BAD = [(["-b", "0"], "Not a rate: 0\n"), (["-b", "5 pps"], "Not a rate: 5 pps\n"),
-       (["-b", "1e3"], "Not a rate: 1e3\n"),
+# Refused before anything is set up, whatever the build. The forms each value
+# takes are cli/load_options_test.cc's; the size's bounds as a run sets them, here.
+BAD = [(["-b", "5 pps"], "Not a rate: 5 pps\n"),
        (["-z", "15"], "Datagram size out of range: 15\n"),
        (["-m", "-z", "71"], "Datagram size out of range: 71\n"),
        (["-z", "65508"], "Datagram size out of range: 65508\n"),
        (["-d", "ff15::81", "-z", "65528"], "Datagram size out of range: 65528\n"),
-       (["-n", "0"], "Burst out of range: 0\n"), (["-n", "1025"], "Burst out of range: 1025\n")]
+       (["-n", "1025"], "Burst out of range: 1025\n")]
 
 
 @pytest.mark.parametrize("args,text", BAD, ids=[" ".join(args) for args, _ in BAD])
