@@ -67,7 +67,7 @@ const OptionRow kRows[] = {
      "receiver: write Prometheus metrics to this file; implies -m", nullptr},
     {'b', ValueKind::Text, "rate",
      [](OptionScan& s, Value v) { s.config.rateText = v.text; },
-     "sender: bits (k, M, G) or datagrams (pps) a second, on a schedule; replaces -w",
+     "sender: a rate in bits (k, M, G) or datagrams (pps) a second",
      "rate"},
     {'z', ValueKind::Text, "bytes",
      [](OptionScan& s, Value v) { s.config.sizeText = v.text; },
