@@ -71,7 +71,7 @@ const OptionRow kRows[] = {
      "rate"},
     {'z', ValueKind::Text, "bytes",
      [](OptionScan& s, Value v) { s.config.sizeText = v.text; },
-     "sender: the datagram's UDP payload in bytes, zeros after the time", "size"},
+     "sender: the UDP payload's size, zeros after the time", "size"},
     {'n', ValueKind::Text, "count",
      [](OptionScan& s, Value v) { s.config.burstText = v.text; },
      "sender: datagrams back to back at each due time (1 to 1024)", "burst"},
