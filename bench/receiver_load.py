@@ -1,9 +1,15 @@
 #!/usr/bin/python3
 # The measuring receiver's CPU per datagram with version 2 trailers against
-# version 1: the same Python sender, the same pace, rounds in turn, inside
-# a network namespace made here and removed at the end (run as root):
-#   bench/receiver_load.py BUILD/stampcast [DATAGRAMS] [ROUNDS]
-import os, signal, socket, struct, subprocess, sys, time
+# version 1, or (--metrics) with -x writing the exposition every second
+# against without, behind version 2 trailers: the same Python sender, the
+# same pace, rounds in turn, inside a network namespace made here and
+# removed at the end (run as root):
+#   bench/receiver_load.py [--metrics] BUILD/stampcast [DATAGRAMS] [ROUNDS]
+import os, signal, socket, struct, subprocess, sys, tempfile, time
+
+METRICS = len(sys.argv) > 1 and sys.argv[1] == "--metrics"
+if METRICS:
+    del sys.argv[1]
 
 BIN = os.path.abspath(sys.argv[1])
 COUNT = int(sys.argv[2]) if len(sys.argv) > 2 else 300000
@@ -26,11 +32,17 @@ def sender(version):  # runs inside the namespace: COUNT datagrams to 239.1.1.1:
             time.sleep(0)  # lets the receiver keep up on two cores
 
 
-def one(version):  # (CPU us per datagram, datagrams the receiver counted)
-    rx = subprocess.Popen(ENTER + [BIN, "-r", "-m", "-q"], stdout=subprocess.PIPE, text=True,
+def one(version, folder):  # (CPU us per datagram, datagrams the receiver counted)
+    # With --metrics both variants take version 2 and report every second
+    # (-a 1): 1 without -x, 2 with it, so that only the file's cost differs.
+    extra = ["-a", "1"] if METRICS else []
+    if METRICS and version == 2:
+        extra += ["-x", os.path.join(folder, "stampcast.prom")]
+    rx = subprocess.Popen(ENTER + [BIN, "-r", "-m", "-q", *extra], stdout=subprocess.PIPE, text=True,
                           start_new_session=True)
     time.sleep(0.5)
-    subprocess.run(ENTER + [sys.executable, __file__, "--send", str(version), str(COUNT)], check=True, timeout=300)
+    sent = 2 if METRICS else version
+    subprocess.run(ENTER + [sys.executable, __file__, "--send", str(sent), str(COUNT)], check=True, timeout=300)
     time.sleep(0.5)
     os.kill(rx.pid, signal.SIGINT)
     _, status, usage = os.wait4(rx.pid, 0)
@@ -45,13 +57,18 @@ def main():
         for line in ("link set lo up", "link set lo multicast on", "route add 224.0.0.0/4 dev lo src 127.0.0.1"):
             subprocess.run(ENTER + ["ip", *line.split()], check=True)
         figures = {1: [], 2: []}
-        for _ in range(ROUNDS):
-            for version in (1, 2):
-                figures[version].append(one(version))
+        names = {1: "without -x", 2: "with -x"} if METRICS else {1: "version 1", 2: "version 2"}
+        with tempfile.TemporaryDirectory() as folder:
+            for _ in range(ROUNDS):
+                for version in (1, 2):
+                    figures[version].append(one(version, folder))
         for version, rows in figures.items():
-            print(f"version {version}: " + " ".join(f"{cpu:.3f} us ({got})" for cpu, got in rows))
+            print(f"{names[version]}: " + " ".join(f"{cpu:.3f} us ({got})" for cpu, got in rows))
         best = {v: min(cpu for cpu, _ in rows) for v, rows in figures.items()}
-        print(f"best: version 1 {best[1]:.3f} us, version 2 {best[2]:.3f} us, ratio {best[2] / best[1]:.3f}")
+        middle = {v: sorted(cpu for cpu, _ in rows)[len(rows) // 2] for v, rows in figures.items()}
+        print(f"best: {names[1]} {best[1]:.3f} us, {names[2]} {best[2]:.3f} us, ratio {best[2] / best[1]:.3f}")
+        print(f"median: {names[1]} {middle[1]:.3f} us, {names[2]} {middle[2]:.3f} us, "
+              f"ratio {middle[2] / middle[1]:.3f}")
     finally:
         subprocess.run(["ip", "netns", "delete", NS])
 
