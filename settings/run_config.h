@@ -41,6 +41,10 @@ struct RunConfig {
   bool json = false;
   // A receiver's metrics file (-x), as typed; null without one.
   const char* metricsPath = nullptr;
+  // Trust: a shared key file (-k, either role) and a receiver's time
+  // service socket (-y), as typed; null without them.
+  const char* keyPath = nullptr;
+  const char* sampleSocket = nullptr;
 };
 
 }  // namespace stampcast

@@ -6,7 +6,9 @@
 #include "timestamp/measure/interval.h"
 #include "timestamp/measure/measurement.h"
 #include "timestamp/measure/statistics.h"
+#include "timestamp/measure/trust.h"
 #include "timestamp/report/metrics_feed.h"
+#include "timestamp/roles/clock_feed.h"
 #include "timestamp/roles/group_join.h"
 #include "timestamp/wire/calendar.h"
 #include "timestamp/wire/datagram.h"
@@ -26,14 +28,23 @@ bool holdsCalendarTime(const LocalTime& time, int received) {
          isValidCalendarTime(time);
 }
 
+// A measuring receiver, and one that hands samples on (-y), needs to know
+// when each datagram arrived.
+bool wantsArrivals(const RunConfig& config) {
+  return config.measure || config.sampleSocket != nullptr;
+}
+
 // The receive loop's state: what it counts and where the intervals stand.
 struct Receiving {
-  Receiving(const RunConfig& runConfig, Platform& runPlatform, Report& runReport,
-            MetricsFile& runMetrics, std::int64_t start)
+  Receiving(const RunConfig& runConfig, const RunPlan& plan, Platform& runPlatform,
+            Report& runReport, MetricsFile& runMetrics, ClockFeed& runFeed,
+            std::int64_t start)
       : config(runConfig),
         platform(runPlatform),
         report(runReport),
         metrics(runMetrics),
+        feed(runFeed),
+        trust(plan.keys),
         intervals(start, intervalPeriod(runConfig)),
         lastArrival(start) {}
 
@@ -41,6 +52,8 @@ struct Receiving {
   Platform& platform;
   Report& report;
   MetricsFile& metrics;  // -x: written at each interval's end and the run's
+  ClockFeed& feed;       // -y
+  TrustGuard trust;      // -k
   IntervalClock intervals;
   std::int64_t lastArrival;  // on the steady clock
   std::int64_t seq = 0;
@@ -87,36 +100,45 @@ void startMeasuring(Platform& platform, Report& report, SocketHandle socket,
   platform.stops().catchStopRequests();
 }
 
+// The clock, or with -y the time service, takes a whole time from a
+// datagram that the keys (with -k) let through: with -u, the setting's
+// result into *clock.
+void takeTime(Receiving& r, int i, const ReceivedDatagram& datagram, int* clock) {
+  if (!datagram.whole || !maySetClock(datagram.trust)) return;
+  if (r.config.update) *clock = r.platform.systemClock().setLocalTime(datagram.time);
+  r.feed.offer(r.arrivals[i], r.slots[i], r.lengths[i], datagram.time);
+}
+
 // One datagram of the batch: counted in the interval it arrived in, after
-// the reports of the intervals that ended before it, and with -u set on
-// the clock; false once nobody reads the output.
+// the reports of the intervals that ended before it (with -k, counted only
+// as unauthenticated when its tag does not hold), and with -u set on the
+// clock; false once nobody reads the output.
 bool handleDatagram(Receiving& r, int i, std::int64_t now) {
   const RunConfig& config = r.config;
-  const LocalTime time = decodeTimestamp(r.slots[i]);
-  const bool whole = holdsCalendarTime(time, r.lengths[i]);
+  ReceivedDatagram datagram;
+  datagram.time = decodeTimestamp(r.slots[i]);
+  datagram.whole = holdsCalendarTime(datagram.time, r.lengths[i]);
+  datagram.trust = r.trust.judge(r.slots[i], r.lengths[i]);
+  datagram.seq = r.seq;
   MeasuredFields measured;
   std::int64_t at = now;
   if (config.measure) {
     at = placeArrival(r.arrivals[i].steadyNanoseconds, r.lastArrival, now);
     r.lastArrival = at;
     if (!reportDue(r, at, now)) return false;
-    measured = measure(r.arrivals[i], r.slots[i], r.lengths[i], time, whole);
-    measured.order = countDatagram(r.stats, config, measured);
-    r.metrics.count(measured, at);
-  }
-  ReceivedDatagram datagram;
-  datagram.time = time;
-  datagram.whole = whole;
-  datagram.seq = r.seq;
-  if (config.measure) {
+    measured = measure(r.arrivals[i], r.slots[i], r.lengths[i], datagram.time, datagram.whole);
+    if (datagram.trust == Trust::kUnauthenticated) {
+      ++r.stats.unauthenticated;
+    } else {
+      measured.order = countDatagram(r.stats, config, measured);
+      r.metrics.count(measured, at);
+    }
     datagram.measured = &measured;
     datagram.at = r.intervals.elapsed(at);
   }
   int clock = -1;
-  if (config.update) {
-    if (whole) clock = r.platform.systemClock().setLocalTime(time);
-    datagram.clock = &clock;
-  }
+  if (config.update) datagram.clock = &clock;
+  takeTime(r, i, datagram, &clock);
   r.report.received(datagram);
   std::memset(r.slots[i], 0, sizeof r.slots[i]);
   ++r.seq;
@@ -149,7 +171,7 @@ int receiveUntilEnd(Receiving& r, SocketHandle socket) {
     if (count == 0 && (platform.stops().stopRequested() || !r.intervals.on())) break;
     if (count > limit) count = limit;
     const std::int64_t now =
-        r.config.measure ? platform.systemClock().steadyNanoseconds() : 0;
+        wantsArrivals(r.config) ? platform.systemClock().steadyNanoseconds() : 0;
     for (int i = 0; i < count; ++i) {
       if (!handleDatagram(r, i, now)) return kFailedRun;
     }
@@ -210,6 +232,8 @@ int runReceiver(const RunConfig& config, const RunPlan& plan,
   const SocketAddress& group = plan.groups.front();
   MetricsFile metrics(config, group, platform, report);
   if (!metrics.start()) return kFailedRun;
+  ClockFeed feed(config, report);
+  if (!feed.start()) return kFailedRun;
   if (!bindAndJoin(plan, platform, report, socket, group)) return kFailedRun;
   report.settings(false);
   if (config.measure) {
@@ -217,7 +241,7 @@ int runReceiver(const RunConfig& config, const RunPlan& plan,
   }
   print(report, "\nReceiving...\n");
   // Intervals and arrival offsets count from here, on the steady clock.
-  Receiving r(config, platform, report, metrics,
+  Receiving r(config, plan, platform, report, metrics, feed,
               config.measure ? platform.systemClock().steadyNanoseconds() : 0);
   if (r.intervals.on()) platform.stops().setReceiveDeadline(r.intervals.deadline());
   if (report.streamPercentiles()) r.stats.streams.keepPercentiles();

@@ -5,20 +5,29 @@
 #include <cstring>
 #include <random>
 
+#include "timestamp/wire/auth_block.h"
 #include "timestamp/wire/datagram.h"
 #include "timestamp/wire/trailer.h"
 
 namespace stampcast {
 namespace {
 
+// The longest datagram a sender makes: the time, trailer version 2 and
+// the authentication block.
+constexpr std::size_t kLongestDatagram = kMeasuredV2DatagramSize + kAuthBlockLength;
+
 // What every datagram of a run is made of: with -m, the trailer's run
-// identifier and the next sequence number.
+// identifier and the next sequence number; with -k, trailer version 2 and
+// the authentication block under the key file's first key.
 struct Stamper {
   bool measured = false;
   std::uint64_t run = 0;
   std::uint64_t next = 0;
+  const Key* key = nullptr;
+  std::uint8_t dscp = 0;
 
   std::size_t size() const {
+    if (key != nullptr) return kLongestDatagram;
     return measured ? kMeasuredDatagramSize : kTimestampDatagramSize;
   }
 
@@ -33,8 +42,15 @@ struct Stamper {
     if (measured) {
       trailer.run = run;
       trailer.number = next++;
+      if (key != nullptr) {
+        trailer.version = 2;
+        trailer.dscp = dscp;
+      }
       encodeTrailer(trailer, out + kTimestampDatagramSize);
     }
+    // The hash cannot fail on the systems that started the run with a key:
+    // a datagram it would not sign goes with a tag no receiver takes.
+    if (key != nullptr) writeAuthBlock(out, kMeasuredV2DatagramSize, *key);
     return now;
   }
 };
@@ -76,7 +92,7 @@ std::uint64_t drawRunIdentifier(Platform& platform) {
 int flood(Platform& platform, Report& report, SocketHandle socket,
           const SocketAddress& destination, Stamper& stamper,
           std::int64_t left, MarkingWatch& watch) {
-  static std::uint8_t batch[Platform::kMaxBatch * kMeasuredDatagramSize];
+  static std::uint8_t batch[Platform::kMaxBatch * kLongestDatagram];
   const std::size_t length = stamper.size();
   int limit = platform.batchLimit();
   if (limit < 1 || limit > Platform::kMaxBatch) limit = 1;
@@ -117,7 +133,7 @@ int sendLines(const RunConfig& config, Platform& platform, Report& report,
     if (reportRemoval(platform, report, watch)) return kFailedRun;
     // The time is read just before the send, and the line below reports the
     // datagram that has just gone out.
-    std::uint8_t datagram[kMeasuredDatagramSize];
+    std::uint8_t datagram[kLongestDatagram];
     const LocalTime now = stamper.stamp(platform, datagram);
     if (platform.sendTo(socket, datagram, static_cast<int>(stamper.size()),
                         kSendDontRoute, destination) == kSocketError) {
@@ -147,6 +163,10 @@ int runSender(const RunConfig& config, const RunPlan& plan, Platform& platform,
   Stamper stamper;
   stamper.measured = config.measure;
   if (config.measure) stamper.run = drawRunIdentifier(platform);
+  if (!plan.keys.empty()) {
+    stamper.key = &plan.keys.front();
+    stamper.dscp = static_cast<std::uint8_t>(config.dscpValue & 63);
+  }
   if (!config.verbose) {
     return flood(platform, report, socket, destination, stamper, left, watch);
   }
