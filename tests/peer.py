@@ -1,12 +1,14 @@
 # The tests' peer, run only inside the namespaces the tests make.
 #   peer.py send GROUP PORT     stdin: one "SIZE HEX [SHIFT]" a datagram; HEX
 #       starts it, 0xA5 fills the rest up to SIZE; with SHIFT, bytes 40-47
-#       (a trailer's send time) read the time it goes less SHIFT microseconds.
+#       (a trailer's send time) read the time it goes less SHIFT microseconds,
+#       and with PEER_KEY=ID:HEX in the environment its last 20 bytes are then
+#       that key's authentication block.
 #   peer.py probe GROUP PORT COUNT SECONDS   binds PORT, joins GROUP, prints
 #       "ready", then "TOS TTL HEX" a datagram (HEX: its first 48 bytes),
 #       and ends after COUNT datagrams or SECONDS without one. An IPv6
 #       GROUP: TOS is the traffic class, TTL the hop limit.
-import contextlib, socket, struct, sys, time
+import contextlib, hmac, os, socket, struct, sys, time
 IP, IP6, END = socket.IPPROTO_IP, socket.IPPROTO_IPV6, time.monotonic() + 60
 
 
@@ -28,6 +30,10 @@ def send(s, group, port):
         data = (bytes.fromhex(head) + b"\xa5" * int(size))[: int(size)]
         for microseconds in shift:
             data = data[:40] + struct.pack("<q", time.time_ns() - int(microseconds) * 1000) + data[48:]
+            if "PEER_KEY" in os.environ:
+                key_id, key = os.environ["PEER_KEY"].split(":")
+                body = data[:-20] + struct.pack(">I", int(key_id))
+                data = body + hmac.new(bytes.fromhex(key), body, "sha256").digest()[:16]
         s.sendto(data, (group, port))
     drain(port, 0)
 

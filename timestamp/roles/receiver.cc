@@ -162,7 +162,7 @@ int receiveUntilEnd(Receiving& r, SocketHandle socket) {
         wanted > 0 && wanted < batchSize ? static_cast<int>(wanted) : batchSize;
     int count = platform.receiveBatch(socket, r.slots, kReceiveBufferSize,
                                       limit, r.lengths,
-                                      r.config.measure ? r.arrivals : nullptr);
+                                      wantsArrivals(r.config) ? r.arrivals : nullptr);
     if (count == kSocketError) {
       printError(r.report, "\nrecvfrom failed: %d", platform.lastSocketError());
       return kFailedRun;
