@@ -29,7 +29,7 @@ def flip(data, index): return data[:index] + bytes([data[index] ^ 1]) + data[ind
 
 def test_only_genuine_new_datagrams_set_the_clock(netns, start, tmp_path):
     ns = netns(user=True)  # root of its own user namespace only: it cannot set the clock
-    sender = [ns.argv(["-k", key_file(tmp_path, [2]), "-c", "2", "-w", "50", "-s"])]
+    sender = ns.argv(["-k", key_file(tmp_path, [2]), "-c", "2", "-w", "50", "-s"])
     now, ok = time.time_ns() + 10**9, "Error: Setting local time - 1"
     older = signed(now - 10**9, 5, run=6)
     rows = [  # what the peer sends after the sender's two, and the clock's report
@@ -48,7 +48,7 @@ def test_only_genuine_new_datagrams_set_the_clock(netns, start, tmp_path):
     trace = tmp_path / "trace"
     argv = ns.cmd([*TRACE, "-o", trace, BIN, "-k", key_file(tmp_path, [1, 2]), "-u", "-c", len(rows) + 2, "-r"])
     proc = receiver(start, argv)
-    assert run(sender[0])[0] == 0
+    assert run(sender)[0] == 0
     assert proc.wait_for(" seq:1\n", timeout=30), proc.out()
     peer_send(ns, "239.1.1.1", 1234, [(len(data), data) for data, _ in rows])
     status, out = proc.wait(60)
