@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cli/load_options.h"
+#include "timestamp/wire/auth_block.h"
 #include "timestamp/wire/trailer.h"
 
 namespace stampcast {
@@ -75,6 +76,12 @@ const OptionRow kRows[] = {
     {'n', ValueKind::Text, "count",
      [](OptionScan& s, Value v) { s.config.burstText = v.text; },
      "sender: datagrams back to back at each due time (1 to 1024)", "burst"},
+    {'k', ValueKind::Path, "keyfile",
+     [](OptionScan& s, Value v) { s.config.keyPath = v.text; },
+     "either role: authenticate with a key file's keys; sender: implies -m", nullptr},
+    {'y', ValueKind::Path, "socket",
+     [](OptionScan& s, Value v) { s.config.sampleSocket = v.text; },
+     "receiver: hand each time to chronyd's SOCK refclock here, set nothing", nullptr},
     {'v', ValueKind::None, nullptr,
      [](OptionScan& s, Value) { s.end = ScanEnd::Version; },
      "print the version and end", nullptr},
@@ -87,6 +94,10 @@ const OptionRow kRows[] = {
 // trailer of the version the load options ask for.
 std::uint32_t classicSize(const RunConfig& config) {
   if (!config.measure) return static_cast<std::uint32_t>(kTimestampDatagramSize);
+  // A signing sender's datagram ends with the authentication block.
+  if (config.mode == RunMode::Sender && config.keyPath != nullptr) {
+    return static_cast<std::uint32_t>(kMeasuredV2DatagramSize + kAuthBlockLength);
+  }
   return static_cast<std::uint32_t>(config.load ? kMeasuredV2DatagramSize
                                                 : kMeasuredDatagramSize);
 }

@@ -60,6 +60,13 @@ ParsedOptions settled(OptionScan& scan, Report& report) {
                                          config.metricsPath != nullptr)) {
     config.measure = true;
   }
+  // A signing sender numbers its datagrams: the trailer carries what
+  // receivers check for replay.
+  if (config.mode == RunMode::Sender && config.keyPath != nullptr) config.measure = true;
+  if (config.mode == RunMode::Receiver && config.update && config.sampleSocket != nullptr) {
+    print(report, "Choose -u or -y\n");
+    return endedBy(kFailedRun);
+  }
   const char* offending = "";
   if (const char* message = settleLoad(config, &offending)) {
     print(report, message, offending);

@@ -51,7 +51,7 @@ static std::string scan(std::vector<std::string> words) {
 static const std::pair<std::vector<std::string>, std::string> kScans[] = {
     {{}, "-1 -- version 1.0 -- multicast timestamps with DiffServ marking\n"},
     {{"-s", "/V", "-x"}, "-1 stampcast version: 1.0\n"},
-    {{"-p", "99", "-yyz", "-v"}, "-1 Unknown options flag -yyz\n"},
+    {{"-p", "99", "-jyz", "-v"}, "-1 Unknown options flag -jyz\n"},
     {{"-l", "-1"}, "-1 Unknown options flag -1\n"},
     {{"-SEND", "hello", "-p9999", "-t", "46abc"}, "239.1.1.1:999 t46 l1 w500 s--- e-1 c0"},
     {{"-port", "9999", "-l", " +7", "-t:-99999999999", "-s", "/r"},
@@ -74,7 +74,7 @@ static const std::pair<std::vector<std::string>, std::string> kScans[] = {
     {{"-s", "-a", "3", "-q"}, "239.1.1.1:1234 t32 l1 w500 s-q- e-1 c0 a3"},
     // --help is a word of its own, read in turn; other long words are not.
     {{"-s", "--help", "-x"}, "0 -- version 1.0 -- multicast timestamps with DiffServ marking\n"},
-    {{"-y", "--help"}, "-1 Unknown options flag -y\n"},
+    {{"-j", "--help"}, "-1 Unknown options flag -j\n"},
     {{"--HELP"}, "-1 Unknown options flag --HELP\n"},
     {{"-", "-s"}, "-1 Unknown options flag -\n"},
 };

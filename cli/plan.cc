@@ -1,8 +1,10 @@
 #include "cli/plan.h"
 
 #include <cstring>
+#include <utility>
 
 #include "cli/interface_choice.h"
+#include "timestamp/wire/key_file.h"
 
 namespace stampcast {
 namespace {
@@ -35,6 +37,14 @@ bool resolvePlan(const RunConfig& config, Platform& platform, Report& report,
     printError(report, "Not an IPv6 address: %s\n", config.destAddress);
     return false;
   }
+  if (config.keyPath == nullptr) return true;
+  // The reason names the file and never a key's bytes.
+  KeyFile keys = loadKeyFile(config.keyPath);
+  if (!keys.error.empty()) {
+    printError(report, "Key file %s: %s\n", config.keyPath, keys.error.c_str());
+    return false;
+  }
+  plan->keys = std::move(keys.keys);
   return true;
 }
 

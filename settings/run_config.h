@@ -52,6 +52,10 @@ struct RunConfig {
   std::uint64_t periodNanoseconds = 0;
   std::uint32_t datagramSize = 0;
   int burst = 1;
+  // Trust: a shared key file (-k, either role) and a receiver's time
+  // service socket (-y), as typed; null without them.
+  const char* keyPath = nullptr;
+  const char* sampleSocket = nullptr;
 };
 
 }  // namespace stampcast

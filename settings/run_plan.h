@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "settings/shared_key.h"
 #include "settings/socket_address.h"
 
 namespace stampcast {
@@ -23,6 +24,9 @@ struct RunPlan {
   // -f: the one source a receiver joins from, without a port; family 0:
   // any source.
   SocketAddress source{};
+  // -k: the file's usable keys, in its order; the sender signs with the
+  // first, a receiver accepts any. Empty: datagrams are not authenticated.
+  std::vector<Key> keys;
 
   // Whether the groups are IPv6 ones (a plan without groups: IPv4).
   bool ipv6() const {

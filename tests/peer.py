@@ -2,15 +2,17 @@
 #   peer.py send GROUP PORT [PID]   stdin: one "SIZE HEX [SHIFT]" a datagram; HEX
 #       starts it, 0xA5 fills the rest up to SIZE; with SHIFT, bytes 40-47
 #       (a trailer's send time) read the time it goes less SHIFT microseconds.
-#       It waits for the receiver's buffer to drain: in the namespace of
-#       process PID (the receiver's, across a link), else in its own.
+#       With PEER_KEY=ID:HEX in the environment its last 20 bytes are then
+#       that key's authentication block. It waits for the receiver's buffer
+#       to drain: in the namespace of process PID (the receiver's, across a
+#       link), else in its own.
 #   peer.py probe GROUP PORT COUNT SECONDS   binds PORT, joins GROUP, prints
 #       "ready", then "TOS TTL HEX" a datagram (HEX: its first 48 bytes),
 #       and ends after COUNT datagrams or SECONDS without one. An IPv6
 #       GROUP: TOS is the traffic class, TTL the hop limit.
 #   peer.py arrivals GROUP PORT COUNT SECONDS   as probe, but "LENGTH NS HEX" a
 #       datagram: its whole length and its arrival on the monotonic clock.
-import contextlib, socket, struct, sys, time
+import contextlib, hmac, os, socket, struct, sys, time
 IP, IP6, END = socket.IPPROTO_IP, socket.IPPROTO_IPV6, time.monotonic() + 60
 PID = "self"
 
@@ -38,6 +40,10 @@ def send(s, group, port, pid=None):
         data = (bytes.fromhex(head) + b"\xa5" * int(size))[: int(size)]
         for microseconds in shift:
             data = data[:40] + struct.pack("<q", time.time_ns() - int(microseconds) * 1000) + data[48:]
+            if "PEER_KEY" in os.environ:
+                key_id, key = os.environ["PEER_KEY"].split(":")
+                body = data[:-20] + struct.pack(">I", int(key_id))
+                data = body + hmac.new(bytes.fromhex(key), body, "sha256").digest()[:16]
         s.sendto(data, (group, port))
     drain(port, 0)
 

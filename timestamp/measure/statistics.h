@@ -25,6 +25,8 @@ struct ReceiverStatistics {
 
   std::int64_t received = 0;
   std::int64_t invalid = 0;  // too short, or no calendar time
+  // With -k: datagrams without a valid tag, counted nowhere else.
+  std::int64_t unauthenticated = 0;
   std::int64_t mismatches = 0;
   std::int64_t byDscp[kUnknownDscp + 1] = {};
   std::int64_t byTtl[kUnknownTtl + 1] = {};

@@ -70,8 +70,12 @@ void appendMilliseconds(std::string& text, std::int64_t microseconds, bool fine)
   text.append(digits, static_cast<std::size_t>(writeDecimal(digits, whole, 1) - digits));
 }
 
-char* writeClockReport(char* out, int result, bool whole, char** line) {
-  if (!whole) {
+char* writeClockReport(char* out, int result, bool whole, Trust trust, char** line) {
+  if (trust == Trust::kUnauthenticated) {
+    out = append(out, "Time not updated: not authenticated\n");
+  } else if (trust == Trust::kReplayed) {
+    out = append(out, "Time not updated: replayed\n");
+  } else if (!whole) {
     out = append(out, "Time not updated: invalid timestamp\n");
   } else if (result != 0) {
     out += std::snprintf(out, kClockReportCapacity, "Error: Setting local time - %d\n", result);
@@ -79,7 +83,7 @@ char* writeClockReport(char* out, int result, bool whole, char** line) {
     out = append(out, "Time updated..\n");
   }
   *line = out;
-  const char* hint = whole && result != 0
+  const char* hint = whole && maySetClock(trust) && result != 0
                          ? rightsHint(RightsArea::Clock, static_cast<std::uint32_t>(result))
                          : nullptr;
   return hint != nullptr ? append(out, hint) : out;

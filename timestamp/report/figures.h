@@ -11,6 +11,7 @@
 #include "platform/types.h"
 #include "timestamp/measure/statistics.h"
 #include "timestamp/measure/streams.h"
+#include "timestamp/measure/trust.h"
 #include "timestamp/report/rights_hint.h"
 
 namespace stampcast {
@@ -68,10 +69,11 @@ void appendMilliseconds(std::string& text, std::int64_t microseconds, bool fine)
 inline constexpr std::size_t kClockReportCapacity = 28 + 11 + 2 + kRightsHintCapacity;
 
 // The report of a clock setting that ended with `result` (0: set), or of
-// none for a datagram without a whole timestamp, with the rights hint
-// after it the first time: at out, which holds kClockReportCapacity bytes;
-// returns the end. `line` gets the end of the first line.
-char* writeClockReport(char* out, int result, bool whole, char** line);
+// none for a datagram without a valid tag, one replayed (with -k) or one
+// without a whole timestamp, with the rights hint after it the first time:
+// at out, which holds kClockReportCapacity bytes; returns the end. `line`
+// gets the end of the first line.
+char* writeClockReport(char* out, int result, bool whole, Trust trust, char** line);
 
 }  // namespace stampcast
 

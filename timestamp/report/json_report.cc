@@ -244,13 +244,17 @@ void JsonReport::received(const ReceivedDatagram& datagram) {
       appendMeasured(record, *datagram.measured, datagram.at, datagram.whole);
     }
     if (datagram.clock != nullptr) record.boolean("clock_set", *datagram.clock == 0);
+    if (datagram.trust != Trust::kUnchecked) {
+      record.boolean("authenticated", datagram.trust != Trust::kUnauthenticated);
+    }
     record.end();
   }
   if (datagram.clock == nullptr) return;
   // The clock's report, and the rights hint after it, as messages.
   char report[kClockReportCapacity];
   char* line;
-  const char* end = writeClockReport(report, *datagram.clock, datagram.whole, &line);
+  const char* end = writeClockReport(report, *datagram.clock, datagram.whole,
+                                     datagram.trust, &line);
   appendTextRecord(pending_, "message", report, static_cast<std::size_t>(line - report));
   appendTextRecord(pending_, "message", line, static_cast<std::size_t>(end - line));
 }
@@ -294,6 +298,7 @@ void JsonReport::summary(const ReceiverStatistics& stats) {
   record.integer("senders", static_cast<std::int64_t>(stats.senders.size()));
   record.boolean("senders_capped", stats.moreSenders);
   record.integer("invalid", stats.invalid);
+  if (config_.keyPath != nullptr) record.integer("unauthenticated", stats.unauthenticated);
   appendCounts(record, "dscp", stats.byDscp, kUnknownDscp);
   if (config_.expectDscp) {
     record.integer("expected_dscp", config_.expectedDscp);

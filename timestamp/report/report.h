@@ -13,6 +13,7 @@
 #include "timestamp/measure/interval.h"
 #include "timestamp/measure/measurement.h"
 #include "timestamp/measure/statistics.h"
+#include "timestamp/measure/trust.h"
 
 namespace stampcast {
 
@@ -25,6 +26,8 @@ struct ReceivedDatagram {
   std::int64_t at = 0;  // with -m: microseconds after "Receiving..."
   // With -u: the clock setting's result (0: set; -1: no whole time to set).
   const int* clock = nullptr;
+  // With -k: whether its tag held, and whether it came again.
+  Trust trust = Trust::kUnchecked;
 };
 
 // What a sender sent (with -m or -b): datagrams and their UDP payload

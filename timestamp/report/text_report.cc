@@ -1,6 +1,7 @@
 #include "timestamp/report/text_report.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "timestamp/report/text.h"
 
@@ -159,10 +160,16 @@ void TextReport::received(const ReceivedDatagram& datagram) {
   // A quiet receiver (-q) measures, and prints no line a datagram.
   if (config_.verbose) {
     end_ += formatReceivedLine(end_, datagram.time, datagram.seq, datagram.measured);
+    // A measuring receiver's line of a datagram without a valid tag says so.
+    if (datagram.measured != nullptr && datagram.trust == Trust::kUnauthenticated) {
+      static const char kMark[] = " (unauthenticated)\n";
+      std::memcpy(end_ - 1, kMark, sizeof kMark - 1);
+      end_ += sizeof kMark - 2;
+    }
   }
   if (datagram.clock != nullptr) {
     char* line;
-    end_ = writeClockReport(end_, *datagram.clock, datagram.whole, &line);
+    end_ = writeClockReport(end_, *datagram.clock, datagram.whole, datagram.trust, &line);
   }
 }
 
@@ -232,6 +239,10 @@ std::string summaryText(const ReceiverStatistics& stats, const RunConfig& config
                stats.moreSenders ? "more than " : "", static_cast<long long>(senders),
                plural(stats.moreSenders ? 2 : senders),
                static_cast<long long>(stats.invalid));
+  if (config.keyPath != nullptr) {
+    text.pop_back();
+    appendFormat(text, ", %lld unauthenticated\n", static_cast<long long>(stats.unauthenticated));
+  }
   const auto countLine = [&](const char* name) {
     return [&text, name](const std::string& label, std::int64_t count) {
       appendFormat(text, "%s %s: %lld\n", name, label.c_str(), static_cast<long long>(count));

@@ -34,8 +34,11 @@ class TextReport final : public Report {
   // The sent line's fixed tail and its buffer, made at the first send.
   std::string tail_;
   std::vector<char> line_;
-  // A batch's received lines and clock reports, in datagram order.
-  char lines_[Platform::kMaxBatch * (kReceivedLineCapacity + kClockReportCapacity)];
+  // A batch's received lines and clock reports, in datagram order; room
+  // for the mark of a line without a valid tag.
+  static constexpr std::size_t kTrustMarkCapacity = 18;
+  char lines_[Platform::kMaxBatch *
+              (kReceivedLineCapacity + kClockReportCapacity + kTrustMarkCapacity)];
   char* end_ = lines_;
 };
 

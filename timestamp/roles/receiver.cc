@@ -1,12 +1,16 @@
 #include "timestamp/roles/receiver.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "timestamp/measure/interval.h"
 #include "timestamp/measure/measurement.h"
 #include "timestamp/measure/statistics.h"
+#include "timestamp/measure/trust.h"
 #include "timestamp/report/metrics_feed.h"
+#include "timestamp/roles/clock_feed.h"
 #include "timestamp/roles/group_join.h"
 #include "timestamp/wire/calendar.h"
 #include "timestamp/wire/datagram.h"
@@ -15,8 +19,11 @@ namespace stampcast {
 namespace {
 
 // Room for a timestamp and then some: a longer datagram is cut to the
-// buffer and read by its first 16 bytes.
+// buffer and read by its first 16 bytes. With keys (-k), room for the
+// largest datagram: its authentication block is its last 20 bytes, also
+// behind a sender's -z.
 constexpr int kReceiveBufferSize = 100;
+constexpr int kLargestDatagram = 65535;
 
 // Whether a datagram of `received` bytes carried a whole, plausible
 // timestamp: a short datagram or a field out of range (month 13,
@@ -26,28 +33,45 @@ bool holdsCalendarTime(const LocalTime& time, int received) {
          isValidCalendarTime(time);
 }
 
+// A measuring receiver, and one that hands samples on (-y), needs to know
+// when each datagram arrived.
+bool wantsArrivals(const RunConfig& config) {
+  return config.measure || config.sampleSocket != nullptr;
+}
+
 // The receive loop's state: what it counts and where the intervals stand.
 struct Receiving {
-  Receiving(const RunConfig& runConfig, Platform& runPlatform, Report& runReport,
-            MetricsFile& runMetrics, std::int64_t start)
+  Receiving(const RunConfig& runConfig, const RunPlan& plan, Platform& runPlatform,
+            Report& runReport, MetricsFile& runMetrics, ClockFeed& runFeed,
+            std::int64_t start)
       : config(runConfig),
         platform(runPlatform),
         report(runReport),
         metrics(runMetrics),
+        feed(runFeed),
+        trust(plan.keys),
         intervals(start, intervalPeriod(runConfig)),
-        lastArrival(start) {}
+        lastArrival(start),
+        slotLength(plan.keys.empty() ? kReceiveBufferSize : kLargestDatagram),
+        slotBytes(static_cast<std::size_t>(Platform::kMaxBatch) *
+                  static_cast<std::size_t>(slotLength)) {}
+
+  std::uint8_t* slot(int i) { return &slotBytes[static_cast<std::size_t>(i * slotLength)]; }
 
   const RunConfig& config;
   Platform& platform;
   Report& report;
   MetricsFile& metrics;  // -x: written at each interval's end and the run's
+  ClockFeed& feed;       // -y
+  TrustGuard trust;      // -k
   IntervalClock intervals;
   std::int64_t lastArrival;  // on the steady clock
   std::int64_t seq = 0;
   ReceiverStatistics stats;
   // Each slot is cleared before it takes a datagram, so that a short
   // datagram's missing fields read as 0 rather than as the previous one's.
-  std::uint8_t slots[Platform::kMaxBatch][kReceiveBufferSize] = {};
+  int slotLength;
+  std::vector<std::uint8_t> slotBytes;
   int lengths[Platform::kMaxBatch];
   Arrival arrivals[Platform::kMaxBatch];
 };
@@ -87,39 +111,49 @@ void startMeasuring(Platform& platform, Report& report, SocketHandle socket,
   platform.stops().catchStopRequests();
 }
 
+// The clock, or with -y the time service, takes a whole time from a
+// datagram that the keys (with -k) let through: with -u, the setting's
+// result into *clock.
+void takeTime(Receiving& r, int i, const ReceivedDatagram& datagram, int* clock) {
+  if (!datagram.whole || !maySetClock(datagram.trust)) return;
+  if (r.config.update) *clock = r.platform.systemClock().setLocalTime(datagram.time);
+  r.feed.offer(r.arrivals[i], r.slot(i), r.lengths[i], datagram.time);
+}
+
 // One datagram of the batch: counted in the interval it arrived in, after
-// the reports of the intervals that ended before it, and with -u set on
-// the clock; false once nobody reads the output.
+// the reports of the intervals that ended before it (with -k, counted only
+// as unauthenticated when its tag does not hold), and with -u set on the
+// clock; false once nobody reads the output.
 bool handleDatagram(Receiving& r, int i, std::int64_t now) {
   const RunConfig& config = r.config;
-  const LocalTime time = decodeTimestamp(r.slots[i]);
-  const bool whole = holdsCalendarTime(time, r.lengths[i]);
+  ReceivedDatagram datagram;
+  datagram.time = decodeTimestamp(r.slot(i));
+  datagram.whole = holdsCalendarTime(datagram.time, r.lengths[i]);
+  datagram.trust = r.trust.judge(r.slot(i), r.lengths[i]);
+  datagram.seq = r.seq;
   MeasuredFields measured;
   std::int64_t at = now;
   if (config.measure) {
     at = placeArrival(r.arrivals[i].steadyNanoseconds, r.lastArrival, now);
     r.lastArrival = at;
     if (!reportDue(r, at, now)) return false;
-    measured = measure(r.arrivals[i], r.slots[i], r.lengths[i], time, whole);
+    measured = measure(r.arrivals[i], r.slot(i), r.lengths[i], datagram.time, datagram.whole);
     measured.steadyNanoseconds = at;
-    measured.order = countDatagram(r.stats, config, measured);
-    r.metrics.count(measured, at);
-  }
-  ReceivedDatagram datagram;
-  datagram.time = time;
-  datagram.whole = whole;
-  datagram.seq = r.seq;
-  if (config.measure) {
+    if (datagram.trust == Trust::kUnauthenticated) {
+      ++r.stats.unauthenticated;
+    } else {
+      measured.order = countDatagram(r.stats, config, measured);
+      r.metrics.count(measured, at);
+    }
     datagram.measured = &measured;
     datagram.at = r.intervals.elapsed(at);
   }
   int clock = -1;
-  if (config.update) {
-    if (whole) clock = r.platform.systemClock().setLocalTime(time);
-    datagram.clock = &clock;
-  }
+  if (config.update) datagram.clock = &clock;
+  takeTime(r, i, datagram, &clock);
   r.report.received(datagram);
-  std::memset(r.slots[i], 0, sizeof r.slots[i]);
+  std::memset(r.slot(i), 0, static_cast<std::size_t>(std::min(
+      r.slotLength, std::max(r.lengths[i], kReceiveBufferSize))));
   ++r.seq;
   return true;
 }
@@ -139,9 +173,9 @@ int receiveUntilEnd(Receiving& r, SocketHandle socket) {
   while (wanted != 0 && !platform.stops().stopRequested()) {
     const int limit =
         wanted > 0 && wanted < batchSize ? static_cast<int>(wanted) : batchSize;
-    int count = platform.receiveBatch(socket, r.slots, kReceiveBufferSize,
+    int count = platform.receiveBatch(socket, r.slotBytes.data(), r.slotLength,
                                       limit, r.lengths,
-                                      r.config.measure ? r.arrivals : nullptr);
+                                      wantsArrivals(r.config) ? r.arrivals : nullptr);
     if (count == kSocketError) {
       printError(r.report, "\nrecvfrom failed: %d", platform.lastSocketError());
       return kFailedRun;
@@ -150,7 +184,7 @@ int receiveUntilEnd(Receiving& r, SocketHandle socket) {
     if (count == 0 && (platform.stops().stopRequested() || !r.intervals.on())) break;
     if (count > limit) count = limit;
     const std::int64_t now =
-        r.config.measure ? platform.systemClock().steadyNanoseconds() : 0;
+        wantsArrivals(r.config) ? platform.systemClock().steadyNanoseconds() : 0;
     for (int i = 0; i < count; ++i) {
       if (!handleDatagram(r, i, now)) return kFailedRun;
     }
@@ -214,6 +248,8 @@ int runReceiver(const RunConfig& config, const RunPlan& plan,
   const SocketAddress& group = plan.groups.front();
   MetricsFile metrics(config, group, platform, report);
   if (!metrics.start()) return kFailedRun;
+  ClockFeed feed(config, report);
+  if (!feed.start()) return kFailedRun;
   if (!bindAndJoin(plan, platform, report, socket, group)) return kFailedRun;
   report.settings(false);
   if (config.measure) {
@@ -221,7 +257,7 @@ int runReceiver(const RunConfig& config, const RunPlan& plan,
   }
   print(report, "\nReceiving...\n");
   // Intervals and arrival offsets count from here, on the steady clock.
-  Receiving r(config, platform, report, metrics,
+  Receiving r(config, plan, platform, report, metrics, feed,
               config.measure ? platform.systemClock().steadyNanoseconds() : 0);
   if (r.intervals.on()) platform.stops().setReceiveDeadline(r.intervals.deadline());
   if (report.streamPercentiles()) r.stats.streams.keepPercentiles();

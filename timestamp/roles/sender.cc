@@ -8,18 +8,26 @@
 #include <vector>
 
 #include "timestamp/measure/schedule.h"
+#include "timestamp/wire/auth_block.h"
 #include "timestamp/wire/datagram.h"
 #include "timestamp/wire/trailer.h"
 
 namespace stampcast {
 namespace {
 
+// The longest datagram a sender makes without -z: the time, trailer
+// version 2 and the authentication block.
+constexpr std::size_t kLongestDatagram = kMeasuredV2DatagramSize + kAuthBlockLength;
+
 // What every datagram of a run is made of: the time, and with -m the
-// trailer, whose number goes on by one a datagram; zeros up to the size.
+// trailer, whose number goes on by one a datagram; zeros up to the size;
+// with -k, its last bytes the authentication block under the key file's
+// first key.
 struct Stamper {
   bool measured = false;
   Trailer trailer;
   std::size_t length = kTimestampDatagramSize;
+  const Key* key = nullptr;
 
   std::size_t size() const { return length; }
 
@@ -34,6 +42,9 @@ struct Stamper {
       encodeTrailer(trailer, out + kTimestampDatagramSize);
       ++trailer.number;
     }
+    // The hash cannot fail on the systems that started the run with a key:
+    // a datagram it would not sign goes with a tag no receiver takes.
+    if (key != nullptr) writeAuthBlock(out, length - kAuthBlockLength, *key);
     return now;
   }
 };
@@ -129,7 +140,7 @@ int batchLimit(Platform& platform) {
 int flood(Platform& platform, Report& report, SocketHandle socket,
           const SocketAddress& destination, Stamper& stamper,
           std::int64_t left, MarkingWatch& watch, Tally& tally) {
-  static std::uint8_t batch[Platform::kMaxBatch * kMeasuredDatagramSize];
+  static std::uint8_t batch[Platform::kMaxBatch * kLongestDatagram];
   const std::size_t length = stamper.size();
   const int limit = batchLimit(platform);
   while (left != 0 && !tally.stopped(platform)) {
@@ -163,7 +174,7 @@ int sendLines(const RunConfig& config, Platform& platform, Report& report,
     if (reportRemoval(platform, report, watch)) return kFailedRun;
     // The time is read just before the send, and the line below reports the
     // datagram that has just gone out.
-    std::uint8_t datagram[kMeasuredDatagramSize];
+    std::uint8_t datagram[kLongestDatagram] = {};
     const LocalTime now = stamper.stamp(platform, datagram);
     tally.add(platform, 1, stamper.size());
     if (platform.sendTo(socket, datagram, static_cast<int>(stamper.size()),
@@ -260,14 +271,17 @@ struct LoadSender {
 };
 
 // What the datagrams carry: with -m, a trailer of version 2 when the run
-// has a load (the code point asked, the schedule, the last number).
-Stamper makeStamper(const RunConfig& config, Platform& platform) {
+// has a load or a key (the code point asked, the schedule, the last
+// number); with a key (-k, which implies -m), the authentication block.
+Stamper makeStamper(const RunConfig& config, const Key* key, Platform& platform) {
   Stamper stamper;
   stamper.measured = config.measure;
   stamper.length = config.measure ? kMeasuredDatagramSize : kTimestampDatagramSize;
   if (config.measure) stamper.trailer.run = drawRunIdentifier(platform);
-  if (!config.load) return stamper;
-  stamper.length = config.datagramSize;
+  stamper.key = key;
+  if (key != nullptr) stamper.length = kLongestDatagram;
+  if (config.load) stamper.length = config.datagramSize;
+  if (!config.load && key == nullptr) return stamper;
   Trailer& trailer = stamper.trailer;
   if (config.measure) trailer.version = 2;
   trailer.periodNanoseconds = config.periodNanoseconds;
@@ -282,11 +296,11 @@ Stamper makeStamper(const RunConfig& config, Platform& platform) {
 
 int sendAllOfRun(const RunConfig& config, Platform& platform, Report& report,
                  SocketHandle socket, const SocketAddress& destination,
-                 MarkingWatch& watch, Tally& tally) {
+                 const Key* key, MarkingWatch& watch, Tally& tally) {
   // A count ends the run once that many have gone; without one, only a
   // failed send ends it.
   const std::int64_t left = config.count > 0 ? config.count : -1;
-  Stamper stamper = makeStamper(config, platform);
+  Stamper stamper = makeStamper(config, key, platform);
   if (config.load) {
     LoadSender sender{config, platform, report, socket, destination, stamper, tally};
     return sender.run(left, watch);
@@ -311,8 +325,9 @@ int runSender(const RunConfig& config, const RunPlan& plan, Platform& platform,
   Tally tally;
   tally.kept = config.measure || config.rateText != nullptr;
   if (tally.kept) platform.stops().catchStopRequests();
+  const Key* key = plan.keys.empty() ? nullptr : &plan.keys.front();
   const int status =
-      sendAllOfRun(config, platform, report, socket, destination, watch, tally);
+      sendAllOfRun(config, platform, report, socket, destination, key, watch, tally);
   if (status == 0 && tally.kept) report.senderSummary(tally.totals, destination);
   return status;
 }

@@ -15,16 +15,13 @@
 #include <vector>
 
 #include "platform/small_file.h"
+#include "settings/shared_key.h"
 
 namespace stampcast {
 
 inline constexpr std::size_t kMinimumKeyLength = 16;  // 128 bits
 inline constexpr std::size_t kKeyFileLimit = 65536;   // bytes
 
-struct Key {
-  std::uint32_t id = 0;
-  std::vector<std::uint8_t> bytes;
-};
 
 // The usable keys, in the file's order; or, when the file cannot be used,
 // no keys and the reason (as "holds no SHA256 key", "line 3: ...").
