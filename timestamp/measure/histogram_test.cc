@@ -17,7 +17,6 @@ TEST(DelayHistogram, NearestRankWithinOnePercent) {
       {{4, 1, 3, 2}, 50, 2},  // rank 2 of 4; exact below 50 us
       {{4, 1, 3, 2}, 51, 3},
       {{-5000, -20, 0, 7, 900}, 20, -5000},  // below zero has buckets
-      {{-5000, -20, 0, 7, 900}, 40, -20},
       {{INT64_MIN, 0, INT64_MAX}, 30, -9223372036854775808.0},  // beyond the buckets: the extremes
       {{INT64_MIN, 0, INT64_MAX}, 100, 9223372036854775807.0},
   };
@@ -45,8 +44,7 @@ TEST(DelayHistogram, EveryMagnitudeWithinOnePercent) {
 // Transits in microseconds, in arrival order, and the jitter they leave.
 TEST(Jitter, RunningMeanOfTransitDifferences) {
   const struct { std::vector<std::int64_t> transits; double wanted; } cases[] = {
-      {{5000}, 0},  // one transit: no difference yet
-      {{100, 100, 100}, 0},  // a constant offset between the clocks drops out
+      {{100, 100, 100}, 0},  // a constant offset drops out; the first has no difference
       {{0, 4000}, 250},
       {{0, 4000, 0}, 250 + (4000 - 250) / 16.0},
       {{INT64_MIN, INT64_MAX}, 18446744073709551615.0 / 16},  // no overflow

@@ -29,7 +29,6 @@ static const Variant kVariants[] = {
     {1, 48, 0, 0, true},      // the trailer and nothing more
     {1, 100, 0, 0, true},     // bytes after it: still version 1
     {1, 47, 0, 0, false},     // one byte short
-    {1, 0, 0, 0, false},      // empty
     {1, 48, 16, 's', false},  // the marker's first byte
     {1, 48, 19, 'Q', false},  // its last
     {1, 48, 20, 2, false},    // version 2 with version 1's length
