@@ -17,7 +17,7 @@ std::string hex(const std::uint8_t* bytes, std::size_t n) {
 }
 
 // RFC 4231's HMAC-SHA-256 test cases 1 and 6, from the system's library;
-// twice over, each twice: a key kept from the call before, and changed.
+// each twice in a row, then the first again: a key kept, and one changed.
 TEST(KeyedHash, GivesTheStandardTestVectors) {
   const struct {
     std::string key, data, mac;
