@@ -1,15 +1,18 @@
 #!/usr/bin/python3
 # The measuring receiver's CPU per datagram with version 2 trailers against
 # version 1, or (--metrics) with -x writing the exposition every second
-# against without, behind version 2 trailers: the same Python sender, the
-# same pace, rounds in turn, inside a network namespace made here and
-# removed at the end (run as root):
-#   bench/receiver_load.py [--metrics] BUILD/stampcast [DATAGRAMS] [ROUNDS]
-import os, signal, socket, struct, subprocess, sys, tempfile, time
+# against without, behind version 2 trailers, or (--keys) with -k checking
+# each datagram's authentication block against without, behind the same
+# signed datagrams: the same Python sender, the same pace, rounds in turn,
+# inside a network namespace made here and removed at the end (run as root):
+#   bench/receiver_load.py [--metrics|--keys] BUILD/stampcast [DATAGRAMS] [ROUNDS]
+import hmac, os, signal, socket, struct, subprocess, sys, tempfile, time
 
 METRICS = len(sys.argv) > 1 and sys.argv[1] == "--metrics"
-if METRICS:
+KEYED = len(sys.argv) > 1 and sys.argv[1] == "--keys"
+if METRICS or KEYED:
     del sys.argv[1]
+KEY = bytes(range(32))
 
 BIN = os.path.abspath(sys.argv[1])
 COUNT = int(sys.argv[2]) if len(sys.argv) > 2 else 300000
@@ -27,6 +30,9 @@ def sender(version):  # runs inside the namespace: COUNT datagrams to 239.1.1.1:
             data = HEAD + struct.pack("<HHQQq", 1, 32, 7, n, start + n)
         else:
             data = HEAD + struct.pack("<HHQQqQQBBH4x", 2, 56, 7, n, start + n, 0, COUNT - 1, 46, 1, 1)
+        if version == 3:  # signed with key 1: the key id and the tag
+            data += struct.pack(">I", 1)
+            data += hmac.new(KEY, data, "sha256").digest()[:16]
         s.sendto(data, ("239.1.1.1", 1234))
         if n % 64 == 63:
             time.sleep(0)  # lets the receiver keep up on two cores
@@ -38,16 +44,22 @@ def one(version, folder):  # (CPU us per datagram, datagrams the receiver counte
     extra = ["-a", "1"] if METRICS else []
     if METRICS and version == 2:
         extra += ["-x", os.path.join(folder, "stampcast.prom")]
+    if KEYED and version == 2:  # both take the same 92-byte datagrams
+        keys = os.path.join(folder, "keys")
+        with open(os.open(keys, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600), "w") as file:
+            file.write(f"1 SHA256 HEX:{KEY.hex()}\n")
+        extra += ["-k", keys]
     rx = subprocess.Popen(ENTER + [BIN, "-r", "-m", "-q", *extra], stdout=subprocess.PIPE, text=True,
                           start_new_session=True)
     time.sleep(0.5)
-    sent = 2 if METRICS else version
+    sent = 3 if KEYED else 2 if METRICS else version
     subprocess.run(ENTER + [sys.executable, __file__, "--send", str(sent), str(COUNT)], check=True, timeout=300)
     time.sleep(0.5)
     os.kill(rx.pid, signal.SIGINT)
     _, status, usage = os.wait4(rx.pid, 0)
     out = rx.stdout.read()
     got = int(out.split(" datagrams received")[0].split()[-1])
+    assert not (KEYED and version == 2) or ", 0 unauthenticated" in out, out  # every tag held
     return (usage.ru_utime + usage.ru_stime) * 1e6 / got, got
 
 
@@ -58,6 +70,7 @@ def main():
             subprocess.run(ENTER + ["ip", *line.split()], check=True)
         figures = {1: [], 2: []}
         names = {1: "without -x", 2: "with -x"} if METRICS else {1: "version 1", 2: "version 2"}
+        names = {1: "without -k", 2: "with -k"} if KEYED else names
         with tempfile.TemporaryDirectory() as folder:
             for _ in range(ROUNDS):
                 for version in (1, 2):

@@ -2,7 +2,8 @@
 # every one before, reach the clock (counted as clock-setting calls under
 # strace, in `unshare -r -n` where they fail) or chronyd's SOCK refclock.
 import hmac, struct, time
-from conftest import BIN, PEER, peer_send, receiver, run
+import pytest
+from conftest import BIN, PEER, peer_send, receiver, run, veth
 
 KEYS = {1: b"k1-0123456789abcdef", 2: bytes(range(32))}
 TRACE = ["strace", "-f", "-qq", "-e", "trace=clock_settime,settimeofday", "-E", "ASAN_OPTIONS=detect_leaks=0"]
@@ -78,3 +79,20 @@ def test_chronyd_takes_only_signed_samples_with_the_senders_offset(netns, chrony
     # local clock's less the source's, 2 s behind.
     assert abs(float(stmp("sources")[0][8]) + 2.0) < 0.05, stmp("sources")
     assert int(stmp("sourcestats")[0][1]) >= 1
+
+
+# The same key file for both builds; the Linux sender's 1200-byte datagrams carry
+# zeros before the block, which is their last 20 bytes.
+@pytest.mark.parametrize("sender,size", [("windows", []), ("linux", ["-z", "1200"])])
+def test_windows_and_linux_builds_authenticate_each_other(netns, wine, start, tmp_path, record,
+                                                           sender, size):
+    win, linux, keys = wine(), netns(), key_file(tmp_path, [1, 2])
+    veth(win.ns, linux.ns, "kx", ("10.70.0.1/24", "10.70.0.2/24"))  # the adapter that faces it
+    tx, rx = (win, linux) if sender == "windows" else (linux, win)
+    path = {win: f"Z:{keys}", linux: keys}
+    listener = receiver(start, rx.argv(["-k", path[rx], "-m", "-c", "3", "-r"]))
+    status, out = run(tx.argv(["-k", path[tx], *size, "-m", "-c", "3", "-w", "100", "-s"]), 60)
+    assert status == 0, out
+    status, out = listener.wait(30)
+    assert status == 0 and " (unauthenticated)" not in out, out
+    assert "3 datagrams received from 1 sender, 0 invalid, 0 unauthenticated\n" in out, out

@@ -1,6 +1,7 @@
 -- Wireshark dissector for stampcast's datagrams (docs/wire-format.md): the
 -- sender's 16-byte local time, and the trailer of a measuring sender,
--- versions 1 and 2. Datagrams on one UDP port, a preference (1234 unless
+-- versions 1 and 2, and the authentication block of a signing sender (-k)
+-- after a version 2 trailer. Datagrams on one UDP port, a preference (1234 unless
 -- set). Load it with `wireshark -X lua_script:stampcast.lua`, or put it in
 -- the personal plugins folder (Help > About > Folders).
 local proto = Proto("stampcast", "stampcast timestamp")
@@ -29,11 +30,16 @@ f.has_last = ProtoField.bool("stampcast.flags.last", "Last number present", 8, n
 f.burst = ProtoField.uint16("stampcast.burst", "Burst size")
 f.reserved = ProtoField.bytes("stampcast.reserved", "Reserved")
 f.rest = ProtoField.bytes("stampcast.rest", "Padding or authentication block")
+f.key_id = ProtoField.uint32("stampcast.key_id", "Key id")
+f.tag = ProtoField.bytes("stampcast.tag", "Tag")
 
 proto.prefs.port = Pref.uint("UDP port", 1234, "The port stampcast sends to (-p)")
+proto.prefs.keyed = Pref.bool("Senders sign (-k)", false,
+  "Read the last 20 bytes after a version 2 trailer as the authentication block")
 
 local TIME = { "year", "month", "weekday", "day", "hour", "minute", "second", "ms" }
 local SIZES = { [1] = 32, [2] = 56 }
+local BLOCK = 20  -- the key id, big-endian, and the 16-byte tag
 
 local function add_time(tvb, tree)
   local v = {}
@@ -89,7 +95,18 @@ function proto.dissector(tvb, pinfo, tree)
   else
     pinfo.cols.info = "time only"
   end
-  if tvb:len() > used then root:add(f.rest, tvb(used)) end
+  -- Without the key, padding cannot be told from a block: a datagram of the
+  -- time, the trailer and the block exactly is read as signed, a longer one
+  -- only when the preference says its senders sign.
+  local size = tvb:len()
+  local block = version == 2 and (size == used + BLOCK or (proto.prefs.keyed and size > used + BLOCK))
+  if block then size = size - BLOCK end
+  if size > used then root:add(f.rest, tvb(used, size - used)) end
+  if block then
+    local b = root:add(proto, tvb(size, BLOCK), "Authentication block (if keyed)")
+    b:add(f.key_id, tvb(size, 4))
+    b:add(f.tag, tvb(size + 4, 16))
+  end
   return tvb:len()
 end
 
