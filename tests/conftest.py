@@ -211,8 +211,8 @@ def piped(argv, **kw):  # a Popen in its own session, its group killed at the en
             os.killpg(proc.pid, signal.SIGKILL)
 
 
-def peer_probe(start, ns, group, port, count, seconds):
-    probe = start(PEER + ["probe", group, port, count, seconds], ns, limit=seconds + 10)
+def peer_probe(start, ns, group, port, count, seconds, mode="probe"):  # or "arrivals": peer.py
+    probe = start(PEER + [mode, group, port, count, seconds], ns, limit=seconds + 10)
     assert probe.wait_for("ready\n"), probe.out()
     return probe
 

@@ -37,7 +37,6 @@ def test_rules_and_dashboard_ask_only_for_metrics_the_writer_defines():
     assert len(queries) >= 10 and asked <= defined, asked - defined
 
 
-
 SAMPLE_LINE = re.compile(r'(\w+)\{((?:\w+="[^"\\\n]*",?)*)\} (\S+)')
 
 
@@ -62,8 +61,8 @@ def path_for(build, path):  # the path as the build's receiver takes it
 
 
 # The receiver rewrites the file every second while a reader reads it hundreds of times: each
-# read is a whole exposition whose counters never fell. The last agrees with the summary,
-# promtool finds nothing in it, and a Prometheus scraping node_exporter reads the same count.
+# read is a whole exposition whose counters never fell. The last agrees with the summary, and a
+# Prometheus scraping node_exporter reads the same count.
 def test_a_run_feeds_prometheus_through_node_exporter(build, start, monitoring, tmp_path):
     seen = monitoring(build.ns)
     path = seen.textfiles / "stampcast.prom"
@@ -87,9 +86,6 @@ def test_a_run_feeds_prometheus_through_node_exporter(build, start, monitoring, 
     assert received == 120 and summed(samples, "stampcast_datagrams_received_total") == received
     assert summed(samples, "stampcast_datagrams_lost_total") == lost
     assert summed(samples, "stampcast_delay_seconds_count") == received
-    done = subprocess.run(["promtool", "check", "metrics"], input=path.read_bytes(),
-                          capture_output=True)
-    assert done.returncode == 0, done
     query = "sum(stampcast_datagrams_received_total)"
     assert until(lambda: (seen.query(query) or [{"value": [0, "0"]}])[0]["value"][1] == "120", 60)
 

@@ -6,11 +6,9 @@ import re, runpy, struct, time
 from datetime import datetime
 import pytest
 from conftest import MCAST, PEER, ROOT, run, veth
-from test_measure import timestamp
+from test_measure import HOP, timestamp
 from test_watch import PLOT, records
 
-HOP = ["add table netdev hop",
-       "add chain netdev hop in { type filter hook ingress device lxb priority 0 ; }"]
 # The number's low byte: UDP header 8, timestamp 16 and trailer 16 bytes in.
 DROP = ["add rule netdev hop in udp dport 1234 @th,320,8 { 100-149, 230-249 } drop"]
 POLICE = ["add rule netdev hop in udp dport 1234 ip dscp set ef",
@@ -35,8 +33,8 @@ def sent(numbers, version=2):  # 1000 bytes each, sent 1 ms apart by their trail
 
 def hop(netns, rx, rules):  # the sender's namespace, linked to rx through the rules
     tx = netns(MCAST[:1])
-    veth(tx, rx, "lx", ("10.74.0.1/24", "10.74.0.2/24"))
-    for rule in HOP + rules:
+    veth(tx, rx, "mx", ("10.74.0.1/24", "10.74.0.2/24"))
+    for rule in HOP[:2] + rules:
         assert run(rx.cmd(["nft", rule])) == (0, ""), rule
     return tx
 
@@ -70,7 +68,7 @@ def test_a_stream_under_load_in_the_summary(build, netns, start, rules, version,
 def test_intervals_add_up_to_the_summary_and_the_plot_draws_them(netns, start, tmp_path):
     rx = netns()
     tx = hop(netns, rx, DROP)
-    proc = start(rx.argv(["-m", "-q", "-o", "json", "-a", "1", "-c", "180", "-r"]), limit=120)
+    proc = start(rx.argv(["-q", "-o", "json", "-a", "1", "-e", "46", "-c", "180", "-r"]), limit=120)
     assert proc.wait_for("Receiving...", timeout=30), proc.out()
     send(tx, proc, sent(range(200)))
     assert proc.wait_for('"type":"interval"', timeout=30), proc.out()
@@ -78,7 +76,8 @@ def test_intervals_add_up_to_the_summary_and_the_plot_draws_them(netns, start, t
     code, out = proc.wait(60)
     (tmp_path / "run.jsonl").write_text(out)
     made = records(out)
-    parts = [s for record in made if record["type"] == "interval" for s in record["streams"]]
+    intervals = [record for record in made if record["type"] == "interval"]
+    parts = [s for record in intervals for s in record["streams"]]
     # The first names 249 its last: 200-249 are its losses at the end.
     streams = made[-1]["streams"]
     figures = [(s["lost"], s["loss_episodes"], s["longest_gap"]) for s in streams]
@@ -89,6 +88,8 @@ def test_intervals_add_up_to_the_summary_and_the_plot_draws_them(netns, start, t
         for name in ("received", "lost", "loss_episodes"):
             assert sum(part[name] for part in mine) == whole[name], name
         assert sum(c["count"] for part in mine for c in part["dscp_changes"]) == whole["received"]
+    assert sum(r["dscp"].get("0", 0) for r in intervals) == made[-1]["dscp"]["0"] == 180
+    assert sum(r["mismatches"] for r in intervals) == made[-1]["mismatches"] == 180
     plot = runpy.run_path(str(ROOT / "tools/stampcast-plot"))
     assert [row[1:] for row in plot["under_load"](made)] == [(100, 51), (100, 0)]
     assert run(PLOT + [tmp_path / "run.jsonl", tmp_path / "run.png"]) == (0, "")
