@@ -302,14 +302,10 @@ def wine(netns, tmp_path):  # wine(user=False) -> a session of its own
 
 
 @pytest.fixture(scope="session")
-def shared_netns():
-    yield from namespaces()
-
-
-@pytest.fixture(scope="session")
-def shared_wine(shared_netns, tmp_path_factory):  # for runs that neither send nor receive
-    for make in sessions(shared_netns, tmp_path_factory.mktemp("wine")):
-        yield make()
+def shared_wine(tmp_path_factory):  # for runs that neither send nor receive
+    for netns in namespaces():
+        for make in sessions(netns, tmp_path_factory.mktemp("wine")):
+            yield make()
 
 
 @pytest.fixture(params=["linux", "windows"])
@@ -347,8 +343,8 @@ SCRAPE = ("{global: {scrape_interval: 1s}, scrape_configs: [{job_name: node,"
 
 class Monitoring:
     # node_exporter serving .textfiles (its textfile collector only) and a Prometheus that
-    # scrapes it every second, inside ns on its loopback.
-    def __init__(self, ns, home):
+    # scrapes it every second, inside ns on its loopback, started by start.
+    def __init__(self, start, ns, home):
         self.ns, self.textfiles = ns, home / "textfiles"
         self.textfiles.mkdir()
         (home / "prometheus.yml").write_text(SCRAPE)
@@ -357,20 +353,14 @@ class Monitoring:
                     "--web.listen-address=127.0.0.1:9100"]
         server = ["prometheus", f"--config.file={home / 'prometheus.yml'}",
                   f"--storage.tsdb.path={home / 'tsdb'}", "--web.listen-address=127.0.0.1:9090"]
-        self.procs = [Proc(ns.cmd(argv), 900) for argv in (exporter, server)]
+        for argv in (exporter, server):
+            start(argv, ns, limit=900)
 
     def query(self, promql):  # the result's list, or None while the server does not answer
         status, out = run(self.ns.cmd(["/usr/bin/python3", "-c", PROMQL, promql]))
         return json.loads(out) if status == 0 else None
 
-    def stop(self):
-        for proc in self.procs:
-            proc.wait(10, signal.SIGTERM)
-
 
 @pytest.fixture
-def monitoring(tmp_path):  # monitoring(ns) -> a Monitoring in ns, stopped at the test's end
-    made = []
-    yield lambda ns: kept(made, Monitoring(ns, tmp_path))
-    for item in made:
-        item.stop()
+def monitoring(start, tmp_path):  # monitoring(ns) -> a Monitoring in ns, killed at the test's end
+    return lambda ns: Monitoring(start, ns, tmp_path)

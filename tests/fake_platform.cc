@@ -39,11 +39,7 @@ int FakePlatform::receiveBatch(SocketHandle, void* slots, int length, int count,
     // Longer datagrams are cut to the slot, as every platform does.
     const int copied = std::min<int>(length, int(datagrams.front().size()));
     if (copied > 0) std::memcpy(static_cast<std::uint8_t*>(slots) + taken * length, datagrams.front().data(), copied);
-    if (!arrivals.empty()) {
-      lastArrival_ = arrivals.front();
-      arrivals.pop_front();
-    }
-    if (arrived != nullptr) arrived[taken] = lastArrival_;
+    if (arrived != nullptr) arrived[taken] = Arrival{};
     lengths[taken++] = copied;
   }
   return socketCall("receiveBatch", taken);

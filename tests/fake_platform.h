@@ -11,50 +11,18 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/common/emulated_qos.h"
 #include "platform/common/emulated_traffic_control.h"
 
 namespace stampcast {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// qWAVE's calls over the emulation, on either build: a failure's code is
-// not kept, since the fake's lastSystemError() answers 8 whatever failed.
-class FakeQos final : public QualityOfService {
- public:
-  explicit FakeQos(EmulatedTrafficControl& tc) : qos_(tc) {}
-  bool createHandle(const QosVersion& version, QosHandle* handle) override {
-    return qos_.createHandle(version, handle) == tc::kSuccess;
-  }
-  bool addSocketToFlow(QosHandle handle, SocketHandle socket, const SocketAddress& destination,
-                       int trafficType, std::uint32_t flags, QosFlowId* flowId) override {
-    const std::uint32_t result =
-        qos_.addSocketToFlow(handle, socket, destination, trafficType, flags, flowId);
-    return result == tc::kSuccess;
-  }
-  bool setFlow(QosHandle handle, QosFlowId flowId, int operation, std::uint32_t size,
-               const void* buffer) override {
-    return qos_.setFlow(handle, flowId, operation, size, buffer) == tc::kSuccess;
-  }
-  bool queryFlow(QosHandle handle, QosFlowId flowId, int operation, std::uint32_t size,
-                 void* buffer) override {
-    return qos_.queryFlow(handle, flowId, operation, size, buffer) == tc::kSuccess;
-  }
-  bool removeSocketFromFlow(QosHandle handle, SocketHandle socket, QosFlowId flowId,
-                            std::uint32_t flags) override {
-    return qos_.removeSocketFromFlow(handle, socket, flowId, flags) == tc::kSuccess;
-  }
-  bool closeHandle(QosHandle handle) override { return qos_.closeHandle(handle) == tc::kSuccess; }
-
- private:
-  EmulatedQos qos_;
-};
-
 class FakePlatform : public Platform,
                      public MulticastOptions,
                      public StopRequests,
                      public HostNetwork,
-                     public SystemClock {
+                     public SystemClock,
+                     public QualityOfService {
  public:
   std::string calls;  // each call as "name " or "name:value "
   std::string output;
@@ -64,11 +32,9 @@ class FakePlatform : public Platform,
   // A call named here fails with its code: start-up and the clock setting
   // return it, socket calls -1 with it as the error.
   std::map<std::string, int> failures;
-  std::deque<Bytes> datagrams;  // then receiveBatch fails with 10004
-  // What arrives with each datagram, in step with them; once none is left,
-  // the last one given. With stopAtEnd, a stop is requested once no
-  // datagram is left, instead of the failure.
-  std::deque<Arrival> arrivals;
+  // Then receiveBatch fails with 10004, or with stopAtEnd a stop is
+  // requested instead. Each arrives with nothing told (tos, ttl, time 0).
+  std::deque<Bytes> datagrams;
   bool stopAtEnd = false;
   std::vector<HostInterface> interfaces;  // none: the list cannot be read
   std::uint32_t outgoing = 0;             // the route's source towards a group
@@ -83,23 +49,14 @@ class FakePlatform : public Platform,
     ++writes;
     return true;
   }
-  bool outputEndsMidLine() override { return cutOutput; }
-  bool cutOutput = false;
+  bool outputEndsMidLine() override { return false; }
   int startup() override { return call("startup"); }
   int cleanup() override { return socketCall("cleanup"); }
-  // The calls are named by family as the IPv4 and IPv6 options are.
-  SocketHandle openUdpSocket(std::uint16_t family) override {
-    return socketCall(family == kAddressFamilyInet6 ? "openUdpSocket6" : "openUdpSocket", 7);
+  SocketHandle openUdpSocket(std::uint16_t) override { return socketCall("openUdpSocket", 7); }
+  int setHopLimit(SocketHandle, std::uint16_t, int hops) override {
+    return socketCall("setMulticastTtl:" + std::to_string(hops));
   }
-  int setHopLimit(SocketHandle, std::uint16_t family, int hops) override {
-    const char* name = family == kAddressFamilyInet6 ? "setMulticastHops:" : "setMulticastTtl:";
-    return socketCall(name + std::to_string(hops));
-  }
-  int joinGroup(SocketHandle, const GroupJoin& join) override {
-    if (join.group.family == kAddressFamilyInet6) return socketCall("joinGroup6");
-    const bool classic = join.interfaceIndex == 0 && join.source.family == 0;
-    return socketCall(classic ? "joinGroup" : "joinGroupOn");
-  }
+  int joinGroup(SocketHandle, const GroupJoin&) override { return socketCall("joinGroup"); }
   int bindSocket(SocketHandle, const SocketAddress&) override { return socketCall("bindSocket"); }
   int sendTo(SocketHandle, const void*, int, int, const SocketAddress&) override { return socketCall("sendTo"); }
   int shutdownSocket(SocketHandle, int) override { return socketCall("shutdownSocket"); }
@@ -117,12 +74,7 @@ class FakePlatform : public Platform,
   int batchLimit() override { return batchSize; }
   int sendBatch(SocketHandle, const void* data, int length, int count, int, const SocketAddress&) override;
   int receiveBatch(SocketHandle, void* slots, int length, int count, int* lengths, Arrival* arrived) override;
-  ArrivalRefusals enableArrivals(SocketHandle, std::uint16_t) override {
-    ArrivalRefusals refusals;
-    refusals.tosError = call("enableTos");
-    refusals.ttlError = call("enableTtl");
-    return refusals;
-  }
+  ArrivalRefusals enableArrivals(SocketHandle, std::uint16_t) override { return {}; }
   void catchStopRequests() override { call("catchStopRequests"); }
   void ignoreStopRequests() override {}
   bool stopRequested() override { return stopped_; }
@@ -148,7 +100,19 @@ class FakePlatform : public Platform,
   HostNetwork& hostNetwork() override { return *this; }
   SystemClock& systemClock() override { return *this; }
   TrafficControl& trafficControl() override { return tc_; }
-  QualityOfService& qualityOfService() override { return qos_; }
+  QualityOfService& qualityOfService() override { return *this; }
+  // qWAVE refuses every call: no unit test marks an IPv6 group.
+  bool createHandle(const QosVersion&, QosHandle*) override { return false; }
+  bool addSocketToFlow(QosHandle, SocketHandle, const SocketAddress&, int, std::uint32_t,
+                       QosFlowId*) override {
+    return false;
+  }
+  bool setFlow(QosHandle, QosFlowId, int, std::uint32_t, const void*) override { return false; }
+  bool queryFlow(QosHandle, QosFlowId, int, std::uint32_t, void*) override { return false; }
+  bool removeSocketFromFlow(QosHandle, SocketHandle, QosFlowId, std::uint32_t) override {
+    return false;
+  }
+  bool closeHandle(QosHandle) override { return false; }
 
  private:
   // Records the call and what it was handed; returns its failure code or 0.
@@ -159,9 +123,7 @@ class FakePlatform : public Platform,
   }
   int lastError_ = 0;
   bool stopped_ = false;
-  Arrival lastArrival_{};
   EmulatedTrafficControl tc_{[] { return std::vector<InterfaceInfo>{{"fake0", 1, 0}}; }};
-  FakeQos qos_{tc_};
 };
 
 }  // namespace stampcast

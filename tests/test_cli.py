@@ -10,9 +10,7 @@ USAGE = ("-- version 1.0 -- multicast timestamps with DiffServ marking\n"
          "stampcast -s (sender) or stampcast -r (receiver)\n")
 # Runs that end in the option scan: they send and join nothing. (The scan's
 # other rules are the unit table's, cli/options_test.cc.)
-TEXTS = [([], USAGE), (["-d", "ff15::zz", "-s"], "Not an IPv6 address: ff15::zz\n"),
-         (["-d", "1:2:3", "-r"], "Not an IPv6 address: 1:2:3\n"),
-         (["-d", ":", "-t", "46"], "Not an IPv6 address: :\n")]
+TEXTS = [([], USAGE), (["-d", "ff15::zz", "-s"], "Not an IPv6 address: ff15::zz\n")]
 
 
 @pytest.mark.parametrize("args,text", TEXTS, ids=[" ".join(a) or "none" for a, _ in TEXTS])
@@ -24,9 +22,8 @@ TC7520 = "The QOS_DS_CLASS is invalid.\nTcAddFlow: ERROR: 7520\nHandle was 34\n"
 NO_INTERFACE = "no traffic control interfaces are available\nTcOpenInterface returned 0x490\n"
 EMFILE = ["strace", "-o/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e", "inject=socket:error=EMFILE"]
 QUIET = [  # runs that send nothing: the namespace's setup, argv, status, output
-    (MCAST, [BIN, "hello"], 0, ""), (MCAST, [BIN, "-t", "46"], 0, ""),  # no mode: marking set up and removed
-    (MCAST, [BIN, "-q", "-w", "0", "-t", "0"], 0, ""), (MCAST, [BIN, "-t", "64", "-s"], 255, TC7520),
-    (MCAST, [BIN, "-t", "99"], 255, TC7520), (MCAST, [BIN, "-t:-1", "-s"], 255, TC7520),
+    (MCAST, [BIN, "-t", "46"], 0, ""), (MCAST, [BIN, "-q", "-w", "0", "-t", "0"], 0, ""),  # no mode
+    (MCAST, [BIN, "-t", "64", "-s"], 255, TC7520), (MCAST, [BIN, "-t:-1", "-s"], 255, TC7520),
     (MCAST, [BIN, "-l", "300", "-s"], 255, "Error: Setting TTL value: error - 22\n"),
     (MCAST, [BIN, "-r"], 255, "\nError: Binding the socket - 98"),  # the peer holds the port
     (MCAST, [*EMFILE, BIN, "-r"], 255, '"Socket" failed with error 24\n'),

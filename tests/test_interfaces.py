@@ -18,17 +18,17 @@ def two_networks(tx, rx):  # i1a-i1b and i2a-i2b, .1 on tx and .2 on rx; the gro
 def index(ns, name): return re.match(r"\d+", run(ns.cmd(["ip", "-o", "link", "show", name]))[1])[0]
 
 
-ROUTES = [  # the sender's build and -i, the receiver's; {i2a} and {i2b}: the interface's index
-    ("linux", "i2a", "linux", "i2b"), ("linux", "10.70.0.1", "linux", "10.70.0.2"),
-    ("linux", "{i2a}", "linux", "{i2b}"), ("linux", "i2a", "windows", "i2b"), ("linux", "i2a", "windows", "10.70.0.2"),
-    ("linux", "i2a", "windows", "{i2b}"), ("windows", "10.70.0.1", "linux", "i2b"), ("windows", "i2a", "linux", "i2b")]
+# The sender's build and -i, the receiver's. An index reads as in the unit table (cli/plan_test.cc):
+# the heading's index below is the list's on either build.
+ROUTES = [("linux", "i2a", "linux", "i2b"), ("linux", "10.70.0.1", "linux", "10.70.0.2"),
+          ("linux", "i2a", "windows", "i2b"), ("linux", "i2a", "windows", "10.70.0.2"),
+          ("windows", "10.70.0.1", "linux", "i2b"), ("windows", "i2a", "linux", "i2b")]
 
 
 @pytest.mark.parametrize("sender,sent,listener,joined", ROUTES)
 def test_each_role_sends_marks_and_joins_on_the_interface_named(netns, wine, start, record, sender, sent, listener, joined):
     tx, rx = [wine() if build == "windows" else netns(MCAST[:1]) for build in (sender, listener)]
     two_networks(tx.ns, rx.ns)
-    sent, joined = sent.format(i2a=index(tx.ns, "i2a")), joined.format(i2b=index(rx.ns, "i2b"))
     proc = receiver(start, rx.argv(["-m", "-i", joined, "-c", "3", "-r"]))
     # Joined on the second network only, where the route would have taken the first.
     maddr = [run(rx.ns.cmd(["ip", "maddr", "show", "dev", end]))[1] for end in ("i1b", "i2b")]
@@ -49,7 +49,7 @@ FAMILIES = {4: ("10.74.0.", "/24", "224.0.0.0/4", "239.1.1.1", "mcfilter", "0xef
                 "ff150000000000000000000000000081 fd740000000000000000000000000002")}
 
 
-@pytest.mark.parametrize("family,joined", [(4, []), (4, ["-i", "fbr"]), (4, ["-i", "10.74.0.254"]), (6, []), (6, ["-i", "fbr"])])
+@pytest.mark.parametrize("family,joined", [(4, []), (4, ["-i", "fbr"]), (6, []), (6, ["-i", "fbr"])])
 def test_a_receiver_of_one_source_hears_one_of_two_senders_on_its_bridge(netns, start, family, joined):
     net, prefix, route, group, table, entry = FAMILIES[family]
     nodad = ["nodad"] * (family == 6)
@@ -81,7 +81,7 @@ def test_a_receiver_of_one_source_hears_one_of_two_senders_on_its_bridge(netns, 
     assert f", source = {net}2\n" in out
 
 
-@pytest.mark.parametrize("joined,interface", [([], "0.0.0.0"), (["-i", "10.71.0.2"], "10.71.0.2"), (["-i", "i1b"], "10.71.0.2")])
+@pytest.mark.parametrize("joined,interface", [([], "0.0.0.0"), (["-i", "i1b"], "10.71.0.2")])
 def test_windows_source_join_hands_the_source_before_the_interface(netns, wine, tmp_path, joined, interface):
     rx = wine()
     two_networks(netns(MCAST[:1]), rx.ns)
@@ -93,15 +93,12 @@ def test_windows_source_join_hands_the_source_before_the_interface(netns, wine, 
     assert made == ["".join(f"\\x{byte:02x}" for byte in record)], made
 
 
-WRONG = [  # -i is looked at first, -f by a receiver only; both before anything is set up
+WRONG = [  # before anything is set up; the other refusals are the unit table's (cli/plan_test.cc)
     (["-i", "nope", "-s"], "Unknown interface nope"),
-    (["-i", "10.9.9.9", "-f", "x", "-r"], "Unknown interface 10.9.9.9"),
     (["-i", "127.0.0.1", "-f", "10.1.2", "-r"], "Not a source address: 10.1.2"),
-    (["-F", "0.0.0.0", "-r"], "Not a source address: 0.0.0.0"), (["-f", "239.1.1.2", "-r"], "Not a source address: 239.1.1.2"),
     (["-f", "10.1.2.256", "-r"], "Not a source address: 10.1.2.256"), (["-f", "-r"], "Not a source address: -r"),
     (["-f=10.1.2.3x", "-r"], "Not a source address: 10.1.2.3x"),
-    (["-d", "ff15::81", "-f", "10.1.2.3", "-r"], "Not a source address: 10.1.2.3"),
-    (["-d", "ff15::81", "-f", "ff15::2", "-r"], "Not a source address: ff15::2")]
+    (["-d", "ff15::81", "-f", "10.1.2.3", "-r"], "Not a source address: 10.1.2.3")]
 
 
 @pytest.mark.parametrize("args,text", WRONG, ids=[" ".join(a) for a, _ in WRONG])

@@ -3,7 +3,7 @@
 # each call, lists the adapters named here with descriptors as long as
 # Windows' own (two overflow the first list) and writes each call down. The
 # Linux sender has more interfaces than its first list holds.
-import os, re, signal, struct, time
+import os, re, signal, struct
 import pytest
 from conftest import BIN, FACING, FIRST, TIME, link, peer_probe, peer_send, receiver, run, veth
 
@@ -30,10 +30,6 @@ def test_windows_sender_marks_on_the_adapter_that_faces_the_receiver(wine, build
     # The pause: at least what was asked, and less than twice that in the shortest period (load stretches some).
     # Under Wine, Sleep is as precise as the timer: Windows' 15.6 ms steps cannot show here.
     assert wait <= min((b - a) % 86400000 for a, b in zip(ms, ms[1:])) < 2 * wait, sent
-    time.sleep(0.3)  # what is on its way
-    # The last line's datagram may not be heard yet, or the kill may fall between a send and its line.
-    got = re.findall(rf"Received Time ({TIME}) ", listener.wait(sig=signal.SIGKILL)[1])
-    assert got[:len(sent)] in (sent, sent[:-1]) and len(got) <= len(sent) + 1, (got, sent)
     assert record() == SETUP.format(FACING, tos, tos)
 
 
@@ -153,4 +149,3 @@ def test_windows_ipv6_sender_ends_when_its_flow_is_invalidated(wine, netns, reco
 def test_windows_ipv6_marking_without_a_mode(shared_wine, record, monkeypatch, refusal, status, out):
     monkeypatch.setenv("STAMPCAST_QOS_REFUSE", refusal)
     assert run(shared_wine.argv(["-d", "ff15::81", "-t", "46"]), 60) == (status, out)
-    assert refusal or record() == QOS + QOS_END

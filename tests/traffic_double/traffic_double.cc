@@ -102,7 +102,6 @@ using namespace stampcast;
 EXPORT TcRegisterClient(std::uint32_t version, TcHandle context,
                         const TcClientFuncList* handlers, TcHandle* client) {
   return answer("TcRegisterClient", std::to_string(version), client, [&](std::string&) {
-    if (!handlers) return tc::kInvalidParameter;
     given = *handlers;
     return layer().registerClient(version, context, *handlers, client);
   });
@@ -140,10 +139,9 @@ EXPORT TcAddFlow(TcHandle ifc, TcHandle context, std::uint32_t flags,
 }
 EXPORT TcAddFilter(TcHandle flow, const TcGenFilter* filter, TcHandle* out) {
   return answer("TcAddFilter", std::to_string(flow), out, [&](std::string& note) {
-    const std::uint32_t result =
-        filter ? layer().addFilter(flow, *filter, out) : tc::kInvalidParameter;
+    const std::uint32_t result = layer().addFilter(flow, *filter, out);
     if (result != 0) return result;
-    IpPattern pattern, mask;  // accepted: both are there, and whole
+    IpPattern pattern, mask;  // accepted: both whole
     std::memcpy(&pattern, filter->pattern, sizeof pattern);
     std::memcpy(&mask, filter->mask, sizeof mask);
     // The class the layer gives datagrams to the address: the flow's.
