@@ -73,6 +73,6 @@ if __name__ == "__main__":
     mode, group, port, *rest = sys.argv[1:]
     port, s = int(port), socket.socket(socket.AF_INET6 if ":" in group else socket.AF_INET, socket.SOCK_DGRAM)
     if mode == "send":
-        send(s, group, port)
+        send(s, group, port, *rest)
     else:
         probe(s, group, port, *map(float, rest), timed=mode == "arrivals")
