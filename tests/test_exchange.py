@@ -128,15 +128,10 @@ def test_stamps_are_the_local_time_to_the_millisecond(build, start, monkeypatch,
     assert min(steps) >= 1 and not all(on_tick), steps
 
 
-@pytest.mark.parametrize("strace", [[], ["strace", "-qq", "-o", "/dev/null", "-e",
-                                     "inject=clock_nanosleep:error=EINTR:when=1"]], ids=["stop", "eintr"])
-def test_the_pause_holds_across_a_signal(netns, start, strace):  # stopped, or its sleep cut short
+# Its first sleep cut short. (A stop and a continue restart the sleep in the kernel: no case of its own.)
+def test_the_pause_holds_across_a_signal(netns, start):
+    strace = ["strace", "-qq", "-o", "/dev/null", "-e", "inject=clock_nanosleep:error=EINTR:when=1"]
     sender = start(netns().cmd([*strace, BIN, "-w", "1000", "-s"]))
-    assert sender.wait_for("seq:0\n"), sender.out()
-    time.sleep(0.2)
-    sender.kill(signal.SIGSTOP)
-    time.sleep(0.3)
-    sender.kill(signal.SIGCONT)
     assert sender.wait_for("seq:1\n", timeout=30), sender.out()
     # It never ends early; how late it ends is the machine's, and no proof of anything.
     t0, t1 = [datetime.strptime(t, "%H:%M:%S:%f") for t in re.findall(r"Time (\S+)", sender.out())[:2]]
