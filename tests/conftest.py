@@ -153,30 +153,6 @@ def start(netns):  # start(argv, ns=None, limit=30) -> Proc, killed at the test'
         proc.wait(0, signal.SIGKILL)
 
 
-# No makestep. As root: chronyd wants its command socket's folder owned by its user. For the
-# receiver with -y: a SOCK sample says that at local time tv the true time was tv + offset, and
-# chronyc's offsets are the local clock's less the source's (a source 2 s ahead shows as -2 s).
-CHRONY_CONF = ["refclock SOCK {0}/stmp.sock refid STMP poll 0 filter 4", "cmdport 0", "user root",
-               "bindcmdaddress {0}/chronyd.sock", "pidfile {0}/chronyd.pid", "driftfile {0}/drift", "dumpdir {0}"]
-
-
-@pytest.fixture
-def chronyd(netns, tmp_path):  # chronyd(ns) -> its folder: chronyd -x (sets no clock) in ns
-    if not os.path.exists("/usr/sbin/chronyd"):
-        pytest.skip("chrony is not installed (scripts/install-deps test)")
-    started = []
-
-    def start(ns):
-        (tmp_path / "chrony.conf").write_text("\n".join(CHRONY_CONF).format(tmp_path))
-        argv = ["/usr/sbin/chronyd", "-x", "-d", "-f", tmp_path / "chrony.conf"]
-        proc = kept(started, Proc(ns.cmd(argv), 300))
-        assert until(lambda: (tmp_path / "chronyd.sock").exists(), 30), proc.out()
-        return tmp_path
-    yield start
-    for proc in started:  # stopped by its pid (chronyd -d leads its group), then killed if need be
-        proc.wait(10, signal.SIGTERM)
-
-
 def udp(ns, counter):  # a UDP counter of the namespace: InDatagrams, OutDatagrams
     rows = [row.split() for row in run(ns.cmd(["cat", "/proc/net/snmp"]))[1].splitlines() if row[:4] == "Udp:"]
     return int(dict(zip(*rows))[counter])
@@ -359,8 +335,3 @@ class Monitoring:
     def query(self, promql):  # the result's list, or None while the server does not answer
         status, out = run(self.ns.cmd(["/usr/bin/python3", "-c", PROMQL, promql]))
         return json.loads(out) if status == 0 else None
-
-
-@pytest.fixture
-def monitoring(start, tmp_path):  # monitoring(ns) -> a Monitoring in ns, killed at the test's end
-    return lambda ns: Monitoring(start, ns, tmp_path)

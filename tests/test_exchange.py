@@ -4,8 +4,7 @@ import os, random, re, signal, struct, subprocess, time
 from datetime import date, datetime, timedelta
 from zoneinfo import ZoneInfo
 import pytest
-from conftest import BIN, MCAST, TIME, fields, peer_probe, peer_send, received, receiver, run, stamp
-from conftest import udp, veth
+from conftest import BIN, TIME, fields, peer_probe, peer_send, received, receiver, stamp, udp
 
 SENT = rf"Sent Time {TIME} to: \S+ tos:\d+ ttl:\d+ seq:\d+\n"
 HEAD = ("\nSuccess: Binding the socket - 0\nSuccess: Joining Multicast Group - 0\n\n"
@@ -53,18 +52,6 @@ def test_datagrams_carry_the_ds_field_and_match_their_lines(netns, start, args, 
         f = fields(bytes.fromhex(data))
         assert line == f"Sent Time {stamp(f)} to: 239.1.1.1:1234 tos:{tos >> 2} ttl:{ttl} seq:{seq}\n"
         assert date(f[0], f[1], f[3]).isoweekday() % 7 == f[2]
-
-
-def test_exchange_across_a_link_whose_only_route_is_the_default(netns, start):
-    tx, rx = netns(MCAST[:1]), netns(MCAST[:1])  # lo carries no multicast
-    veth(tx, rx, "sx", ("10.62.0.1/32", "10.62.0.2/24"), group_route=False)
-    tx.ip("route", "add", "default", "via", "10.62.0.2", "dev", "sxa", "onlink")
-    rx.ip("route", "add", "224.0.0.0/4", "dev", "sxb")
-    listener = receiver(start, rx.cmd([BIN, "-c", "5", "-r"]))
-    status, out = run(tx.cmd([BIN, "-w", "100", "-c", "5", "-s"]), 60)
-    lines = "".join(f"Received Time {t} seq:{i}\n" for i, t in enumerate(re.findall(rf"Time ({TIME}) ", out)))
-    code, got = listener.wait(60)
-    assert (status, code, got.split("...\n")[1]) == (0, 0, lines), got
 
 
 def test_receiver_reports_each_size_and_only_its_own_group(build, start):
@@ -128,15 +115,10 @@ def test_stamps_are_the_local_time_to_the_millisecond(build, start, monkeypatch,
     assert min(steps) >= 1 and not all(on_tick), steps
 
 
-@pytest.mark.parametrize("strace", [[], ["strace", "-qq", "-o", "/dev/null", "-e",
-                                     "inject=clock_nanosleep:error=EINTR:when=1"]], ids=["stop", "eintr"])
-def test_the_pause_holds_across_a_signal(netns, start, strace):  # stopped, or its sleep cut short
+# Its first sleep cut short. (A stop and a continue restart the sleep in the kernel: no case of its own.)
+def test_the_pause_holds_across_a_signal(netns, start):
+    strace = ["strace", "-qq", "-o", "/dev/null", "-e", "inject=clock_nanosleep:error=EINTR:when=1"]
     sender = start(netns().cmd([*strace, BIN, "-w", "1000", "-s"]))
-    assert sender.wait_for("seq:0\n"), sender.out()
-    time.sleep(0.2)
-    sender.kill(signal.SIGSTOP)
-    time.sleep(0.3)
-    sender.kill(signal.SIGCONT)
     assert sender.wait_for("seq:1\n", timeout=30), sender.out()
     # It never ends early; how late it ends is the machine's, and no proof of anything.
     t0, t1 = [datetime.strptime(t, "%H:%M:%S:%f") for t in re.findall(r"Time (\S+)", sender.out())[:2]]

@@ -3,7 +3,7 @@
 # the receiver's -x file, read while it is rewritten, through node_exporter and a Prometheus.
 import json, os, re, subprocess, time
 from datetime import datetime
-from conftest import BIN, ROOT, MCAST, run, receiver, until
+from conftest import BIN, ROOT, Monitoring, run, receiver, until
 from test_measure import timestamp
 
 SAMPLE = os.path.join(os.path.dirname(BIN), "tests/exposition_sample")  # tests/exposition_sample.cc
@@ -63,8 +63,8 @@ def path_for(build, path):  # the path as the build's receiver takes it
 # The receiver rewrites the file every second while a reader reads it hundreds of times: each
 # read is a whole exposition whose counters never fell. The last agrees with the summary, and a
 # Prometheus scraping node_exporter reads the same count.
-def test_a_run_feeds_prometheus_through_node_exporter(build, start, monitoring, tmp_path):
-    seen = monitoring(build.ns)
+def test_a_run_feeds_prometheus_through_node_exporter(build, start, tmp_path):
+    seen = Monitoring(start, build.ns, tmp_path)
     path = seen.textfiles / "stampcast.prom"
     proc = receiver(start, build.argv(["-r", "-q", "-a", "1", "-c", "120",
                                        "-x", path_for(build, path)]))
