@@ -122,12 +122,15 @@ MARKED_WHERE = [("linux", None, ["-i", "nm4"], (255, "No traffic control interfa
                 ("windows", None, ["-i", "nm4"], (255, "No traffic control interface holds nm4\n")),
                 ("windows", "10.72.0.1/24", ["-i", "10.72.0.1"], (255, "No traffic control interface holds 10.72.0.1\n")),
                 ("linux", None, ["-m"], (0, "Marking on traffic control interface lo\n")),
+                ("linux", "10.73.0.1/24", ["-m"], (0, "Marking on traffic control interface nm4\n")),
                 ("windows", None, ["-m"], (0, f"Marking on traffic control interface {FIRST}\n"))]
 
 
 @pytest.mark.parametrize("sender,address,args,said", MARKED_WHERE)
 def test_a_sender_marks_where_its_datagrams_go_or_refuses(netns, wine, record, sender, address, args, said):
-    tx = wine() if sender == "windows" else netns()
+    tx = wine() if sender == "windows" else netns(MCAST)
     link(tx.ns, "nm4", address)
+    if sender == "linux" and address:  # the group's route leaves through nm4, listed after lo
+        tx.ns.ip("route", "replace", "224.0.0.0/4", "dev", "nm4")
     status, out = run(tx.argv(["-t", "46", *args, "-c", "1", "-w", "0", "-s"]), 60)
     assert (status, out[:len(said[1])]) == said, out
