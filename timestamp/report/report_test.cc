@@ -45,7 +45,8 @@ const ReceivedDatagram kPlain{kTime, true, 3};
 const ReceivedDatagram kMeasured{kTime, false, 4, &kLate, 2000001};
 const ReceivedDatagram kClock{kTime, true, 0, nullptr, 0, &kClockFailed};
 
-// The events in a row's order, each by what the loops hand over.
+// The events in a row's order, each by what the loops hand over. The
+// summary's text is statistics_test.cc's and streams_test.cc's.
 const struct {
   const char* event;
   void (*tell)(Report& report, const RunConfig& config);
@@ -90,12 +91,7 @@ const struct {
      "licates\":0,\"out_of_order\":0,\"delay_ms\":{\"min\":1.500,\"avg\":2.000,\"max\":2.500"
      ",\"p50\":1.506,\"p95\":2.500,\"p99\":2.500},\"jitter_ms\":0.062}]}\n"},
     {"summary", [](Report& r, const RunConfig& c) { r.summary(counted(c)); },
-     "\n--- 239.1.1.1:1234 statistics ---\n2 datagrams received from 1 sender, 0 invalid\n"
-     "tos 8: 1\ntos 46: 1\nexpected tos 46: 1 mismatch\n"
-     "ttl 9: 2\ndelay min/avg/max/mdev = 1.500/2.000/2.500/0.500 ms\n"
-     "delay median/95%/99% = 1.506/2.500/2.500 ms\n"
-     "from 10.1.0.1:40000: 2 received, 1 lost (33.33%), 0 duplicates, 0 out of order, jitter"
-     " 0.062 ms\n",
+     nullptr,
      "{\"type\":\"summary\",\"group\":\"239.1.1.1\",\"port\":1234,\"received\":2,\"senders\""
      ":1,\"senders_capped\":false,\"invalid\":0,\"dscp\":{\"8\":1,\"46\":1},\"expected_dscp\""
      ":46,\"mismatches\":1,\"ttl\":{\"9\":2},\"delay_ms\":{\"min\":1.500,\"avg\":2.000,\"max"
@@ -115,6 +111,7 @@ const struct {
 TEST(Report, EachEventInBothForms) {
   for (const auto& row : kEvents) {
     for (const bool json : {false, true}) {
+      if (!json && row.text == nullptr) continue;
       resetRightsHint();
       FakePlatform platform;
       const RunConfig config = named();
