@@ -45,8 +45,11 @@ const ReceivedDatagram kPlain{kTime, true, 3};
 const ReceivedDatagram kMeasured{kTime, false, 4, &kLate, 2000001};
 const ReceivedDatagram kClock{kTime, true, 0, nullptr, 0, &kClockFailed};
 
-// The events in a row's order, each by what the loops hand over. The
-// summary's text is statistics_test.cc's and streams_test.cc's.
+// The events in a row's order, each by what the loops hand over, and
+// their records. The text, where another test has it, is null: the
+// sender's heading and line are options_test.cc's, the receiver's heading
+// test_interfaces.py's, a received line's report_line_test.cc's and
+// run_test.cc's, the summary's statistics_test.cc's and streams_test.cc's.
 const struct {
   const char* event;
   void (*tell)(Report& report, const RunConfig& config);
@@ -54,25 +57,22 @@ const struct {
   const char* json;
 } kEvents[] = {
     {"sender settings", [](Report& r, const RunConfig&) { r.settings(true); },
-     "\ndestAddress = 239.1.1.1\ndestPort    = 1234\n"
-     "dscpValue   = 32\nttlValue    = 1\nwaitValue   = 500 ms\n",
+     nullptr,
      "{\"type\":\"settings\",\"role\":\"sender\",\"group\":\"239.1.1.1\",\"port\":1234,\"dsc"
      "p\":32,\"ttl\":1,\"wait_ms\":500,\"interface\":\"eth1\",\"expected_dscp\":46}\n"},
     {"receiver settings", [](Report& r, const RunConfig&) { r.settings(false); },
-     "\ndestAddress = 239.1.1.1\ndestPort    = 1234\n"
-     "Update      = FALSE\nInterface   = eth1 (index 3), source = any\n",
+     nullptr,
      "{\"type\":\"settings\",\"role\":\"receiver\",\"group\":\"239.1.1.1\",\"port\":1234,\"u"
      "pdate\":false,\"interface\":\"eth1\",\"expected_dscp\":46}\n"},
     {"sent", [](Report& r, const RunConfig&) { r.sent(kTime, 5, kGroup, 5); },
-     "Sent Time 14:05:07:042 on 03-09-2026 to: 239.1.1.1:1234 tos:32 ttl:1 seq:5\n",
+     nullptr,
      "{\"type\":\"sent\",\"seq\":5,\"time\":\"2026-03-09T14:05:07.042\",\"to\":\"239.1.1.1:1"
      "234\",\"dscp\":32,\"ttl\":1,\"sent\":5}\n"},
     {"received", [](Report& r, const RunConfig&) { r.received(kPlain); },
-     "Received Time 14:05:07:042 on 03-09-2026 seq:3\n",
+     nullptr,
      "{\"type\":\"received\",\"seq\":3,\"time\":\"2026-03-09T14:05:07.042\"}\n"},
     {"received, measured", [](Report& r, const RunConfig&) { r.received(kMeasured); },
-     "Received Time 14:05:07:042 on 03-09-2026 from: 10.1.0.1:40000 tos:46 ttl:9 delay:1.500"
-     "ms sent:17 (out of order) seq:4\n",
+     nullptr,
      "{\"type\":\"received\",\"seq\":4,\"time\":null,\"at_s\":2.000001,\"from\":\"10.1.0.1:4"
      "0000\",\"dscp\":46,\"ttl\":9,\"delay_ms\":1.500,\"sent\":17,\"duplicate\":false,\"out_"
      "of_order\":true,\"valid\":false}\n"},
@@ -101,10 +101,10 @@ const struct {
      ":2.000,\"max\":2.500,\"p50\":1.506,\"p95\":2.500,\"p99\":2.500},\"jitter_ms\":0.062}],"
      "\"streams_not_followed\":false,\"status\":2}\n"},
     {"message", [](Report& r, const RunConfig&) { print(r, "\nReceiving...\n"); },
-     "\nReceiving...\n",
+     nullptr,
      "{\"type\":\"message\",\"text\":\"Receiving...\"}\n"},
     {"error", [](Report& r, const RunConfig&) { printError(r, "\nrecvfrom failed: %d", 9); },
-     "\nrecvfrom failed: 9",
+     nullptr,
      "{\"type\":\"error\",\"text\":\"recvfrom failed: 9\"}\n"},
 };
 
