@@ -56,23 +56,18 @@ const struct {
   const char* text;
   const char* json;
 } kEvents[] = {
-    {"sender settings", [](Report& r, const RunConfig&) { r.settings(true); },
-     nullptr,
+    {"sender settings", [](Report& r, const RunConfig&) { r.settings(true); }, nullptr,
      "{\"type\":\"settings\",\"role\":\"sender\",\"group\":\"239.1.1.1\",\"port\":1234,\"dsc"
      "p\":32,\"ttl\":1,\"wait_ms\":500,\"interface\":\"eth1\",\"expected_dscp\":46}\n"},
-    {"receiver settings", [](Report& r, const RunConfig&) { r.settings(false); },
-     nullptr,
+    {"receiver settings", [](Report& r, const RunConfig&) { r.settings(false); }, nullptr,
      "{\"type\":\"settings\",\"role\":\"receiver\",\"group\":\"239.1.1.1\",\"port\":1234,\"u"
      "pdate\":false,\"interface\":\"eth1\",\"expected_dscp\":46}\n"},
-    {"sent", [](Report& r, const RunConfig&) { r.sent(kTime, 5, kGroup, 5); },
-     nullptr,
+    {"sent", [](Report& r, const RunConfig&) { r.sent(kTime, 5, kGroup, 5); }, nullptr,
      "{\"type\":\"sent\",\"seq\":5,\"time\":\"2026-03-09T14:05:07.042\",\"to\":\"239.1.1.1:1"
      "234\",\"dscp\":32,\"ttl\":1,\"sent\":5}\n"},
-    {"received", [](Report& r, const RunConfig&) { r.received(kPlain); },
-     nullptr,
+    {"received", [](Report& r, const RunConfig&) { r.received(kPlain); }, nullptr,
      "{\"type\":\"received\",\"seq\":3,\"time\":\"2026-03-09T14:05:07.042\"}\n"},
-    {"received, measured", [](Report& r, const RunConfig&) { r.received(kMeasured); },
-     nullptr,
+    {"received, measured", [](Report& r, const RunConfig&) { r.received(kMeasured); }, nullptr,
      "{\"type\":\"received\",\"seq\":4,\"time\":null,\"at_s\":2.000001,\"from\":\"10.1.0.1:4"
      "0000\",\"dscp\":46,\"ttl\":9,\"delay_ms\":1.500,\"sent\":17,\"duplicate\":false,\"out_"
      "of_order\":true,\"valid\":false}\n"},
@@ -90,8 +85,7 @@ const struct {
      "from\":\"10.1.0.1:40000\",\"run\":\"0000000000000000\",\"received\":2,\"lost\":1,\"dup"
      "licates\":0,\"out_of_order\":0,\"delay_ms\":{\"min\":1.500,\"avg\":2.000,\"max\":2.500"
      ",\"p50\":1.506,\"p95\":2.500,\"p99\":2.500},\"jitter_ms\":0.062}]}\n"},
-    {"summary", [](Report& r, const RunConfig& c) { r.summary(counted(c)); },
-     nullptr,
+    {"summary", [](Report& r, const RunConfig& c) { r.summary(counted(c)); }, nullptr,
      "{\"type\":\"summary\",\"group\":\"239.1.1.1\",\"port\":1234,\"received\":2,\"senders\""
      ":1,\"senders_capped\":false,\"invalid\":0,\"dscp\":{\"8\":1,\"46\":1},\"expected_dscp\""
      ":46,\"mismatches\":1,\"ttl\":{\"9\":2},\"delay_ms\":{\"min\":1.500,\"avg\":2.000,\"max"
@@ -100,12 +94,10 @@ const struct {
      "ates\":0,\"out_of_order\":0,\"lost_percent\":33.333,\"delay_ms\":{\"min\":1.500,\"avg\""
      ":2.000,\"max\":2.500,\"p50\":1.506,\"p95\":2.500,\"p99\":2.500},\"jitter_ms\":0.062}],"
      "\"streams_not_followed\":false,\"status\":2}\n"},
-    {"message", [](Report& r, const RunConfig&) { print(r, "\nReceiving...\n"); },
-     nullptr,
+    {"message", [](Report& r, const RunConfig&) { print(r, "\nReceiving...\n"); }, nullptr,
      "{\"type\":\"message\",\"text\":\"Receiving...\"}\n"},
     {"error", [](Report& r, const RunConfig&) { printError(r, "\nrecvfrom failed: %d", 9); },
-     nullptr,
-     "{\"type\":\"error\",\"text\":\"recvfrom failed: 9\"}\n"},
+     nullptr, "{\"type\":\"error\",\"text\":\"recvfrom failed: 9\"}\n"},
 };
 
 TEST(Report, EachEventInBothForms) {
