@@ -49,7 +49,6 @@ static std::string scan(std::vector<std::string> words) {
 
 // The rules of the README's Options section.
 static const std::pair<std::vector<std::string>, std::string> kScans[] = {
-    {{}, "-1 -- version 1.0 -- multicast timestamps with DiffServ marking\n"},
     {{"-s", "/V", "-x"}, "-1 stampcast version: 1.0\n"},
     {{"-p", "99", "-jyz", "-v"}, "-1 Unknown options flag -jyz\n"},
     {{"-l", "-1"}, "-1 Unknown options flag -1\n"},
