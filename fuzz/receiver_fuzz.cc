@@ -5,9 +5,11 @@
 // gmtime, in the range the clock takes.
 // Then the same bytes, three at a time, as the run (four of them) and the
 // number (0 to 8191) of measured datagrams, sent at the ends of time, to a
-// measuring receiver: the sanitizers see any overflow, and the run ends with
-// a summary status. The counts themselves are the stream table's unit table;
-// the records of such extremes, against their schema, are tests/test_watch.py's.
+// measuring receiver that writes records: the sanitizers see any overflow,
+// and the run ends with a summary status. The counts themselves are the
+// stream table's unit table; the records of such extremes, against their
+// schema, are tests/test_watch.py's; a line of the widest values
+// report_line_test.cc's.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,19 +33,19 @@ RunPlan classicPlan() {
   return plan;
 }
 
-void measureStreams(const std::uint8_t* data, std::size_t size, bool json) {
+void measureStreams(const std::uint8_t* data, std::size_t size) {
   FakePlatform platform;
   platform.stopAtEnd = true;
   for (std::size_t i = 0; i + 3 <= size; i += 3) {
     Bytes datagram(kMeasuredDatagramSize);
     const TimestampDatagram time = encodeTimestamp(platform.clock);
     std::copy(time.bytes, time.bytes + 16, datagram.begin());
-    if (json && data[i] & 0x20) {  // the year 30827
+    if (data[i] & 0x20) {  // the year 30827
       datagram[0] = 30827 & 0xff;
       datagram[1] = 30827 >> 8;
     }
     std::uint64_t n = (data[i + 1] | data[i + 2] << 8) % 8192;
-    if (json && data[i] & 0x40) n = ~n;  // near 2^64: losses past 2^63
+    if (data[i] & 0x40) n = ~n;  // near 2^64: losses past 2^63
     // A send time at either end of its range: the delay must not overflow.
     const std::int64_t sent = data[i] & 0x80 ? INT64_MIN : INT64_MAX;
     encodeTrailer(Trailer{std::uint64_t(data[i] % 4), n, sent}, &datagram[16]);
@@ -51,20 +53,17 @@ void measureStreams(const std::uint8_t* data, std::size_t size, bool json) {
   }
   RunConfig config;
   config.measure = true;
-  config.json = json;
-  config.intervalSeconds = json ? 1 : 0;
-  TextReport text(platform, config);
+  config.json = true;
+  config.intervalSeconds = 1;
   JsonReport records(platform, config);
-  Report& report = json ? static_cast<Report&>(records) : text;
-  const int status = runReceiver(config, classicPlan(), platform, report, 7);
+  const int status = runReceiver(config, classicPlan(), platform, records, 7);
   if (status != (size < 3 ? 1 : 0) && status != 2) std::abort();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  measureStreams(data, size, false);
-  measureStreams(data, size, true);
+  measureStreams(data, size);
   FakePlatform platform;
   platform.datagrams = {Bytes(data, data + size)};
   RunConfig config;

@@ -28,7 +28,6 @@ TEST(EmulatedTrafficControl, AddFlowChecksServiceRateAndObjects) {
       {{4002, 0, kEnd, 8}, 3, 10000, 7515},   // a zero-length object
       {{4002, 40, kEnd, 8}, 3, 10000, 7515},  // past the total
       {{kDs, 8, kEnd, 8}, 3, 10000, 7515},    // a DS class of 8 bytes
-      {{kDs, 12, 64, kEnd, 8}, 3, 10000, 7520},
   };
   EmulatedTrafficControl layer([] { return std::vector<InterfaceInfo>{{"veth0", 7, 1}}; });
   TcHandle client = 0, ifc = 0, flow = 0;

@@ -80,7 +80,6 @@ TEST(Exposition, SourcesFolded) {
   }
   const struct { std::size_t limit; std::string out; } cases[] = {
       {0, "other:15:9:90 "}, {2, "a:4:3:30 b:2:2:20 other:9:9:90 "},
-      {4, "a:4:3:30 b:2:2:20 c:4:9:90 d:5:5:50 "},
   };
   for (const auto& test : cases) {
     std::string out;
